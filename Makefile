@@ -1,0 +1,47 @@
+# Two commands on a fresh Debian 12 machine: `make run` and `make test`.
+BUILD_DIR ?= build
+TEST_DIR ?= build-test
+BENCH_DIR ?= build-bench
+JOBS ?= $(shell nproc)
+
+PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest \
+            libbenchmark-dev iproute2 iputils-ping procps libcap2-bin xvfb xauth librsvg2-bin
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: deps build run test bench install screenshots clean
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing missing packages:" $$missing; \
+	    $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPYLVANE_TESTS=OFF
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ] && [ -z "$$QT_QPA_PLATFORM" ]; then \
+	    echo "No display found: Pylvane runs on Qt's offscreen platform; monitoring and the log work as usual."; \
+	    QT_QPA_PLATFORM=offscreen ./$(BUILD_DIR)/pylvane; \
+	else \
+	    ./$(BUILD_DIR)/pylvane; \
+	fi
+
+test: deps
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPYLVANE_SANITIZE=ON -DPYLVANE_TESTS=ON
+	cmake --build $(TEST_DIR) -j $(JOBS)
+	cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=OFF -DPYLVANE_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	bash bench/run.sh $(BENCH_DIR)
+
+install: build
+	cmake --install $(BUILD_DIR)
+
+clean:
+	rm -rf $(BUILD_DIR) $(TEST_DIR) $(BENCH_DIR)

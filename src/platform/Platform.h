@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+// What the logic needs of the operating system, gathered in one place so that tests can
+// replace it and each OS gets one implementation file.
+class Platform {
+public:
+    enum class FileMask {
+        OrdinaryOnly,  // regular files that are not hidden
+        IncludeHidden, // regular files, hidden or not
+    };
+    enum class MessageIcon { None, Warning };
+
+    virtual ~Platform() = default;
+
+    // Whether `name`, taken whole as one file name (no wildcard expansion), names an existing file
+    // allowed by `mask`. Directories, devices, sockets and pipes are never found.
+    virtual bool fileExists(const QString& name, FileMask mask) const = 0;
+
+    // Today's date in the user's short date format, and the time of day as "hh:mm:ss" (00-23).
+    virtual QString dateText() const = 0;
+    virtual QString timeText() const = 0;
+
+    // Starts the program file `path` directly (no shell, no arguments) without waiting for it.
+    // False when it could not be started.
+    virtual bool startProgram(const QString& path) = 0;
+
+    // Opens a text file in the desktop's text editor without waiting. False when that failed.
+    virtual bool openInTextEditor(const QString& path) = 0;
+
+    // Modal message box with a single OK button.
+    virtual void messageBox(const QString& text, const QString& caption, MessageIcon icon) = 0;
+};

@@ -1,0 +1,61 @@
+#include "platform/PosixPlatform.h"
+
+#include <QDate>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTime>
+#include <QUrl>
+
+#include <sys/stat.h>
+
+bool PosixPlatform::isHiddenName(const QString& name)
+{
+    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+    const QString base = name.mid(slash + 1);
+    return base.startsWith(QLatin1Char('.'));
+}
+
+bool PosixPlatform::fileExists(const QString& name, FileMask mask) const
+{
+    // The text is one file name: wildcard characters never match, and an empty name is nothing.
+    if (name.isEmpty() || name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?')))
+        return false;
+    const QByteArray native = QFile::encodeName(name);
+    if (native.contains('\0'))
+        return false;
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    return mask == FileMask::IncludeHidden || !isHiddenName(name);
+}
+
+QString PosixPlatform::dateText() const
+{
+    return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+}
+
+QString PosixPlatform::timeText() const
+{
+    return QTime::currentTime().toString(QStringLiteral("hh:mm:ss"));
+}
+
+bool PosixPlatform::startProgram(const QString& path)
+{
+    // Started directly, never through a shell, so the text cannot smuggle in a second command.
+    return QProcess::startDetached(QFileInfo(path).absoluteFilePath(), {});
+}
+
+bool PosixPlatform::openInTextEditor(const QString& path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+}
+
+void PosixPlatform::messageBox(const QString& text, const QString& caption, MessageIcon icon)
+{
+    QMessageBox box(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, caption, text,
+                    QMessageBox::Ok);
+    box.exec();
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+class PosixPlatform : public Platform {
+public:
+    bool fileExists(const QString& name, FileMask mask) const override;
+    QString dateText() const override;
+    QString timeText() const override;
+    bool startProgram(const QString& path) override;
+    bool openInTextEditor(const QString& path) override;
+    void messageBox(const QString& text, const QString& caption, MessageIcon icon) override;
+
+    // A file is hidden on POSIX when its own name (not its folder's) begins with a dot.
+    static bool isHiddenName(const QString& name);
+};

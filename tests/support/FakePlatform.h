@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/PosixPlatform.h"
+
+#include <QStringList>
+
+// Real file lookups, a fixed clock, and recorded program starts and message boxes.
+class FakePlatform : public Platform {
+public:
+    QString date = QStringLiteral("07.12.2026");
+    QString time = QStringLiteral("08:15:42");
+    bool startSucceeds = true;
+    bool editorSucceeds = true;
+    QStringList started;
+    QStringList opened;
+    QStringList messages;
+
+    bool fileExists(const QString& name, FileMask mask) const override { return real_.fileExists(name, mask); }
+    QString dateText() const override { return date; }
+    QString timeText() const override { return time; }
+    bool startProgram(const QString& path) override
+    {
+        started << path;
+        return startSucceeds;
+    }
+    bool openInTextEditor(const QString& path) override
+    {
+        opened << path;
+        return editorSucceeds;
+    }
+    void messageBox(const QString& text, const QString& caption, MessageIcon) override
+    {
+        messages << caption + QStringLiteral(": ") + text;
+    }
+
+private:
+    PosixPlatform real_;
+};
