@@ -1,0 +1,54 @@
+#include "eventlog/CrLfNormaliser.h"
+
+namespace {
+
+// True when every CR in `data` is followed by LF and every LF preceded by CR, `cr` telling whether
+// the byte before `data` was a CR. Written without branches so the compiler can vectorise it.
+bool usesCrLfOnly(const char* data, qsizetype size, bool cr)
+{
+    if (size == 0)
+        return !cr;
+    unsigned bad = cr != (data[0] == '\n');
+    for (qsizetype i = 1; i < size; ++i)
+        bad |= (data[i - 1] == '\r') != (data[i] == '\n');
+    return bad == 0 && data[size - 1] != '\r';
+}
+
+} // namespace
+
+QByteArray CrLfNormaliser::feed(const QByteArray& piece)
+{
+    if (piece.isEmpty())
+        return {};
+    const char* data = piece.constData();
+    const qsizetype size = piece.size();
+    if (usesCrLfOnly(data, size, lastWasCr_)) {
+        lastWasCr_ = false;
+        atLineStart_ = data[size - 1] == '\n';
+        return piece;
+    }
+    QByteArray out;
+    out.reserve(size + size / 8 + 2);
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (c == '\n' && lastWasCr_) {
+            lastWasCr_ = false; // second half of a CR LF already written
+            continue;
+        }
+        if (c == '\r' || c == '\n') {
+            out.append("\r\n", 2);
+            lastWasCr_ = c == '\r';
+            atLineStart_ = true;
+        } else {
+            out.append(c);
+            lastWasCr_ = false;
+            atLineStart_ = false;
+        }
+    }
+    return out;
+}
+
+QByteArray CrLfNormaliser::finish() const
+{
+    return atLineStart_ ? QByteArray() : QByteArrayLiteral("\r\n");
+}

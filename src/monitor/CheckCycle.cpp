@@ -1,0 +1,87 @@
+#include "monitor/CheckCycle.h"
+
+#include "monitor/TextNumber.h"
+#include "platform/Platform.h"
+
+#include <QTimer>
+
+#include <algorithm>
+
+CheckCycle::CheckCycle(StatusLamp& lamp, TargetProbes& probes, LogWriter& log, Platform& platform, QTimer& timer1)
+    : lamp_(lamp), platform_(platform), timer1_(timer1), hostCheck_(probes, log), processCheck_(probes, log)
+{
+    states_.fill(kStateUnchecked);
+}
+
+void CheckCycle::setFields(const TargetFields* fields)
+{
+    fields_ = fields ? fields : &noFields_;
+}
+
+void CheckCycle::run()
+{
+    lamp_.setPictureVisible(StatusLamp::Image1, false);
+    lamp_.setPictureVisible(StatusLamp::Image2, false);
+    lamp_.setPictureVisible(StatusLamp::Image3, true);
+    states_.fill(kStateUnchecked);
+
+    // Nothing may escape a timer handler: whatever goes wrong, the lamp ends green or red, the
+    // failure command is considered and the cycle timer is disarmed.
+    try {
+        if (passCounterAllowsBody())
+            checkAllTargets();
+    } catch (...) {
+    }
+    try {
+        showOutcome();
+        startFailureCommand();
+    } catch (...) {
+    }
+    timer1_.stop();
+}
+
+bool CheckCycle::passCounterAllowsBody()
+{
+    t = numberToText(textToNumber(t).value_or(1) + 1);
+    if (textToNumber(t).value_or(2) >= 2) {
+        t = QStringLiteral("1");
+        return true;
+    }
+    return false;
+}
+
+void CheckCycle::checkAllTargets()
+{
+    for (int n = 1; n <= kDeviceCount; ++n)
+        hostCheck_.check(TargetKind::Device, n, *fields_, states_[targetIndex(TargetKind::Device, n)]);
+    for (int n = 1; n <= kCamCount; ++n)
+        hostCheck_.check(TargetKind::Cam, n, *fields_, states_[targetIndex(TargetKind::Cam, n)]);
+    for (int n = 1; n <= kProcessCount; ++n)
+        processCheck_.check(n, *fields_, states_[targetIndex(TargetKind::Process, n)]);
+}
+
+void CheckCycle::showOutcome()
+{
+    const auto any = [this](auto predicate) { return std::any_of(states_.begin(), states_.end(), predicate); };
+    if (any([](const QString& s) { return s == kStateUp || s == kStateUnchecked; })) {
+        lamp_.setPictureVisible(StatusLamp::Image1, true);
+        lamp_.setPictureVisible(StatusLamp::Image2, false);
+        lamp_.setPictureVisible(StatusLamp::Image3, false);
+    }
+    if (any([](const QString& s) { return s == kStateDown; })) {
+        lamp_.setPictureVisible(StatusLamp::Image2, true);
+        lamp_.setPictureVisible(StatusLamp::Image1, false);
+        lamp_.setPictureVisible(StatusLamp::Image3, false);
+    }
+}
+
+void CheckCycle::startFailureCommand()
+{
+    if (!lamp_.isPictureVisible(StatusLamp::Image2))
+        return;
+    // The whole text is one program file, started directly with no arguments and never through a
+    // shell; a file that exists but cannot be started is passed over quietly.
+    const QString command = fields_->failureCommand();
+    if (!command.isEmpty() && platform_.fileExists(command, Platform::FileMask::OrdinaryOnly))
+        platform_.startProgram(command);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "monitor/HostTargetCheck.h"
+#include "monitor/ProcessTargetCheck.h"
+#include "monitor/StatusLamp.h"
+#include "monitor/TargetFields.h"
+#include "monitor/Targets.h"
+
+#include <QString>
+
+#include <array>
+
+class LogWriter;
+class Platform;
+class QTimer;
+class TargetProbes;
+
+// One check cycle over the 35 targets, run by the cycle timer: lamp to grey, every state to "neu",
+// Devices, Cams and Processes in order, the states folded into the lamp, the failure command
+// started when something is down, and the cycle timer disarmed.
+class CheckCycle {
+public:
+    CheckCycle(StatusLamp& lamp, TargetProbes& probes, LogWriter& log, Platform& platform, QTimer& timer1);
+
+    // The live fields; until set, every target is disabled and there is no failure command.
+    void setFields(const TargetFields* fields);
+
+    // Handler of the cycle timer. Never throws; always ends with the timer disarmed.
+    void run();
+
+    const QString& state(TargetKind kind, int number) const { return states_[targetIndex(kind, number)]; }
+    HostTargetCheck& hostCheck() { return hostCheck_; }
+
+    // Pass counter that gates the body of each cycle.
+    QString t = QStringLiteral("1");
+
+private:
+    bool passCounterAllowsBody();
+    void checkAllTargets();
+    void showOutcome();
+    void startFailureCommand();
+
+    StatusLamp& lamp_;
+    Platform& platform_;
+    QTimer& timer1_;
+    NoTargetFields noFields_;
+    const TargetFields* fields_ = &noFields_;
+    HostTargetCheck hostCheck_;
+    ProcessTargetCheck processCheck_;
+    std::array<QString, kTargetCount> states_;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+class LogWriter;
+class TargetFields;
+class TargetProbes;
+
+// Decides whether one process target is running. Two separate lookups: the first alone decides
+// "off" and the log entry, the second alone decides "on".
+class ProcessTargetCheck {
+public:
+    ProcessTargetCheck(TargetProbes& probes, LogWriter& log);
+
+    // Checks Process `number`, reading its fields at each lookup, and updates `state`.
+    void check(int number, const TargetFields& fields, QString& state);
+
+private:
+    TargetProbes& probes_;
+    LogWriter& log_;
+};

@@ -1,0 +1,32 @@
+#include "monitor/SystemProbes.h"
+
+#include "platform/Platform.h"
+#include "probes/Module1.h"
+#include "probes/ProcessTable.h"
+
+#include <QFile>
+
+SystemProbes::SystemProbes(Platform& platform) : platform_(platform) {}
+
+int SystemProbes::WinsockStart()
+{
+    return Module1::WinsockStart();
+}
+
+void SystemProbes::WinsockStop()
+{
+    if (Module1::WinsockStop() != 0)
+        platform_.messageBox(QStringLiteral("Windows Sockets error occurred in Cleanup."), QStringLiteral("Pylvane"),
+                             Platform::MessageIcon::Warning);
+}
+
+int32_t SystemProbes::SendEcho(const std::string& address, const std::string& requestData, EchoReply& reply)
+{
+    return Module1::SendEcho(address, requestData, reply);
+}
+
+int SystemProbes::ExeExists(const QString& name)
+{
+    const QByteArray native = QFile::encodeName(name);
+    return exeRunning(std::string(native.constData(), static_cast<size_t>(native.size()))) ? -1 : 0;
+}

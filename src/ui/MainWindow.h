@@ -1,0 +1,69 @@
+#pragma once
+
+#include "monitor/CheckCycle.h"
+#include "monitor/CheckSchedule.h"
+#include "monitor/StatusLamp.h"
+
+#include <QWidget>
+
+class EventLog;
+class Platform;
+class QLabel;
+class QPushButton;
+class TargetFields;
+class TargetProbes;
+
+// The small status window: the lamp, "Open Log", "Settings" and "?". It owns the schedule and the
+// cycle; closing it ends the program.
+class MainWindow : public QWidget, public StatusLamp {
+    Q_OBJECT
+public:
+    MainWindow(Platform& platform, TargetProbes& probes, EventLog& log, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The live fields that the cycle reads; until set, every target is disabled.
+    void setTargetFields(TargetFields* fields);
+
+    // Presets the tick counter so that the next schedule tick arms a cycle.
+    void presetTickCounter();
+
+    // Truth value (-1/0): whether a process with this executable file name runs.
+    int ExeExists(const QString& name);
+
+    CheckSchedule& schedule() { return schedule_; }
+    CheckCycle& cycle() { return cycle_; }
+
+    void setPictureVisible(Picture picture, bool visible) override;
+    bool isPictureVisible(Picture picture) const override;
+
+signals:
+    // "Settings" was pressed: the settings window is to be shown and its "SAVED!" hidden.
+    void settingsRequested();
+    // The window is closing; the settings window goes with it.
+    void closing();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void showAbout();
+    QLabel* lamp(Picture picture) const;
+
+    Platform& platform_;
+    TargetProbes& probes_;
+    EventLog& log_;
+    NoTargetFields noFields_;
+    CheckSchedule schedule_;
+    CheckCycle cycle_;
+    bool loaded_ = false;
+
+    QLabel* image1_ = nullptr;
+    QLabel* image2_ = nullptr;
+    QLabel* image3_ = nullptr;
+    QPushButton* command1_ = nullptr;
+    QPushButton* settingsButton_ = nullptr;
+    QLabel* label1_ = nullptr;
+};
