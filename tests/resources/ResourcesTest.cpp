@@ -1,0 +1,174 @@
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+// The windows load the artwork by these resource paths and fall back to nothing when one is missing, so a
+// broken path or a mis-rendered file shows only as an empty picture; these tests make it a failure instead.
+
+namespace {
+
+struct Artwork {
+    QString path;
+    int size;
+};
+
+const std::vector<Artwork>& allArtwork()
+{
+    static const std::vector<Artwork> list{
+        {":/icons/pylvane-16.png", 16},  {":/icons/pylvane-22.png", 22},   {":/icons/pylvane-32.png", 32},
+        {":/icons/pylvane-48.png", 48},  {":/icons/pylvane-64.png", 64},   {":/icons/pylvane-128.png", 128},
+        {":/lamps/grey.png", 54},        {":/lamps/green.png", 54},        {":/lamps/red.png", 54},
+        {":/pictures/storage.png", 128}, {":/pictures/camera.png", 128},   {":/pictures/gears.png", 128},
+    };
+    return list;
+}
+
+QImage load(const QString& path)
+{
+    return QImage(path).convertToFormat(QImage::Format_ARGB32);
+}
+
+// Share of pixels that are at least half opaque: a picture that rendered blank or lost its drawing has none.
+double coverage(const QImage& image)
+{
+    int covered = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            covered += qAlpha(image.pixel(x, y)) >= 128;
+    return double(covered) / (image.width() * image.height());
+}
+
+} // namespace
+
+TEST(Artwork, EveryResourceLoadsAtItsRequiredSize)
+{
+    for (const Artwork& art : allArtwork()) {
+        SCOPED_TRACE(art.path.toStdString());
+        const QImage image = load(art.path);
+        ASSERT_FALSE(image.isNull());
+        EXPECT_EQ(image.width(), art.size);
+        EXPECT_EQ(image.height(), art.size);
+    }
+}
+
+TEST(Artwork, IconsAndPicturesAreDrawnOnATransparentSurround)
+{
+    for (const Artwork& art : allArtwork()) {
+        if (art.path.startsWith(":/lamps/"))
+            continue;
+        SCOPED_TRACE(art.path.toStdString());
+        const QImage image = load(art.path);
+        const int last = art.size - 1;
+        for (const QPoint corner : {QPoint(0, 0), QPoint(last, 0), QPoint(0, last), QPoint(last, last)})
+            EXPECT_EQ(qAlpha(image.pixel(corner)), 0) << "corner " << corner.x() << "," << corner.y();
+        const double share = coverage(image);
+        EXPECT_GT(share, 0.25) << "hardly anything drawn";
+        EXPECT_LT(share, 0.95) << "drawn over the whole square";
+    }
+}
+
+TEST(Artwork, LampsAreOpaqueOnWhiteAndShowTheirColourInTheMiddle)
+{
+    struct Lamp {
+        QString path;
+        int hueLow, hueHigh; // accepted hue range in degrees; unused for grey
+        bool grey;
+    };
+    const Lamp lamps[] = {
+        {":/lamps/grey.png", 0, 0, true},
+        {":/lamps/green.png", 90, 150, false},
+        {":/lamps/red.png", -15, 15, false},
+    };
+    for (const Lamp& lamp : lamps) {
+        SCOPED_TRACE(lamp.path.toStdString());
+        const QImage image = load(lamp.path);
+        ASSERT_FALSE(image.isNull());
+        for (const QPoint corner : {QPoint(0, 0), QPoint(53, 0), QPoint(0, 53), QPoint(53, 53)})
+            EXPECT_EQ(image.pixel(corner), qRgb(255, 255, 255));
+        for (int y = 0; y < 54; ++y)
+            for (int x = 0; x < 54; ++x)
+                ASSERT_EQ(qAlpha(image.pixel(x, y)), 255) << "transparent at " << x << "," << y;
+
+        // Sample a ring around the centre, clear of the highlight, and average it.
+        long r = 0, g = 0, b = 0, n = 0;
+        for (int y = 27; y < 40; ++y)
+            for (int x = 27; x < 40; ++x) {
+                const QColor c = image.pixelColor(x, y);
+                r += c.red(), g += c.green(), b += c.blue(), ++n;
+            }
+        const QColor mean(int(r / n), int(g / n), int(b / n));
+        if (lamp.grey) {
+            EXPECT_LT(mean.hsvSaturation(), 40) << "grey lamp is tinted";
+            EXPECT_GT(mean.value(), 80) << "grey lamp is black";
+            EXPECT_LT(mean.value(), 230) << "grey lamp is white";
+        } else {
+            EXPECT_GT(mean.hsvSaturation(), 150) << "lamp colour is washed out";
+            int hue = mean.hsvHue();
+            if (hue > 180)
+                hue -= 360;
+            EXPECT_GE(hue, lamp.hueLow);
+            EXPECT_LE(hue, lamp.hueHigh);
+        }
+    }
+}
+
+TEST(Artwork, TheThreeLampsShareOneOutlineSoOnlyTheColourChanges)
+{
+    // Where the grey lamp is pure white (the surround), the others must be too; otherwise switching the lamp
+    // would make it jump or change size.
+    const QImage grey = load(":/lamps/grey.png");
+    for (const QString other : {":/lamps/green.png", ":/lamps/red.png"}) {
+        const QImage image = load(other);
+        int differing = 0;
+        for (int y = 0; y < 54; ++y)
+            for (int x = 0; x < 54; ++x) {
+                const bool greyWhite = grey.pixel(x, y) == qRgb(255, 255, 255);
+                const bool lit = image.pixel(x, y) != qRgb(255, 255, 255);
+                // The coloured lamps may glow faintly into the surround, never the other way round.
+                differing += !greyWhite && !lit;
+            }
+        EXPECT_EQ(differing, 0) << other.toStdString();
+    }
+}
+
+// The committed PNGs must be what the SVG sources render to: an SVG edited without re-rendering would ship
+// stale artwork. Needs rsvg-convert; small differences between librsvg versions are tolerated.
+TEST(Artwork, CommittedPngsMatchTheirSvgSources)
+{
+    if (QStandardPaths::findExecutable("rsvg-convert").isEmpty())
+        GTEST_SKIP() << "rsvg-convert not installed";
+    const QString source = QStringLiteral(PYLVANE_SOURCE_DIR);
+    QTemporaryDir out;
+    ASSERT_TRUE(out.isValid());
+    QProcess render;
+    render.start("bash", {source + "/scripts/render-artwork.sh", out.path()});
+    ASSERT_TRUE(render.waitForFinished(60000));
+    ASSERT_EQ(render.exitCode(), 0) << render.readAllStandardError().toStdString();
+
+    for (const Artwork& art : allArtwork()) {
+        SCOPED_TRACE(art.path.toStdString());
+        const QImage committed = load(source + "/resources" + art.path.mid(1));
+        const QImage fresh = load(out.path() + art.path.mid(1));
+        ASSERT_FALSE(committed.isNull());
+        ASSERT_FALSE(fresh.isNull());
+        ASSERT_EQ(committed.size(), fresh.size());
+        long total = 0;
+        for (int y = 0; y < fresh.height(); ++y)
+            for (int x = 0; x < fresh.width(); ++x) {
+                const QRgb a = committed.pixel(x, y), b = fresh.pixel(x, y);
+                total += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                         std::abs(qBlue(a) - qBlue(b)) + std::abs(qAlpha(a) - qAlpha(b));
+            }
+        EXPECT_LT(double(total) / (fresh.width() * fresh.height() * 4), 2.0) << "re-run scripts/render-artwork.sh";
+    }
+}
