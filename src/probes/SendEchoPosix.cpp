@@ -1,0 +1,28 @@
+#include "probes/EchoExchange.h"
+#include "probes/EchoStatus.h"
+#include "probes/Module1.h"
+
+#include <arpa/inet.h>
+
+namespace {
+
+// The reply record has room for this much echoed data behind the 8-byte ICMP header that the
+// platform's echo library also keeps in the buffer.
+constexpr size_t kMaxRequestData = sizeof(EchoReply::ReplyData) - 8;
+
+} // namespace
+
+int32_t Module1::SendEcho(const std::string& address, const std::string& requestData, EchoReply& reply) {
+    // inet_addr takes the classic forms (1 to 4 parts, octal, hex) and resolves no names; its
+    // all-ones failure value makes the broadcast address unusable as well.
+    const in_addr_t destination = inet_addr(address.c_str());
+    if (destination == INADDR_NONE) {
+        return EchoStatus::BadAddress;
+    }
+    if (requestData.size() > kMaxRequestData) {
+        reply.Status = EchoStatus::BufferTooSmall;
+        return reply.Status;
+    }
+    EchoExchange exchange(destination);
+    return exchange.run(requestData, reply);
+}
