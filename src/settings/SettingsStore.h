@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <utility>
+
+// The Settings between runs: 71 text values under one per-user key. On Windows that key is
+// HKEY_CURRENT_USER\Software\Pylvane in the registry; elsewhere it is an INI file
+// ($XDG_CONFIG_HOME/Pylvane/Pylvane.conf) whose top-level keys carry the same value names, so a
+// user can edit it by hand. The file is read through QSettings, which accepts any INI a person
+// may write, and written by this class in one atomic replacement, in the order of the save.
+class SettingsStore {
+public:
+    // The key path the load passes to ReadSetting.
+    static inline const QString kKeyPath = QStringLiteral("HKEY_CURRENT_USER\\Software\\Pylvane\\");
+
+    using Value = std::pair<QString, QString>; // value name, text
+
+    // An empty `filePath` means the per-user location; tests pass a file of their own.
+    explicit SettingsStore(QString filePath = {});
+
+    // $XDG_CONFIG_HOME/Pylvane/Pylvane.conf, or ~/.config/Pylvane/Pylvane.conf.
+    static QString defaultFilePath();
+    const QString& filePath() const { return filePath_; }
+
+    // The 71 value names in the order a save writes them: a1, c1..c10, c1b..c10b, d1..d15,
+    // d1b..d15b, e1..e10, e1b..e10b. The store keeps these and nothing else.
+    static const QStringList& valueNames();
+
+    // The text of `valueName` under `keyPath`, or nothing. A numeric value yields its decimal text.
+    // Every failure (another key, no file, an unreadable or damaged file, no such value, a value
+    // that is neither text nor a number) yields nothing; it never reaches the caller otherwise.
+    std::optional<QString> ReadSetting(const QString& keyPath, const QString& valueName) const;
+
+    // Writes one text value; false when it could not be written.
+    bool WriteSetting(const QString& valueName, const QString& text);
+
+    // Writes the values as one replacement of the stored file: afterwards it holds either all of
+    // them or, on failure (false), exactly what it held before. Values not named keep their text;
+    // a name outside valueNames() is refused.
+    bool WriteSettings(const QList<Value>& values);
+
+    // The enable-text rule of the load: a number in the user's number format (or the C format),
+    // blanks around it allowed, whose value is exactly 1.
+    static bool isTickText(const QString& text);
+    // What a save stores for an enable box.
+    static QString enableText(bool ticked) { return ticked ? QStringLiteral("1") : QStringLiteral("0"); }
+
+private:
+    static bool isOwnKey(const QString& keyPath);
+
+    QString filePath_;
+};

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "monitor/TargetFields.h"
+
+#include <QList>
+#include <QWidget>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class SettingsStore;
+
+// The borderless window in which the failure command and the 35 targets are edited. Its fields are
+// the configuration in use: the check cycle reads them through TargetFields whenever it needs them,
+// saved or not, shown or hidden. "Save" writes them to the store; "X" only hides the window.
+class SettingsWindow : public QWidget, public TargetFields {
+    Q_OBJECT
+public:
+    enum class Section { Cams, Services, Devices };
+
+    explicit SettingsWindow(SettingsStore& store, QWidget* parent = nullptr);
+    ~SettingsWindow() override;
+
+    // Fills the fields from the store, group by group. Runs once per run, at start-up; it only
+    // ever ticks boxes, so a value that cannot be read leaves its field as created.
+    void loadFields();
+    // The main window's "Settings" hides "SAVED!" whenever it shows this window.
+    void hideSavedLabel();
+
+    Section visibleSection() const;
+
+    int enableValue(TargetKind kind, int number) const override;
+    QString targetText(TargetKind kind, int number) const override;
+    QString failureCommand() const override;
+
+signals:
+    // "X" has hidden the window: the next schedule tick is to arm a check cycle.
+    void closedWithX();
+
+private:
+    struct Rows {
+        QList<QLineEdit*> texts;
+        QList<QCheckBox*> checks;
+    };
+
+    void buildControls();
+    QGroupBox* buildSection(const QString& title, int heightTwips, Section section);
+    void showSection(Section section);
+    void save();
+    void closeWithX();
+    void loadTexts(QChar group, const QList<QLineEdit*>& fields);
+    void loadEnables(QChar group, const QList<QCheckBox*>& boxes);
+    const Rows* rowsOf(TargetKind kind) const;
+
+    SettingsStore& store_;
+    Rows cams_;
+    Rows processes_;
+    Rows devices_;
+    QGroupBox* camsFrame_ = nullptr;
+    QGroupBox* servicesFrame_ = nullptr;
+    QGroupBox* devicesFrame_ = nullptr;
+    QLineEdit* errun_ = nullptr;
+    QLabel* label26_ = nullptr;
+    QPushButton* svcAM_ = nullptr;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "settings/SettingsWindow.h"
+#include "ui/MainWindow.h"
+
+class EventLog;
+class Platform;
+class SettingsStore;
+class TargetProbes;
+
+// The two windows of a run and how they meet. The settings window is the start-up window and holds
+// the live configuration that the main window's check cycle reads; closing the main window ends
+// the program, settings window included.
+class Application {
+public:
+    Application(Platform& platform, TargetProbes& probes, EventLog& log, SettingsStore& store);
+
+    // The start-up window's load: the main window shows first (which presets the tick counter and
+    // starts the schedule), then the stored settings fill the fields, then the settings window
+    // comes up in front with "IP Cams" showing.
+    void start();
+
+    MainWindow& mainWindow() { return mainWindow_; }
+    SettingsWindow& settingsWindow() { return settingsWindow_; }
+
+private:
+    void showSettings();
+    void closeAll();
+
+    // The settings window outlives the main window, whose cycle reads its fields.
+    SettingsWindow settingsWindow_;
+    MainWindow mainWindow_;
+};
