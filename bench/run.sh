@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs every benchmark against a build configured with -DPYLVANE_BENCH=ON (make bench). Each one prints its
+# result lines as "bench: <name> <figures>".
+set -euo pipefail
+build=$(realpath "${1:-build-bench}")
+here=$(dirname "$0")
+
+# Micro benchmarks of the probes and the check cycle go here.
+
+# Idle memory of the running program against a minimal Qt Widgets window (takes about half a minute).
+bash "$here/idle_rss.sh" "$build"
