@@ -23,9 +23,11 @@ QByteArray CrLfNormaliser::feed(const QByteArray& piece)
     const char* data = piece.constData();
     const qsizetype size = piece.size();
     if (usesCrLfOnly(data, size, lastWasCr_)) {
+        // After a CR already written as CR LF, the LF that opens this piece is that same line end.
+        const bool skipFirst = lastWasCr_;
         lastWasCr_ = false;
         atLineStart_ = data[size - 1] == '\n';
-        return piece;
+        return skipFirst ? piece.mid(1) : piece;
     }
     QByteArray out;
     out.reserve(size + size / 8 + 2);

@@ -4,6 +4,7 @@
 #include "eventlog/LineReader.h"
 #include "platform/Platform.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
@@ -34,6 +35,13 @@ bool startsWithHeaderPrefix(const QByteArray& line, HeaderStyle* style)
     return false;
 }
 
+// Unbuffered writes report a full disk or a size limit at once; a short write is a failure too,
+// since committing after it would replace the log with a truncated copy.
+bool writeAll(QSaveFile& file, const QByteArray& bytes)
+{
+    return bytes.isEmpty() || file.write(bytes) == bytes.size();
+}
+
 } // namespace
 
 EventLog::EventLog(Platform& platform, QString fileName) : platform_(platform), fileName_(std::move(fileName)) {}
@@ -59,10 +67,9 @@ bool EventLog::CreateLogFile(HeaderStyle style)
 bool EventLog::createUnlocked(HeaderStyle style)
 {
     QSaveFile file(fileName_);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
-    file.write(headerLine(style) + kCrLf + separatorLine(style) + kCrLf);
-    return file.commit();
+    return writeAll(file, headerLine(style) + kCrLf + separatorLine(style) + kCrLf) && file.commit();
 }
 
 bool EventLog::WriteLogEntry(HeaderStyle style, const QString& label)
@@ -99,20 +106,18 @@ bool EventLog::insertUnlocked(HeaderStyle style, const QString& label)
     }
 
     QSaveFile out(fileName_);
-    if (!out.open(QIODevice::WriteOnly))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
-    const QByteArray entry = stampedLine(QByteArray(), label);
-    out.write(header1 + kCrLf + header2 + kCrLf + entry + kCrLf + kCrLf + shortFileText);
+    const QByteArray entry = stampedLine(QByteArray(), QLatin1Char(' ') + label);
+    bool written = writeAll(out, header1 + kCrLf + header2 + kCrLf + entry + kCrLf + kCrLf + shortFileText);
 
     // The old body follows byte for byte; only its line ends become CR LF.
     CrLfNormaliser normaliser;
     QByteArray chunk;
-    while (reader.readChunk(chunk)) {
-        if (out.write(normaliser.feed(chunk)) < 0)
-            break;
-    }
-    out.write(normaliser.finish());
-    if (!reader.ok()) {
+    while (written && reader.readChunk(chunk))
+        written = writeAll(out, normaliser.feed(chunk));
+    written = written && writeAll(out, normaliser.finish()) && reader.ok();
+    if (!written) {
         out.cancelWriting();
         return false;
     }

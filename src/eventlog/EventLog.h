@@ -16,7 +16,7 @@ public:
 
     explicit EventLog(Platform& platform, QString fileName = kFileName);
 
-    // Inserts "<date> <time><label>" and an empty line right below the header, creating the file
+    // Inserts "<date> <time> <label>" and an empty line right below the header, creating the file
     // with `style`'s header when it is missing.
     bool WriteLogEntry(HeaderStyle style, const QString& label) override;
     // Creates the file, or empties an existing one, holding just the header of `style`.

@@ -1,0 +1,184 @@
+#include "support/FakePlatform.h"
+#include "support/TempDir.h"
+
+#include "eventlog/EventLog.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QByteArray kHostHeader = "Pylvane Log File , Created 07.12.2026 08:15:42\r\n" + QByteArray(79, '=') + "\r\n";
+const QByteArray kProcessHeader =
+    "-=K=- Pylvane Log File , Created 07.12.2026 08:15:42\r\n" + QByteArray(45, '=') + "\r\n";
+
+QByteArray entry(const char* label)
+{
+    return QByteArray("07.12.2026 08:15:42 ") + label + "\r\n\r\n";
+}
+
+class EventLogTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    FakePlatform platform;
+    QString path = dir.path("PylvaneLog.txt");
+    EventLog log{platform, path};
+
+    QByteArray contents() const
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    void setContents(const QByteArray& bytes)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+};
+
+TEST_F(EventLogTest, FirstHostEntryCreatesFourLines)
+{
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device1 OFF   "));
+    EXPECT_EQ(contents(), kHostHeader + entry(" - Device1 OFF   "));
+    EXPECT_EQ(contents().count("\r\n"), 4);
+    EXPECT_TRUE(contents().contains("08:15:42  - Device1 OFF   \r\n")) << "two blanks before the dash";
+}
+
+TEST_F(EventLogTest, HeaderStyleIsChosenOnlyAtCreation)
+{
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::ProcessHeader, " - Process1 DOWN   "));
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device1 OFF   "));
+    EXPECT_EQ(contents(), kProcessHeader + entry(" - Device1 OFF   ") + entry(" - Process1 DOWN   "));
+
+    QFile::remove(path);
+    ASSERT_TRUE(log.OpenLog());
+    EXPECT_EQ(contents(), kHostHeader);
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::ProcessHeader, " - Process3 DOWN   "));
+    EXPECT_EQ(contents(), kHostHeader + entry(" - Process3 DOWN   "));
+}
+
+TEST_F(EventLogTest, NewestEntryStandsFirst)
+{
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device2 OFF   "));
+    platform.time = "08:15:43";
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::ProcessHeader, " - Process3 DOWN   "));
+    platform.time = "08:15:44";
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::ProcessHeader, " - Process7 DOWN   "));
+    const QList<QByteArray> lines = contents().split('\n');
+    ASSERT_EQ(lines.size(), 9) << "eight CR LF-ended lines";
+    EXPECT_EQ(lines[2], "07.12.2026 08:15:44  - Process7 DOWN   \r");
+    EXPECT_EQ(lines[4], "07.12.2026 08:15:43  - Process3 DOWN   \r");
+    EXPECT_EQ(lines[6], "07.12.2026 08:15:42  - Device2 OFF   \r");
+    EXPECT_EQ(lines[3], "\r");
+    EXPECT_EQ(lines[5], "\r");
+    EXPECT_EQ(lines[7], "\r");
+    EXPECT_EQ(lines[8], "");
+}
+
+struct BodyCase {
+    const char* name;
+    QByteArray stored;   // what follows the two header lines on disk
+    QByteArray expected; // what follows the new entry afterwards
+};
+
+class HandEditedBody : public EventLogTest, public ::testing::WithParamInterface<BodyCase> {};
+
+TEST_P(HandEditedBody, IsCarriedOverLineByLine)
+{
+    setContents(kHostHeader + GetParam().stored);
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::ProcessHeader, " - Process2 DOWN   "));
+    EXPECT_EQ(contents(), kHostHeader + entry(" - Process2 DOWN   ") + GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, HandEditedBody,
+    ::testing::Values(BodyCase{"crlf", "a\r\n\r\nb\r\n", "a\r\n\r\nb\r\n"},
+                      BodyCase{"lf_only", "a\n\nb\n", "a\r\n\r\nb\r\n"},
+                      BodyCase{"cr_only", "a\rb\r", "a\r\nb\r\n"},
+                      BodyCase{"mixed", "x\r\r\ny\n\nz", "x\r\n\r\ny\r\n\r\nz\r\n"},
+                      BodyCase{"no_empty_lines", "e1\r\ne2\r\ne3", "e1\r\ne2\r\ne3\r\n"},
+                      BodyCase{"extra_empty_lines", "\r\n\r\n\r\nforeign text\r\n", "\r\n\r\n\r\nforeign text\r\n"},
+                      BodyCase{"not_utf8", "\xff\xfe caf\xe9 \x80\r\n", "\xff\xfe caf\xe9 \x80\r\n"},
+                      BodyCase{"nul_bytes", QByteArray("a\0b\r\n", 5), QByteArray("a\0b\r\n", 5)},
+                      BodyCase{"trailing_blanks", "  x  \t\r\n", "  x  \t\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EventLogTest, HeaderLinesWithOtherLineEndsAreKeptAndNormalised)
+{
+    setContents("my own header\nseparator\rold entry\n");
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Cam4 OFF   "));
+    EXPECT_EQ(contents(), "my own header\r\nseparator\r\n" + entry(" - Cam4 OFF   ") + "old entry\r\n");
+}
+
+TEST_F(EventLogTest, FilesTooShortForAHeaderKeepTheirText)
+{
+    setContents("");
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::ProcessHeader, " - Process1 DOWN   "));
+    EXPECT_EQ(contents(), kProcessHeader + entry(" - Process1 DOWN   "));
+
+    setContents("Pylvane Log File , Created 01.01.2020 10:00:00");
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::ProcessHeader, " - Process1 DOWN   "));
+    EXPECT_EQ(contents(), "Pylvane Log File , Created 01.01.2020 10:00:00\r\n" + QByteArray(79, '=') + "\r\n" +
+                              entry(" - Process1 DOWN   "));
+
+    setContents("a note of my own\r\n");
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device5 OFF   "));
+    EXPECT_EQ(contents(), kHostHeader + entry(" - Device5 OFF   ") + "a note of my own\r\n");
+}
+
+TEST_F(EventLogTest, OpenLogCreatesOnlyWhenMissing)
+{
+    ASSERT_TRUE(log.OpenLog());
+    EXPECT_EQ(contents(), kHostHeader);
+    EXPECT_EQ(platform.opened, QStringList{path});
+
+    setContents("kept as it is\n");
+    platform.editorSucceeds = false;
+    EXPECT_FALSE(log.OpenLog());
+    EXPECT_EQ(contents(), "kept as it is\n");
+    EXPECT_EQ(platform.opened.size(), 2);
+}
+
+TEST_F(EventLogTest, HiddenLogCountsAsPresentAndIsNeverEmptied)
+{
+    const QString hiddenPath = dir.path(".PylvaneLog.txt");
+    EventLog hidden(platform, hiddenPath);
+    QFile file(hiddenPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(kProcessHeader + "older\r\n");
+    file.close();
+
+    ASSERT_TRUE(hidden.OpenLog());
+    ASSERT_TRUE(hidden.WriteLogEntry(HeaderStyle::HostHeader, " - Device9 OFF   "));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), kProcessHeader + entry(" - Device9 OFF   ") + "older\r\n");
+}
+
+TEST_F(EventLogTest, UnusableFileIsLeftAloneAndReported)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir("PylvaneLog.txt")); // a folder where the log should be
+    EXPECT_FALSE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device1 OFF   "));
+    EXPECT_FALSE(log.CreateLogFile(HeaderStyle::HostHeader));
+    EXPECT_TRUE(QFileInfo(path).isDir());
+
+    QFile notAFolder(dir.path("plain"));
+    ASSERT_TRUE(notAFolder.open(QIODevice::WriteOnly));
+    notAFolder.close();
+    EventLog nowhere(platform, dir.path("plain/PylvaneLog.txt"));
+    EXPECT_FALSE(nowhere.WriteLogEntry(HeaderStyle::HostHeader, " - Device1 OFF   "));
+}
+
+TEST_F(EventLogTest, RewriteKeepsPermissionsAndLeavesNoLock)
+{
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device1 OFF   "));
+    const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(path, mode));
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device2 OFF   "));
+    EXPECT_EQ(QFile::permissions(path) & 0x7077, mode);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"PylvaneLog.txt"});
+}
+
+} // namespace

@@ -1,0 +1,254 @@
+#include "MonitorFakes.h"
+#include "support/FakePlatform.h"
+#include "support/TempDir.h"
+#include "support/WaitFor.h"
+
+#include "monitor/CheckCycle.h"
+#include "platform/PosixPlatform.h"
+
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CycleRig {
+    FakeLamp lamp;
+    FakeProbes probes;
+    FakeLog log;
+    FakeFields fields;
+    FakePlatform platform;
+    QTimer timer1;
+    CheckCycle cycle{lamp, probes, log, platform, timer1};
+    TempDir dir;
+    QString command; // an existing ordinary file
+
+    CycleRig()
+    {
+        cycle.setFields(&fields);
+        command = dir.path("on-failure.sh");
+        QFile file(command);
+        file.open(QIODevice::WriteOnly);
+        file.write("#!/bin/sh\n");
+        fields.command = command;
+    }
+    void run()
+    {
+        timer1.start(10000);
+        cycle.run();
+    }
+};
+
+struct TargetRef {
+    TargetKind kind;
+    int number;
+};
+
+std::vector<TargetRef> allTargets()
+{
+    std::vector<TargetRef> all;
+    for (int n = 1; n <= kDeviceCount; ++n)
+        all.push_back({TargetKind::Device, n});
+    for (int n = 1; n <= kCamCount; ++n)
+        all.push_back({TargetKind::Cam, n});
+    for (int n = 1; n <= kProcessCount; ++n)
+        all.push_back({TargetKind::Process, n});
+    return all;
+}
+
+// Every target enabled and up, except those the test then marks down.
+void enableAllUp(CycleRig& rig)
+{
+    for (const TargetRef& t : allTargets()) {
+        const QString text = QStringLiteral("t%1").arg(targetIndex(t.kind, t.number));
+        rig.fields.set(t.kind, t.number, text);
+        if (t.kind == TargetKind::Process)
+            rig.probes.exeAnswers[text] = {-1};
+        else
+            rig.probes.statusOf[text.toStdString()] = 0;
+    }
+}
+
+void markDown(CycleRig& rig, const TargetRef& t)
+{
+    const QString text = rig.fields.targetText(t.kind, t.number);
+    if (t.kind == TargetKind::Process)
+        rig.probes.exeAnswers[text] = {0};
+    else
+        rig.probes.statusOf[text.toStdString()] = 11010;
+}
+
+TEST(CheckCycle, NothingEnabledShowsGreenAndStartsNothing)
+{
+    CycleRig rig;
+    rig.run();
+    EXPECT_TRUE(rig.lamp.only(StatusLamp::Image1));
+    EXPECT_TRUE(rig.probes.calls.isEmpty());
+    EXPECT_TRUE(rig.platform.started.isEmpty());
+    EXPECT_FALSE(rig.timer1.isActive());
+    EXPECT_EQ(rig.cycle.t, "1");
+    for (const TargetRef& t : allTargets())
+        EXPECT_EQ(rig.cycle.state(t.kind, t.number), "neu");
+}
+
+TEST(CheckCycle, AllUpShowsGreenWithoutCommand)
+{
+    CycleRig rig;
+    enableAllUp(rig);
+    rig.run();
+    EXPECT_TRUE(rig.lamp.only(StatusLamp::Image1));
+    EXPECT_TRUE(rig.platform.started.isEmpty());
+    EXPECT_TRUE(rig.log.entries.isEmpty());
+    for (const TargetRef& t : allTargets())
+        EXPECT_EQ(rig.cycle.state(t.kind, t.number), "on");
+}
+
+TEST(CheckCycle, EachTargetDownInTurnShowsRedAndStartsCommandOnce)
+{
+    for (const TargetRef& down : allTargets()) {
+        CycleRig rig;
+        enableAllUp(rig);
+        markDown(rig, down);
+        rig.run();
+        const QString which = logLabel(down.kind, down.number);
+        EXPECT_TRUE(rig.lamp.only(StatusLamp::Image2)) << qPrintable(which);
+        EXPECT_EQ(rig.platform.started, QStringList{rig.command}) << qPrintable(which);
+        EXPECT_EQ(rig.cycle.state(down.kind, down.number), "off") << qPrintable(which);
+        EXPECT_EQ(rig.log.entries.size(), 1) << qPrintable(which);
+        EXPECT_TRUE(rig.log.entries.value(0).endsWith(which)) << qPrintable(which);
+        EXPECT_FALSE(rig.timer1.isActive());
+    }
+}
+
+TEST(CheckCycle, AllDownLogsInTableOrderAndStartsCommandOnce)
+{
+    CycleRig rig;
+    enableAllUp(rig);
+    for (const TargetRef& t : allTargets())
+        markDown(rig, t);
+    rig.run();
+    EXPECT_TRUE(rig.lamp.only(StatusLamp::Image2));
+    EXPECT_EQ(rig.platform.started.size(), 1);
+    ASSERT_EQ(rig.log.entries.size(), kTargetCount);
+    EXPECT_EQ(rig.log.entries.first(), "H| - Device1 OFF   ");
+    EXPECT_EQ(rig.log.entries.at(10), "H| - Cam1 OFF   ");
+    EXPECT_EQ(rig.log.entries.at(20), "P| - Process1 DOWN   ");
+    EXPECT_EQ(rig.log.entries.last(), "P| - Process15 DOWN   ");
+}
+
+TEST(CheckCycle, UnclearResultsCountAsNotDown)
+{
+    CycleRig rig;
+    rig.fields.set(TargetKind::Device, 1, "192.0.2.1");
+    rig.probes.statusOf["192.0.2.1"] = 11003;
+    rig.fields.set(TargetKind::Cam, 1, "not-an-address");
+    rig.probes.statusOf["not-an-address"] = -1;
+    rig.fields.set(TargetKind::Process, 1, "flaky.exe");
+    rig.probes.exeAnswers["flaky.exe"] = {-1, 0};
+    rig.run();
+    EXPECT_TRUE(rig.lamp.only(StatusLamp::Image1));
+    EXPECT_TRUE(rig.platform.started.isEmpty());
+}
+
+TEST(CheckCycle, RedCycleFollowedByGreenCycle)
+{
+    CycleRig rig;
+    rig.fields.set(TargetKind::Cam, 3, "cam3");
+    rig.run();
+    EXPECT_TRUE(rig.lamp.only(StatusLamp::Image2));
+    rig.probes.statusOf["cam3"] = 0;
+    rig.run();
+    EXPECT_TRUE(rig.lamp.only(StatusLamp::Image1));
+    EXPECT_EQ(rig.cycle.state(TargetKind::Cam, 3), "on");
+    EXPECT_EQ(rig.platform.started.size(), 1);
+}
+
+TEST(CheckCycle, FailureCommandMustNameAnOrdinaryFileWhole)
+{
+    CycleRig rig;
+    QFile hidden(rig.dir.path(".hidden.sh"));
+    ASSERT_TRUE(hidden.open(QIODevice::WriteOnly));
+    hidden.close();
+    const QStringList refused = {
+        QString(),
+        rig.command + " --now",         // file name followed by arguments
+        rig.dir.path(),                 // a directory
+        rig.dir.path("missing.sh"),     // no such file
+        rig.dir.path("*.sh"),           // wildcards never match
+        rig.dir.path("on-failure.s?"),  //
+        rig.dir.path(".hidden.sh"),     // hidden file
+        "on-failure.sh; touch /tmp/x",  // never reaches a shell
+    };
+    rig.fields.set(TargetKind::Device, 1, "down");
+    for (const QString& command : refused) {
+        rig.fields.command = command;
+        rig.run();
+        EXPECT_TRUE(rig.lamp.only(StatusLamp::Image2));
+        EXPECT_TRUE(rig.platform.started.isEmpty()) << qPrintable(command);
+    }
+}
+
+TEST(CheckCycle, CommandThatCannotStartIsPassedOverQuietly)
+{
+    CycleRig rig;
+    rig.platform.startSucceeds = false;
+    rig.fields.set(TargetKind::Device, 1, "down");
+    rig.run();
+    EXPECT_EQ(rig.platform.started.size(), 1);
+    EXPECT_TRUE(rig.lamp.only(StatusLamp::Image2));
+    EXPECT_FALSE(rig.timer1.isActive());
+    EXPECT_TRUE(rig.platform.messages.isEmpty());
+}
+
+TEST(CheckCycle, FailingProbeStillEndsCycleWithLampAndTimerDisarmed)
+{
+    CycleRig rig;
+    rig.fields.set(TargetKind::Process, 2, "gone.exe");
+    rig.fields.set(TargetKind::Device, 4, "127.0.0.1");
+    rig.probes.throwOnEcho = true;
+    rig.run();
+    EXPECT_FALSE(rig.timer1.isActive());
+    EXPECT_FALSE(rig.lamp.isPictureVisible(StatusLamp::Image3));
+    EXPECT_TRUE(rig.lamp.isPictureVisible(StatusLamp::Image1) != rig.lamp.isPictureVisible(StatusLamp::Image2));
+}
+
+// With the real platform: the command is started directly, without arguments, and a file that
+// exists but cannot be run is passed over without a crash.
+TEST(CheckCycleOnThisSystem, StartsCommandDirectlyAndSkipsUnrunnableFiles)
+{
+    TempDir dir;
+    FakeLamp lamp;
+    FakeProbes probes;
+    FakeLog log;
+    FakeFields fields;
+    PosixPlatform platform;
+    QTimer timer1;
+    CheckCycle cycle(lamp, probes, log, platform, timer1);
+    cycle.setFields(&fields);
+    fields.set(TargetKind::Process, 7, "surely-not-running.exe");
+
+    const QString marker = dir.path("marker");
+    const QString script = dir.path("notify me.sh");
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("#!/bin/sh\necho \"$#\" > '%1'\n").arg(marker).toUtf8());
+    file.close();
+
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner); // not executable
+    fields.command = script;
+    cycle.run();
+    EXPECT_TRUE(lamp.only(StatusLamp::Image2));
+    QTest::qWait(200);
+    EXPECT_FALSE(QFile::exists(marker));
+
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    cycle.run();
+    ASSERT_TRUE(waitFor([&] { return QFile(marker).size() == 2; }));
+    QFile result(marker);
+    ASSERT_TRUE(result.open(QIODevice::ReadOnly));
+    EXPECT_EQ(result.readAll(), "0\n") << "started with no arguments";
+}
+
+} // namespace
