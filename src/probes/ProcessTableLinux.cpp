@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::string_view kDeletedSuffix = " (deleted)";
 constexpr size_t kLinkBuffer = 4096; // the kernel never writes a longer path into a /proc link
+constexpr size_t kPathBuffer = sizeof(dirent::d_name) + 16;
 
 class ProcDirectory {
 public:
@@ -52,7 +53,7 @@ bool programMatches(std::string_view path, std::string_view name) {
 }
 
 bool firstArgumentMatches(int procFd, const char* pid, std::string_view name) {
-    char path[64];
+    char path[kPathBuffer];
     std::snprintf(path, sizeof path, "%s/cmdline", pid);
     const int fd = openat(procFd, path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -81,7 +82,7 @@ bool exeRunning(const std::string& name) {
     }
     const int procFd = dirfd(proc.get());
     char link[kLinkBuffer];
-    char path[64];
+    char path[kPathBuffer];
     while (const dirent* entry = readdir(proc.get())) {
         if (!isProcessId(entry->d_name)) {
             continue;

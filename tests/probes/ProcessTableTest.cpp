@@ -1,0 +1,124 @@
+#include "probes/ProcessTable.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Copies of a small sleeping program, started under distinctive file names.
+class ProcessTableTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/pylvane-probes-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+
+    void TearDown() override {
+        for (pid_t pid : children_) {
+            stop(pid);
+        }
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    // Starts a copy named `fileName`; returns its pid once it runs that copy (not yet the test binary).
+    pid_t start(const std::string& fileName, const std::string& argv0 = {}) {
+        const fs::path copy = dir_ / fileName;
+        fs::copy_file(PROBE_SLEEPER_PATH, copy, fs::copy_options::overwrite_existing);
+        const std::string first = argv0.empty() ? copy.string() : argv0;
+        char* argv[] = {const_cast<char*>(first.c_str()), nullptr};
+        pid_t pid = -1;
+        if (posix_spawn(&pid, copy.c_str(), nullptr, nullptr, argv, environ) != 0) {
+            return -1;
+        }
+        children_.push_back(pid);
+        const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+        for (int i = 0; i < 400; ++i) {
+            std::error_code error;
+            if (fs::read_symlink(link, error) == copy) {
+                return pid;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return -1;
+    }
+
+    static void stop(pid_t pid) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+
+    fs::path dir_;
+    std::vector<pid_t> children_;
+};
+
+} // namespace
+
+TEST_F(ProcessTableTest, FindsTheWholeFileNameInAnyLetterCase) {
+    ASSERT_GT(start("Watch Me.EXE"), 0);
+    ASSERT_GT(start("averyveryverylongname.bin"), 0);
+    ASSERT_GT(start("it's.exe"), 0);
+    ASSERT_GT(start("\xc3\x84rger.exe"), 0);
+    for (const char* name : {"Watch Me.EXE", "watch me.exe", "WATCH ME.EXE", "averyveryverylongname.bin",
+                             "AVERYVERYVERYLONGNAME.BIN", "it's.exe", "IT'S.EXE", "\xc3\xa4RGER.EXE"}) {
+        EXPECT_TRUE(exeRunning(name)) << name;
+    }
+    const std::string fullPath = (dir_ / "Watch Me.EXE").string();
+    for (const std::string& name :
+         {std::string("Watch Me"), std::string("Watch Me.EX"), std::string("Watch Me.EXE "), std::string(" Watch Me.EXE"),
+          fullPath, std::string("averyveryverylo"), std::string("it''s.exe"), std::string("its.exe"),
+          std::string("'it's.exe'"), std::string()}) {
+        EXPECT_FALSE(exeRunning(name)) << '"' << name << '"';
+    }
+}
+
+TEST_F(ProcessTableTest, EndedProcessIsGoneAndDeletedProgramIsStillFound) {
+    const pid_t ending = start("ephemeral.bin");
+    ASSERT_GT(ending, 0);
+    ASSERT_GT(start("replaced.bin"), 0);
+    EXPECT_TRUE(exeRunning("ephemeral.bin"));
+    stop(ending);
+    EXPECT_FALSE(exeRunning("ephemeral.bin"));
+
+    fs::remove(dir_ / "replaced.bin");
+    EXPECT_TRUE(exeRunning("replaced.bin")) << "a running program whose file was removed still runs";
+    EXPECT_TRUE(exeRunning("REPLACED.BIN"));
+}
+
+TEST_F(ProcessTableTest, ProgramFileNameCountsRatherThanTheFirstArgument) {
+    ASSERT_GT(start("real-name.bin", "/elsewhere/decoy.bin"), 0);
+    EXPECT_TRUE(exeRunning("real-name.bin"));
+    EXPECT_FALSE(exeRunning("decoy.bin"));
+}
+
+TEST_F(ProcessTableTest, OtherUsersProcessesAreFoundByTheirFirstArgument) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to look at a process of another user";
+    }
+    ASSERT_GT(start("hidden-program.bin", "/opt/somewhere/Shown Name.bin"), 0);
+    // As nobody the program link of root's process cannot be read; its command line can.
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) {
+            _exit(10);
+        }
+        _exit((exeRunning("shown name.BIN") ? 1 : 0) | (exeRunning("hidden-program.bin") ? 2 : 0));
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "1: found by first argument; 2: program link wrongly readable; 10: no nobody";
+}
