@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Desktop integration: what `make install` puts where, and when it gives the program the right to send ICMP echo.
+# Usage: install_test.sh <cmake> <source dir> <build dir>
+set -uo pipefail
+cmake=$1 source=$2 build=$3
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# --- layout of an install into a private prefix --------------------------------------------------------------
+prefix=$tmp/prefix
+"$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; fail "install"; }
+[ -x "$prefix/bin/pylvane" ] || fail "bin/pylvane missing or not executable"
+for size in 16 22 32 48 64 128; do
+    icon=$prefix/share/icons/hicolor/${size}x${size}/apps/pylvane.png
+    if [ ! -f "$icon" ]; then
+        fail "icon $size missing"
+    elif ! file "$icon" | grep -q "PNG image data, $size x $size,"; then
+        fail "icon $size has the wrong size: $(file -b "$icon")"
+    fi
+done
+[ -f "$prefix/share/icons/hicolor/scalable/apps/pylvane.svg" ] || fail "scalable icon missing"
+
+entry=$prefix/share/applications/pylvane.desktop
+if [ ! -f "$entry" ]; then
+    fail "desktop entry missing"
+else
+    for line in '[Desktop Entry]' 'Type=Application' 'Name=Pylvane' 'Icon=pylvane' 'Categories=System;Monitor;'; do
+        grep -qxF "$line" "$entry" || fail "desktop entry lacks '$line'"
+    done
+    # Undo the entry's two levels of escaping the way a desktop session does (string escapes, then the quoting
+    # rules of Exec) and run the result: it must start the program in the home folder, which is where the log
+    # goes. A stand-in "pylvane" on PATH reports its working directory.
+    exec_line=$(sed -n 's/^Exec=//p' "$entry")
+    unescaped=${exec_line//\\\\/\\}
+    mkdir -p "$tmp/home with space" "$tmp/fakebin"
+    printf '#!/bin/sh\npwd > "%s"\n' "$tmp/started-in" >"$tmp/fakebin/pylvane"
+    chmod +x "$tmp/fakebin/pylvane"
+    (cd / && HOME="$tmp/home with space" PATH="$tmp/fakebin:$PATH" eval "$unescaped")
+    [ "$(cat "$tmp/started-in" 2>/dev/null)" = "$tmp/home with space" ] ||
+        fail "Exec does not start the program in \$HOME: '$exec_line'"
+fi
+
+# --- the capability step --------------------------------------------------------------------------------------
+# A stand-in setcap records its arguments and succeeds or fails as told.
+printf '#!/bin/sh\necho "$@" >> "%s"\nexit "${FAKE_SETCAP_EXIT:-0}"\n' "$tmp/setcap-calls" >"$tmp/setcap"
+chmod +x "$tmp/setcap"
+touch "$tmp/pylvane"
+
+capability() { # range setcap-exit [extra -D...]; sets $output and $status
+    printf '%s\n' "$1" >"$tmp/range"
+    rm -f "$tmp/setcap-calls"
+    output=$(FAKE_SETCAP_EXIT=$2 "$cmake" -DPYLVANE_EXE="$tmp/pylvane" -DPYLVANE_RANGE_FILE="$tmp/range" \
+        -DPYLVANE_SETCAP="$tmp/setcap" "${@:3}" -P "$source/cmake/IcmpCapability.cmake" 2>&1)
+    status=$?
+    output=$(tr -s '\n ' '  ' <<<"$output") # CMake wraps warnings
+}
+
+capability "0	2147483647" 0
+[ $status -eq 0 ] && [ ! -e "$tmp/setcap-calls" ] || fail "range open to all: setcap must not run ($output)"
+
+for closed in "1 0" "0 0" "1000 1000" "200 2147483647" "garbage" ""; do
+    capability "$closed" 0
+    [ $status -eq 0 ] || fail "range '$closed': install step failed ($output)"
+    [ "$(cat "$tmp/setcap-calls" 2>/dev/null)" = "cap_net_raw+ep $tmp/pylvane" ] ||
+        fail "range '$closed': setcap not run on the program ($output)"
+done
+
+# The installing user's group, when given, is the one that counts.
+capability "1000 1000" 0 -DPYLVANE_GROUPS=1000
+[ ! -e "$tmp/setcap-calls" ] || fail "range covering the user's group: setcap must not run"
+
+capability "1 0" 1
+[ $status -eq 0 ] || fail "failing setcap must not fail the install ($output)"
+grep -q "setcap cap_net_raw+ep $tmp/pylvane" <<<"$output" || fail "failing setcap: no advice given ($output)"
+
+printf '1 0\n' >"$tmp/range"
+output=$("$cmake" -DPYLVANE_EXE="$tmp/pylvane" -DPYLVANE_RANGE_FILE="$tmp/range" \
+    -DPYLVANE_SETCAP="$tmp/no-such-setcap" -P "$source/cmake/IcmpCapability.cmake" 2>&1)
+status=$?
+output=$(tr -s '\n ' '  ' <<<"$output")
+[ $status -eq 0 ] || fail "missing setcap must not fail the install ($output)"
+grep -q "setcap not found" <<<"$output" || fail "missing setcap: no warning ($output)"
+
+[ $failures -eq 0 ] && echo "all install checks passed"
+exit $((failures > 0))
