@@ -43,5 +43,10 @@ bench: deps
 install: build
 	cmake --install $(BUILD_DIR)
 
+# Both windows rendered under Xvfb into docs/screenshots/; needs two more packages than the build.
+screenshots: build
+	@$(MAKE) --no-print-directory deps PACKAGES="xvfb x11-utils imagemagick"
+	bash scripts/screenshots.sh $(BUILD_DIR)
+
 clean:
 	rm -rf $(BUILD_DIR) $(TEST_DIR) $(BENCH_DIR)

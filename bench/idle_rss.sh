@@ -24,7 +24,8 @@ trap cleanup EXIT
 # One enabled process target that never runs: the first cycle finds it down and writes the log, which is how
 # this script sees that the cycle has ended; it also means the cycle's code has run, as in real use. Device 1 on
 # the loopback address puts the echo probe through its paces as well.
-mkdir -p "$tmp/home" "$tmp/config/Pylvane" "$tmp/pylvane" "$tmp/hello"
+mkdir -p "$tmp/home" "$tmp/config/Pylvane" "$tmp/pylvane" "$tmp/hello" "$tmp/runtime"
+chmod 700 "$tmp/runtime"
 cat >"$tmp/config/Pylvane/Pylvane.conf" <<'CONF'
 [General]
 d1=pylvane-bench-absent-process
@@ -34,8 +35,8 @@ e1b=1
 CONF
 
 run() { # folder program
-    (cd "$1" && HOME=$tmp/home XDG_CONFIG_HOME=$tmp/config QT_QPA_PLATFORM=offscreen exec "$2") \
-        >"$1.out" 2>&1 &
+    (cd "$1" && HOME=$tmp/home XDG_CONFIG_HOME=$tmp/config XDG_RUNTIME_DIR=$tmp/runtime \
+        QT_QPA_PLATFORM=offscreen exec "$2") >"$1.out" 2>&1 &
 }
 run "$tmp/pylvane" "$pylvane"
 pylvane_pid=$!

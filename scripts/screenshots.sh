@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Renders both windows of the built program to PNG for the README: docs/screenshots/main-window.png and
+# docs/screenshots/settings-window.png. The program runs on a private X server (Xvfb) with a throw-away home,
+# configuration and working folder, filled with a few example targets so the pictures show a configured
+# program; it is stopped long before its first check cycle, so nothing is probed or logged.
+#
+# Usage: scripts/screenshots.sh [build-dir]     (default: build; needs Xvfb, xwininfo and ImageMagick's import)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath "${1:-$root/build}")
+exe=$build/pylvane
+out=$root/docs/screenshots
+
+[ -x "$exe" ] || { echo "no program at $exe: build it first (make build)" >&2; exit 1; }
+for tool in Xvfb xwininfo import; do
+    command -v "$tool" >/dev/null || { echo "$tool not found (Debian: xvfb, x11-utils, imagemagick)" >&2; exit 1; }
+done
+
+tmp=$(mktemp -d)
+xvfb_pid=
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# A screen large enough that the centred settings window and the main window, which opens at the top left when
+# no window manager places it, do not overlap: import copies what is on the screen.
+exec 3>"$tmp/display"
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+[ -s "$tmp/display" ] || { echo "Xvfb did not start:" >&2; cat "$tmp/xvfb.log" >&2; exit 1; }
+export DISPLAY=:$(head -n1 "$tmp/display")
+
+mkdir -p "$tmp/home" "$tmp/config/Pylvane" "$tmp/work" "$tmp/runtime"
+chmod 700 "$tmp/runtime"
+cat >"$tmp/config/Pylvane/Pylvane.conf" <<'CONF'
+[General]
+a1=/usr/local/bin/notify-admin
+c1=192.168.1.21
+c1b=1
+c2=192.168.1.22
+c2b=1
+c3=192.168.1.23
+c3b=0
+d1=sshd
+d1b=1
+d2=cupsd
+d2b=1
+e1=192.168.1.1
+e1b=1
+e2=192.168.1.10
+e2b=1
+CONF
+
+(
+    cd "$tmp/work"
+    HOME=$tmp/home XDG_CONFIG_HOME=$tmp/config XDG_RUNTIME_DIR=$tmp/runtime QT_QPA_PLATFORM=xcb exec "$exe"
+) >"$tmp/app.log" 2>&1 &
+app_pid=$!
+
+# Both windows carry the caption "Pylvane"; they are told apart by size.
+window_of_size() { # width height
+    xwininfo -root -tree 2>/dev/null |
+        awk -v size="$1x$2" '/"Pylvane"/ && index($0, " " size "+") { print $1; exit }'
+}
+main_id=
+settings_id=
+for _ in $(seq 100); do
+    main_id=$(window_of_size 301 79)
+    settings_id=$(window_of_size 945 657)
+    [ -n "$main_id" ] && [ -n "$settings_id" ] && break
+    kill -0 "$app_pid" 2>/dev/null || { echo "the program ended early:" >&2; cat "$tmp/app.log" >&2; exit 1; }
+    sleep 0.1
+done
+if [ -z "$main_id" ] || [ -z "$settings_id" ]; then
+    echo "windows not found (main: '${main_id}', settings: '${settings_id}'); windows on the screen:" >&2
+    xwininfo -root -tree | grep -i pylvane >&2 || true
+    echo "program output:" >&2
+    cat "$tmp/app.log" >&2
+    exit 1
+fi
+sleep 1.5 # let both windows finish painting
+
+mkdir -p "$out"
+# -strip leaves out the time stamps ImageMagick would otherwise write, so an unchanged window gives an
+# unchanged file.
+import -window "$main_id" -strip "$out/main-window.png"
+import -window "$settings_id" -strip "$out/settings-window.png"
+echo "wrote $out/main-window.png and $out/settings-window.png"
