@@ -243,13 +243,15 @@ bool SettingsStore::WriteSettings(const QList<Value>& values)
     }
 
     // QSaveFile writes a temporary file and renames it over the old one only once all of it is on
-    // disk, so a full disk or a refused write leaves the earlier file exactly as it was.
+    // disk, so a full disk or a refused write leaves the earlier file exactly as it was. Unbuffered,
+    // because a short write while QIODevice flushes its buffer does not stop the commit: checked
+    // here, it does.
     QSaveFile file(filePath_);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return false;
-    if (file.write(ini) != ini.size())
+    if (file.write(ini) != ini.size() || file.size() != ini.size())
         return false;
     return file.commit();
 }

@@ -86,6 +86,10 @@ SettingsWindow::SettingsWindow(SettingsStore& store, QWidget* parent)
     pal.setColor(QPalette::Window, kWorkspaceGrey);
     setPalette(pal);
     setAutoFillBackground(true);
+    // The sizes of the layout are made for 8-point text; larger text would be cut off in them.
+    QFont text = font();
+    text.setPointSize(8);
+    setFont(text);
 
     buildControls();
 
