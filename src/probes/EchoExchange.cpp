@@ -9,7 +9,6 @@
 #include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,13 +20,12 @@ constexpr size_t kControlBuffer = 256;
 // programs' ICMP cannot stretch the wait.
 constexpr int kReadsPerWake = 64;
 
-uint32_t randomBits() {
-    uint32_t value = 0;
-    if (getrandom(&value, sizeof value, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof value)) {
-        return value;
-    }
-    const auto ticks = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    return static_cast<uint32_t>(ticks ^ (ticks >> 32)) ^ (static_cast<uint32_t>(getpid()) << 16);
+// Identifier and sequence of one request. Successive calls never share a clock reading, and the
+// process id keeps two programs that started together apart; no cryptographic quality is needed.
+uint32_t identityBits(std::chrono::steady_clock::time_point now) {
+    const auto ticks = static_cast<uint64_t>(now.time_since_epoch().count());
+    const auto mixed = static_cast<uint32_t>((ticks ^ (ticks >> 29)) * 0x9e3779b1u);
+    return mixed ^ (static_cast<uint32_t>(getpid()) * 0x85ebca6bu);
 }
 
 // Rounded up: a timeout cut short by rounding would wake early and spin until the deadline.
@@ -58,10 +56,7 @@ struct Message {
 } // namespace
 
 EchoExchange::EchoExchange(uint32_t destination) {
-    const uint32_t bits = randomBits();
     ours_.destination = destination;
-    ours_.identifier = static_cast<uint16_t>(bits >> 16);
-    ours_.sequence = static_cast<uint16_t>(bits & 0xffff);
 }
 
 int32_t EchoExchange::run(std::string_view data, EchoReply& reply) {
@@ -69,13 +64,15 @@ int32_t EchoExchange::run(std::string_view data, EchoReply& reply) {
         finish(EchoStatus::GeneralFailure, reply);
         return status_;
     }
+    sent_ = Clock::now();
+    const Clock::time_point deadline = sent_ + kWait;
+    const uint32_t bits = identityBits(sent_);
+    ours_.identifier = static_cast<uint16_t>(bits >> 16);
+    ours_.sequence = static_cast<uint16_t>(bits & 0xffff);
     const std::vector<uint8_t> request = IcmpPacket::echoRequest(ours_.identifier, ours_.sequence, data);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = ours_.destination;
-
-    sent_ = Clock::now();
-    const Clock::time_point deadline = sent_ + kWait;
     if (sendto(socket_.fd(), request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0) {
         finish(EchoStatusMap::fromErrno(errno), reply);
         return status_;
@@ -83,6 +80,10 @@ int32_t EchoExchange::run(std::string_view data, EchoReply& reply) {
     ours_.identifier = socket_.identifierAfterSend(ours_.identifier);
 
     for (;;) {
+        // Read before sleeping: on loopback the answer is queued before sendto returns.
+        if (readReplies(reply)) {
+            return status_;
+        }
         const Clock::time_point now = Clock::now();
         if (now >= deadline) {
             finish(EchoStatus::TimedOut, reply);
@@ -94,10 +95,7 @@ int32_t EchoExchange::run(std::string_view data, EchoReply& reply) {
             finish(EchoStatusMap::fromErrno(errno), reply);
             return status_;
         }
-        if (ready <= 0) {
-            continue;
-        }
-        if ((entry.revents & POLLERR) != 0) {
+        if (ready > 0 && (entry.revents & POLLERR) != 0) {
             if (socket_.kind() == IcmpSocket::Kind::Datagram && readErrorQueue(reply)) {
                 return status_;
             }
@@ -105,9 +103,6 @@ int32_t EchoExchange::run(std::string_view data, EchoReply& reply) {
             int pending = 0;
             socklen_t length = sizeof pending;
             getsockopt(socket_.fd(), SOL_SOCKET, SO_ERROR, &pending, &length);
-        }
-        if ((entry.revents & POLLIN) != 0 && readReplies(reply)) {
-            return status_;
         }
     }
 }
@@ -121,7 +116,7 @@ bool EchoExchange::readReplies(EchoReply& reply) {
         }
         const std::span<const uint8_t> bytes(message.buffer, static_cast<size_t>(size));
         EchoMatch match = socket_.kind() == IcmpSocket::Kind::Raw ? IcmpPacket::matchDatagram(bytes, ours_)
-                                                                   : IcmpPacket::matchMessage(bytes, ours_);
+                                                                  : IcmpPacket::matchMessage(bytes, ours_);
         if (match.kind == EchoMatch::Kind::Unrelated) {
             continue;
         }
@@ -180,8 +175,8 @@ bool EchoExchange::readErrorQueue(EchoReply& reply) {
         if (offender.sin_family == AF_INET) {
             reply.Address = offender.sin_addr.s_addr;
         }
-        reply.RoundTripTime = static_cast<uint32_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent_).count());
+        reply.RoundTripTime =
+            static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent_).count());
         finish(status, reply);
         return true;
     }

@@ -17,8 +17,8 @@ struct EchoIdentity {
 struct EchoMatch {
     enum class Kind { Unrelated, Reply, Error };
     Kind kind = Kind::Unrelated;
-    int32_t status = 0;    // 0 for a reply, the error's status code for an error
-    uint32_t source = 0;   // sender, network byte order; only known when the IP header was seen
+    int32_t status = 0;  // 0 for a reply, the error's status code for an error
+    uint32_t source = 0; // sender, network byte order; only known when the IP header was seen
     bool hasIpHeader = false;
     uint8_t ttl = 0;
     uint8_t tos = 0;

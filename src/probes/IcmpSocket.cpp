@@ -36,7 +36,6 @@ bool IcmpSocket::openDatagram() {
     // ICMP errors about our request only reach a datagram socket through its error queue.
     enable(fd_, IPPROTO_IP, IP_RECVERR);
     enable(fd_, IPPROTO_IP, IP_RECVTTL);
-    enable(fd_, IPPROTO_IP, IP_RECVTOS);
     return true;
 }
 

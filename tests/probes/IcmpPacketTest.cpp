@@ -1,6 +1,6 @@
+#include "probes/IcmpPacket.h"
 #include "probes/EchoStatus.h"
 #include "probes/EchoStatusMap.h"
-#include "probes/IcmpPacket.h"
 
 #include <gtest/gtest.h>
 
@@ -112,9 +112,9 @@ TEST(IcmpPacket, RawDatagramsAreReadPastTheirIpHeaderWithOptions) {
 TEST(IcmpPacket, ErrorsCountOnlyWhenTheyQuoteOurRequest) {
     const std::vector<uint8_t> request = IcmpPacket::echoRequest(0x1234, 0xbeef, "1");
     const std::tuple<uint8_t, uint8_t, int32_t> errors[] = {
-        {3, 0, EchoStatus::NetUnreachable},  {3, 1, EchoStatus::HostUnreachable},
-        {3, 2, EchoStatus::ProtocolUnreachable}, {3, 3, EchoStatus::PortUnreachable},
-        {3, 13, EchoStatus::HostUnreachable}, {11, 0, EchoStatus::TtlExpiredTransit},
+        {3, 0, EchoStatus::NetUnreachable},        {3, 1, EchoStatus::HostUnreachable},
+        {3, 2, EchoStatus::ProtocolUnreachable},   {3, 3, EchoStatus::PortUnreachable},
+        {3, 13, EchoStatus::HostUnreachable},      {11, 0, EchoStatus::TtlExpiredTransit},
         {11, 1, EchoStatus::TtlExpiredReassembly}, {12, 0, EchoStatus::ParameterProblem}};
     for (const auto& [type, code, status] : errors) {
         const std::vector<uint8_t> error = icmpError(type, code, kOurs.destination, request);
@@ -125,12 +125,16 @@ TEST(IcmpPacket, ErrorsCountOnlyWhenTheyQuoteOurRequest) {
         EXPECT_EQ(match.source, htonl(0x0a000001));
     }
     // Errors about another program's echo, about our identity sent elsewhere, cut short, or no verdict.
-    EXPECT_EQ(IcmpPacket::matchMessage(icmpError(3, 1, kOurs.destination, IcmpPacket::echoRequest(0x1234, 1, "1")),
-                                       kOurs).kind, EchoMatch::Kind::Unrelated);
+    EXPECT_EQ(
+        IcmpPacket::matchMessage(icmpError(3, 1, kOurs.destination, IcmpPacket::echoRequest(0x1234, 1, "1")), kOurs)
+            .kind,
+        EchoMatch::Kind::Unrelated);
     EXPECT_EQ(IcmpPacket::matchMessage(icmpError(3, 1, htonl(0x0a000009), request), kOurs).kind,
               EchoMatch::Kind::Unrelated);
-    EXPECT_EQ(IcmpPacket::matchMessage(icmpError(3, 1, kOurs.destination, std::vector<uint8_t>(request.begin(),
-                                                 request.begin() + 7)), kOurs).kind, EchoMatch::Kind::Unrelated);
+    EXPECT_EQ(IcmpPacket::matchMessage(
+                  icmpError(3, 1, kOurs.destination, std::vector<uint8_t>(request.begin(), request.begin() + 7)), kOurs)
+                  .kind,
+              EchoMatch::Kind::Unrelated);
     EXPECT_EQ(IcmpPacket::matchMessage(icmpError(5, 1, kOurs.destination, request), kOurs).kind,
               EchoMatch::Kind::Unrelated);
 }

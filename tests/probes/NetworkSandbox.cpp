@@ -53,8 +53,7 @@ bool NetworkSandbox::shell(const std::string& command) {
     return std::system(quiet.c_str()) == 0;
 }
 
-std::optional<std::vector<char>> NetworkSandbox::runRaw(const std::function<std::vector<char>()>& body,
-                                                        int timeoutMs) {
+std::optional<std::vector<char>> NetworkSandbox::runRaw(const std::function<std::vector<char>()>& body, int timeoutMs) {
     int channel[2];
     if (pipe2(channel, O_CLOEXEC) != 0) {
         return std::nullopt;

@@ -77,9 +77,9 @@ TEST_F(ProcessTableTest, FindsTheWholeFileNameInAnyLetterCase) {
     }
     const std::string fullPath = (dir_ / "Watch Me.EXE").string();
     for (const std::string& name :
-         {std::string("Watch Me"), std::string("Watch Me.EX"), std::string("Watch Me.EXE "), std::string(" Watch Me.EXE"),
-          fullPath, std::string("averyveryverylo"), std::string("it''s.exe"), std::string("its.exe"),
-          std::string("'it's.exe'"), std::string()}) {
+         {std::string("Watch Me"), std::string("Watch Me.EX"), std::string("Watch Me.EXE "),
+          std::string(" Watch Me.EXE"), fullPath, std::string("averyveryverylo"), std::string("it''s.exe"),
+          std::string("its.exe"), std::string("'it's.exe'"), std::string()}) {
         EXPECT_FALSE(exeRunning(name)) << '"' << name << '"';
     }
 }

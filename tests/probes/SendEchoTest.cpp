@@ -92,8 +92,8 @@ private:
         write(readyFd, "r", 1);
         for (uint32_t n = 1;; ++n) {
             // Forged replies carry our payload so that only identifier and sequence tell them apart.
-            std::vector<uint8_t> packet = IcmpPacket::echoRequest(static_cast<uint16_t>(n * 7919),
-                                                                  static_cast<uint16_t>(n), forgeReplies ? "1" : std::string(56, 'x'));
+            std::vector<uint8_t> packet = IcmpPacket::echoRequest(
+                static_cast<uint16_t>(n * 7919), static_cast<uint16_t>(n), forgeReplies ? "1" : std::string(56, 'x'));
             if (forgeReplies) {
                 packet[0] = 0;
                 packet[2] = packet[3] = 0;
@@ -212,9 +212,9 @@ TEST_P(RealEcho, KernelReasonsBecomeTheirStatusCodes) {
         int32_t status;
     };
     const Case cases[] = {
-        {"", "10.207.0.1", EchoStatus::NetUnreachable},                                    // no route at all
+        {"", "10.207.0.1", EchoStatus::NetUnreachable},                                        // no route at all
         {"ip route add unreachable 10.204.0.0/16", "10.204.0.1", EchoStatus::HostUnreachable}, // refused by sendto
-        {kSilentNeighbour, "10.203.0.2", EchoStatus::HostUnreachable},                     // ICMP error
+        {kSilentNeighbour, "10.203.0.2", EchoStatus::HostUnreachable},                         // ICMP error
         {kRoutingLoop, "10.203.0.9", EchoStatus::TtlExpiredTransit},
     };
     for (const Case& c : cases) {
