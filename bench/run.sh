@@ -6,6 +6,7 @@ build=$(realpath "${1:-build-bench}")
 here=$(dirname "$0")
 
 # Micro benchmarks of the probes and the check cycle go here.
+bash "$here/probes/run.sh" "$build" || echo "bench: probes failed"
 
 # Idle memory of the running program against a minimal Qt Widgets window (takes about half a minute).
 bash "$here/idle_rss.sh" "$build"
