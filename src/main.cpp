@@ -1,7 +1,8 @@
 #include "eventlog/EventLog.h"
 #include "monitor/SystemProbes.h"
 #include "platform/PosixPlatform.h"
-#include "ui/MainWindow.h"
+#include "settings/SettingsStore.h"
+#include "ui/Application.h"
 
 #include <QApplication>
 
@@ -12,7 +13,8 @@ int main(int argc, char* argv[])
     PosixPlatform platform;
     SystemProbes probes(platform);
     EventLog log(platform);
-    MainWindow mainWindow(platform, probes, log);
-    mainWindow.show();
+    SettingsStore store;
+    Application application(platform, probes, log, store);
+    application.start();
     return app.exec();
 }

@@ -1,0 +1,197 @@
+#include "support/FakePlatform.h"
+#include "support/TempDir.h"
+#include "support/WaitFor.h"
+
+#include "eventlog/EventLog.h"
+#include "monitor/TargetProbes.h"
+#include "settings/SettingsStore.h"
+#include "ui/Application.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// No target ever answers; every echo address and process name asked for is recorded.
+class SilentProbes : public TargetProbes {
+public:
+    QStringList asked;
+    int WinsockStart() override { return -1; }
+    void WinsockStop() override {}
+    int32_t SendEcho(const std::string& address, const std::string&, EchoReply& reply) override
+    {
+        asked << QString::fromStdString(address);
+        reply.Status = 11010; // timed out
+        return reply.Status;
+    }
+    int ExeExists(const QString& name) override
+    {
+        asked << name;
+        return 0;
+    }
+};
+
+class StartupTest : public ::testing::Test {
+protected:
+    void start()
+    {
+        app = std::make_unique<Application>(platform, probes, log, store);
+        app->start();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&app->settingsWindow()));
+    }
+
+    MainWindow& main() { return app->mainWindow(); }
+    SettingsWindow& settings() { return app->settingsWindow(); }
+    template <typename T> T* inSettings(const char* name) { return settings().findChild<T*>(QLatin1String(name)); }
+    bool savedShown() { return !inSettings<QLabel>("Label26")->isHidden(); }
+    // The window that has the focus is the one in front.
+    bool settingsInFront() { return QGuiApplication::focusWindow() == settings().windowHandle(); }
+    void click(QWidget& window, const char* button)
+    {
+        QTest::mouseClick(window.findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
+    }
+
+    TempDir dir;
+    FakePlatform platform;
+    SilentProbes probes;
+    EventLog log{platform, dir.path(QStringLiteral("PylvaneLog.txt"))};
+    SettingsStore store{dir.path(QStringLiteral("config/Pylvane/Pylvane.conf"))};
+    std::unique_ptr<Application> app;
+};
+
+TEST_F(StartupTest, BothWindowsComeUpWithTheStoredFieldsAndTheCounterPreset)
+{
+    ASSERT_TRUE(store.WriteSettings({{"a1", "/opt/alert"}, {"c2", "10.0.0.2"}, {"c2b", "1"}, {"e10b", " 01"}}));
+    QFile file(store.filePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    start();
+    EXPECT_TRUE(main().isVisible());
+    EXPECT_TRUE(settings().isVisible());
+    EXPECT_TRUE(waitFor([this] { return settingsInFront(); }));
+    EXPECT_EQ(main().schedule().Text1(), QStringLiteral("100"));
+    EXPECT_TRUE(main().schedule().Timer2().isActive());
+    EXPECT_FALSE(main().schedule().Timer1().isActive());
+
+    EXPECT_EQ(settings().visibleSection(), SettingsWindow::Section::Cams);
+    EXPECT_FALSE(savedShown());
+    EXPECT_EQ(inSettings<QLineEdit>("errun")->text(), QStringLiteral("/opt/alert"));
+    EXPECT_EQ(inSettings<QLineEdit>("cc2")->text(), QStringLiteral("10.0.0.2"));
+    EXPECT_TRUE(inSettings<QCheckBox>("x2")->isChecked());
+    EXPECT_TRUE(inSettings<QCheckBox>("Check25")->isChecked());
+    EXPECT_FALSE(inSettings<QCheckBox>("x1")->isChecked());
+
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before) << "the start-up wrote the store";
+    EXPECT_FALSE(main().windowIcon().isNull());
+    EXPECT_FALSE(settings().windowIcon().isNull());
+}
+
+TEST_F(StartupTest, AFirstStartCreatesNoSettingsFile)
+{
+    start();
+    EXPECT_TRUE(inSettings<QLineEdit>("cc1")->text().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(dir.path(QStringLiteral("config"))));
+}
+
+TEST_F(StartupTest, XHidesTheSettingsWindowAndPresetsTheCounter)
+{
+    start();
+    main().schedule().setText1(QStringLiteral("37"));
+    click(settings(), "x");
+    EXPECT_TRUE(settings().isHidden());
+    EXPECT_TRUE(main().isVisible());
+    EXPECT_EQ(main().schedule().Text1(), QStringLiteral("100"));
+
+    // The very next tick arms the cycle.
+    main().schedule().tick();
+    EXPECT_TRUE(main().schedule().Timer1().isActive());
+}
+
+TEST_F(StartupTest, SettingsBringsTheWindowBackAsItWasButWithoutSavedAndWithoutReading)
+{
+    start();
+    click(settings(), "svcAM");
+    ASSERT_TRUE(savedShown());
+    click(settings(), "devb");
+    inSettings<QLineEdit>("Text16")->setText(QStringLiteral("unsaved"));
+    click(settings(), "x");
+    ASSERT_TRUE(savedShown());
+
+    // A change made to the store from outside waits for the next start.
+    ASSERT_TRUE(SettingsStore(store.filePath()).WriteSetting(QStringLiteral("e1"), QStringLiteral("from outside")));
+    main().activateWindow();
+    ASSERT_TRUE(waitFor([this] { return QGuiApplication::focusWindow() == main().windowHandle(); }));
+    click(main(), "SettingsButton");
+    EXPECT_TRUE(settings().isVisible());
+    EXPECT_FALSE(savedShown());
+    EXPECT_EQ(settings().visibleSection(), SettingsWindow::Section::Devices);
+    EXPECT_EQ(inSettings<QLineEdit>("Text16")->text(), QStringLiteral("unsaved"));
+    EXPECT_TRUE(waitFor([this] { return settingsInFront(); }));
+
+    // Pressed while the window shows, "Settings" still takes "SAVED!" away.
+    click(settings(), "svcAM");
+    ASSERT_TRUE(savedShown());
+    click(main(), "SettingsButton");
+    EXPECT_TRUE(settings().isVisible());
+    EXPECT_FALSE(savedShown());
+}
+
+TEST_F(StartupTest, TheCycleUsesUnsavedFieldsOfAHiddenSectionAndWindow)
+{
+    const QString command = dir.path(QStringLiteral("alert.sh"));
+    QFile script(command);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.close();
+
+    start();
+    ASSERT_EQ(settings().visibleSection(), SettingsWindow::Section::Cams);
+    inSettings<QLineEdit>("Text16")->setText(QStringLiteral("10.0.0.1"));
+    inSettings<QCheckBox>("Check16")->setChecked(true);
+    inSettings<QLineEdit>("Text3")->setText(QStringLiteral("backup.exe"));
+    inSettings<QCheckBox>("Check3")->setChecked(true);
+    inSettings<QLineEdit>("cc5")->setText(QStringLiteral("10.0.1.5")); // not ticked: not probed
+    inSettings<QLineEdit>("errun")->setText(command);
+    click(settings(), "x");
+
+    main().cycle().run();
+    EXPECT_TRUE(probes.asked.contains(QStringLiteral("10.0.0.1")));
+    EXPECT_TRUE(probes.asked.contains(QStringLiteral("backup.exe")));
+    EXPECT_FALSE(probes.asked.contains(QStringLiteral("10.0.1.5")));
+    EXPECT_EQ(main().cycle().state(TargetKind::Device, 1), QStringLiteral("off"));
+    EXPECT_EQ(platform.started, QStringList{command});
+    EXPECT_FALSE(QFileInfo::exists(store.filePath()));
+}
+
+// Closing the main window, whichever way, ends the run with the settings window gone as well.
+class StartupCloseTest : public StartupTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(StartupCloseTest, ClosingTheMainWindowEndsTheProgram)
+{
+    start();
+    const bool settingsHidden = GetParam();
+    if (settingsHidden)
+        click(settings(), "x");
+
+    QTimer::singleShot(0, &main(), [this] { main().close(); });
+    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); }); // a run that never ends
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(main().isVisible());
+    EXPECT_FALSE(settings().isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(SettingsShownOrHidden, StartupCloseTest, ::testing::Bool());
+
+} // namespace
