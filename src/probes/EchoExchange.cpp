@@ -127,8 +127,6 @@ bool EchoExchange::readReplies(EchoReply& reply) {
                     int ttl = 0;
                     std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
                     match.ttl = static_cast<uint8_t>(ttl);
-                } else if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TOS && c->cmsg_len >= CMSG_LEN(1)) {
-                    match.tos = *CMSG_DATA(c);
                 }
             }
         }

@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <grp.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -22,7 +23,16 @@ struct EchoOutcome {
     int32_t status = 0;
     EchoReply reply;
     int64_t elapsedMs = 0;
+    int leakedFds = 0;
 };
+
+int openFdCount() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
+}
 
 EchoReply sentinelReply() {
     EchoReply reply;
@@ -40,10 +50,12 @@ EchoOutcome echo(const std::string& address) {
     EchoOutcome outcome;
     outcome.setupOk = true;
     outcome.reply = sentinelReply();
+    const int fdsBefore = openFdCount();
     const auto start = std::chrono::steady_clock::now();
     outcome.status = Module1::SendEcho(address, "1", outcome.reply);
     outcome.elapsedMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    outcome.leakedFds = openFdCount() - fdsBefore;
     return outcome;
 }
 
@@ -181,6 +193,7 @@ TEST_P(RealEcho, LoopbackAnswersAndFillsTheReply) {
     EXPECT_EQ(outcome.reply.Ttl, 64);
     EXPECT_LT(outcome.reply.RoundTripTime, 500u);
     EXPECT_EQ(outcome.reply.Data, 0xa5a5a5a5u) << "fields the echo does not give keep their old value";
+    EXPECT_EQ(outcome.leakedFds, 0);
 }
 
 TEST_P(RealEcho, ShortOctalAndHexFormsReachTheHostTheyName) {
@@ -203,6 +216,7 @@ TEST_P(RealEcho, SilentHostTimesOutAfterTheWholeWait) {
     EXPECT_EQ(outcome.reply.Status, EchoStatus::TimedOut);
     EXPECT_GE(outcome.elapsedMs, 500);
     EXPECT_LT(outcome.elapsedMs, 2000);
+    EXPECT_EQ(outcome.leakedFds, 0);
 }
 
 TEST_P(RealEcho, KernelReasonsBecomeTheirStatusCodes) {
@@ -223,6 +237,7 @@ TEST_P(RealEcho, KernelReasonsBecomeTheirStatusCodes) {
         EXPECT_EQ(outcome.status, c.status) << c.address;
         EXPECT_EQ(outcome.reply.Status, c.status) << c.address;
         EXPECT_LT(outcome.elapsedMs, 500) << c.address << " waited instead of taking the kernel's answer";
+        EXPECT_EQ(outcome.leakedFds, 0) << c.address;
     }
 }
 
@@ -271,4 +286,5 @@ TEST(SendEchoWithoutSocket, UserWithoutPingGroupOrRawRightsGetsGeneralFailure) {
     EXPECT_EQ(outcome->status, EchoStatus::GeneralFailure);
     EXPECT_EQ(outcome->reply.Status, EchoStatus::GeneralFailure);
     EXPECT_TRUE(untouchedExceptStatus(outcome->reply));
+    EXPECT_EQ(outcome->leakedFds, 0);
 }
