@@ -33,6 +33,8 @@ public:
     // The text of `valueName` under `keyPath`, or nothing. A numeric value yields its decimal text.
     // Every failure (another key, no file, an unreadable or damaged file, no such value, a value
     // that is neither text nor a number) yields nothing; it never reaches the caller otherwise.
+    // QSettings keeps a parsed file per process and rereads it only when its size or time changed,
+    // which is why the program reads the store once, before anything writes it.
     std::optional<QString> ReadSetting(const QString& keyPath, const QString& valueName) const;
 
     // Writes one text value; false when it could not be written.
