@@ -166,13 +166,15 @@ TEST_F(SettingsWindowTest, LoadFillsEveryFieldFromItsValueAndOnlyTicks)
     window->loadFields();
 
     for (const auto& [name, value] : stored) {
-        if (!name.endsWith(u'b'))
+        if (!name.endsWith(u'b')) {
             EXPECT_EQ(text(fieldOf(name))->text(), value) << name.toStdString();
+        }
     }
     const QStringList ticked{"x1", "x2", "x3", "x4", "Check15", "Check25"};
     for (const QString& name : SettingsStore::valueNames()) {
-        if (name.endsWith(u'b'))
+        if (name.endsWith(u'b')) {
             EXPECT_EQ(box(fieldOf(name))->isChecked(), ticked.contains(fieldOf(name))) << name.toStdString();
+        }
     }
     EXPECT_EQ(window->visibleSection(), SettingsWindow::Section::Cams);
     EXPECT_FALSE(savedShown());
