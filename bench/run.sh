@@ -8,5 +8,8 @@ here=$(dirname "$0")
 # Micro benchmarks of the probes and the check cycle go here.
 bash "$here/probes/run.sh" "$build" || echo "bench: probes failed"
 
+# One log insertion into logs of 1, 10 and 100 MB against cp of the same file.
+"$build/bench/bench_log_insert" | grep '^bench:' || echo "bench: log_insert failed"
+
 # Idle memory of the running program against a minimal Qt Widgets window (takes about half a minute).
 bash "$here/idle_rss.sh" "$build"
