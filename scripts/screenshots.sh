@@ -41,19 +41,19 @@ chmod 700 "$tmp/runtime"
 cat >"$tmp/config/Pylvane/Pylvane.conf" <<'CONF'
 [General]
 a1=/usr/local/bin/notify-admin
-c1=192.168.1.21
+c1=127.0.1.21
 c1b=1
-c2=192.168.1.22
+c2=127.0.1.22
 c2b=1
-c3=192.168.1.23
+c3=127.0.1.23
 c3b=0
 d1=sshd
 d1b=1
 d2=cupsd
 d2b=1
-e1=192.168.1.1
+e1=127.0.1.1
 e1b=1
-e2=192.168.1.10
+e2=127.0.1.10
 e2b=1
 CONF
 
