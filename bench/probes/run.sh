@@ -22,7 +22,10 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || b == "" || b <= 0) exi
 # Echo to loopback against ping's own round-trip figure.
 csv=$("$bench" --benchmark_filter='BM_EchoLoopback' --benchmark_format=csv 2>/dev/null)
 echo_us=$(median_us BM_EchoLoopback "$csv")
-ping_ms=$(ping -c 200 -i 0.002 -q 127.0.0.1 2>/dev/null | sed -n 's|^rtt [^=]*= [0-9.]*/\([0-9.]*\)/.*|\1|p')
+# ping prints its average in whole microseconds and it wanders from run to run: take the median of five runs.
+ping_ms=$(for _ in 1 2 3 4 5; do
+    ping -c 200 -i 0.002 -q 127.0.0.1 2>/dev/null | sed -n 's|^rtt [^=]*= [0-9.]*/\([0-9.]*\)/.*|\1|p'
+done | sort -n | sed -n 3p)
 if value=$(ratio "$echo_us" "$(awk -v m="$ping_ms" 'BEGIN { if (m != "") print m * 1000 }')"); then
     echo "bench: echo_loopback_vs_ping ratio=$value"
     echo "  median SendEcho ${echo_us} us, ping average rtt ${ping_ms} ms" >&2
