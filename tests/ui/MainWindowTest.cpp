@@ -1,0 +1,141 @@
+#include "support/FakePlatform.h"
+#include "support/TempDir.h"
+#include "support/WaitFor.h"
+
+#include "eventlog/EventLog.h"
+#include "monitor/TargetFields.h"
+#include "monitor/TargetProbes.h"
+#include "ui/MainWindow.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Processes named "up.exe" run; every echo times out.
+class Probes : public TargetProbes {
+public:
+    int WinsockStart() override { return -1; }
+    void WinsockStop() override {}
+    int32_t SendEcho(const std::string&, const std::string&, EchoReply& reply) override { return reply.Status = 11010; }
+    int ExeExists(const QString& name) override { return name == QLatin1String("up.exe") ? -1 : 0; }
+};
+
+class OneProcess : public NoTargetFields {
+public:
+    QString name = QStringLiteral("up.exe");
+    int enableValue(TargetKind kind, int number) const override
+    {
+        return kind == TargetKind::Process && number == 1 ? Ticked : Unticked;
+    }
+    QString targetText(TargetKind, int) const override { return name; }
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    FakePlatform platform;
+    Probes probes;
+    EventLog log{platform, dir.path("PylvaneLog.txt")};
+    MainWindow window{platform, probes, log};
+
+    QLabel* lamp(const char* name) { return window.findChild<QLabel*>(QLatin1String(name)); }
+    QString shownLamp()
+    {
+        QString shown;
+        for (const char* name : {"Image1", "Image2", "Image3"})
+            if (!lamp(name)->isHidden())
+                shown += QLatin1String(name);
+        return shown;
+    }
+    // Lets the armed cycle timer fire at once instead of after ten seconds.
+    void runArmedCycle()
+    {
+        ASSERT_TRUE(window.schedule().Timer1().isActive());
+        window.schedule().Timer1().setInterval(0);
+        ASSERT_TRUE(waitFor([&] { return !window.schedule().Timer1().isActive(); }));
+    }
+};
+
+TEST_F(MainWindowTest, LoadShowsGreyLampPresetsCounterAndFocusesOpenLog)
+{
+    EXPECT_EQ(shownLamp(), "Image3");
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(window.size(), QSize(301, 79));
+    EXPECT_EQ(window.windowTitle(), "Pylvane");
+    EXPECT_EQ(window.schedule().Text1(), "100");
+    EXPECT_TRUE(window.schedule().Timer2().isActive());
+    EXPECT_FALSE(window.schedule().Timer1().isActive());
+    auto* openLog = window.findChild<QPushButton*>("Command1");
+    auto* settings = window.findChild<QPushButton*>("SettingsButton");
+    EXPECT_EQ(openLog->text(), "Open Log");
+    EXPECT_EQ(settings->text(), "Settings");
+    EXPECT_TRUE(openLog->hasFocus());
+    EXPECT_EQ(openLog->nextInFocusChain(), settings);
+    EXPECT_EQ(lamp("Image1")->geometry(), lamp("Image3")->geometry()) << "the lamps are stacked";
+    EXPECT_FALSE(lamp("Image3")->pixmap().isNull());
+}
+
+TEST_F(MainWindowTest, TimersDriveCyclesAndTheLampFollowsTheOutcome)
+{
+    OneProcess fields;
+    window.setTargetFields(&fields);
+    window.show();
+    window.schedule().tick(); // the first tick after load arms the cycle
+    runArmedCycle();
+    EXPECT_EQ(shownLamp(), "Image1");
+
+    fields.name = QStringLiteral("down.exe");
+    window.presetTickCounter();
+    window.schedule().tick();
+    runArmedCycle();
+    EXPECT_EQ(shownLamp(), "Image2");
+    EXPECT_EQ(window.cycle().state(TargetKind::Process, 1), "off");
+    EXPECT_TRUE(QFile::exists(dir.path("PylvaneLog.txt")));
+
+    window.hide(); // a hidden window still keeps its lamp
+    fields.name = QStringLiteral("up.exe");
+    window.presetTickCounter();
+    window.schedule().tick();
+    runArmedCycle();
+    EXPECT_EQ(shownLamp(), "Image1");
+}
+
+TEST_F(MainWindowTest, ButtonsAndAboutLabel)
+{
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy settingsRequested(&window, &MainWindow::settingsRequested);
+    QSignalSpy closing(&window, &MainWindow::closing);
+
+    QTest::mouseClick(window.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    EXPECT_TRUE(QFile::exists(dir.path("PylvaneLog.txt")));
+    EXPECT_EQ(platform.opened, QStringList{dir.path("PylvaneLog.txt")});
+
+    QTest::mouseClick(window.findChild<QPushButton*>("SettingsButton"), Qt::LeftButton);
+    EXPECT_EQ(settingsRequested.count(), 1);
+
+    auto* about = window.findChild<QLabel*>("Label1");
+    EXPECT_EQ(about->text(), "?");
+    EXPECT_TRUE(about->font().bold());
+    QTest::mouseClick(about, Qt::LeftButton);
+    ASSERT_EQ(platform.messages.size(), 1);
+    EXPECT_TRUE(platform.messages.first().startsWith("Pylvane: ")) << "caption Pylvane";
+
+    // Any mouse button on the background asks for a move; nothing else happens.
+    QTest::mousePress(&window, Qt::RightButton, {}, QPoint(150, 70));
+    QTest::mousePress(&window, Qt::MiddleButton, {}, QPoint(150, 70));
+    EXPECT_EQ(platform.messages.size(), 1);
+    EXPECT_EQ(settingsRequested.count(), 1);
+
+    window.close();
+    EXPECT_EQ(closing.count(), 1);
+}
+
+} // namespace
