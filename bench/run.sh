@@ -13,3 +13,6 @@ bash "$here/probes/run.sh" "$build" || echo "bench: probes failed"
 
 # Idle memory of the running program against a minimal Qt Widgets window (takes about half a minute).
 bash "$here/idle_rss.sh" "$build"
+
+# One whole check cycle with all 20 hosts on loopback and 15 running processes enabled.
+"$build/bench/bench_cycle" | grep '^bench:' || echo "bench: cycle_all_enabled_up_ms failed"

@@ -1,0 +1,244 @@
+// The built program, started as a user starts it, through its first check cycle: settings from the
+// per-user file, real echoes and real process lookups, the log in the working directory and the
+// failure command. It runs inside a network namespace of the test's own, so that a camera can be
+// silent without any packet reaching the machine's network.
+#include "support/TempDir.h"
+#include "support/WaitFor.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include <unistd.h>
+
+namespace {
+
+// The first cycle comes about 20 s after start; the rest is headroom for a sanitizer build starting
+// slowly on a busy machine, still well inside the ctest timeout.
+constexpr int kFirstCycleWaitMs = 80'000;
+
+const QString kLogName = QStringLiteral("PylvaneLog.txt");
+const QString kSilentCamAddress = QStringLiteral("10.77.0.2");
+
+// Sets up the namespace's network, then runs its arguments. Frames sent to the camera's address
+// leave through one end of a veth pair towards a MAC address that nobody has, so the far end drops
+// them: the echo gets no answer at all. The permanent neighbour entry keeps ARP out of it, which
+// would otherwise turn the silence into "host unreachable". (A dummy interface would do the same
+// with fewer lines, but not every kernel has the dummy driver.)
+const QByteArray kNamespaceScript = R"(#!/bin/sh
+set -e
+PATH=/usr/sbin:/usr/bin:/sbin:/bin:$PATH
+ip link set lo up
+ip link add cam0 type veth peer name cam0far
+ip addr add 10.77.0.1/24 dev cam0
+ip link set cam0far up
+ip link set cam0 up
+ip neigh add 10.77.0.2 lladdr 02:00:00:00:77:02 dev cam0 nud permanent
+exec "$@"
+)";
+
+bool writeFile(const QString& path, const QByteArray& bytes, bool executable = false)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return false;
+    file.close();
+    return !executable || file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A quoted INI value, so that the text reaches the settings window exactly as written here.
+QByteArray iniText(const QString& text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return '"' + escaped.toUtf8() + '"';
+}
+
+// The moment stamped into `line` when it reads prefix, date text, blank, "hh:mm:ss", suffix, with
+// the date text in the system's short format for one of `dates`; nothing when it does not.
+std::optional<QDateTime> stampOf(const QString& line, const QString& prefix, const QString& suffix,
+                                 const QList<QDate>& dates)
+{
+    const QRegularExpression pattern(QLatin1Char('^') + QRegularExpression::escape(prefix) +
+                                     QStringLiteral("(.+) ([01][0-9]|2[0-3]):([0-5][0-9]):([0-5][0-9])") +
+                                     QRegularExpression::escape(suffix) + QLatin1Char('$'));
+    const QRegularExpressionMatch match = pattern.match(line);
+    if (!match.hasMatch())
+        return std::nullopt;
+    for (const QDate& date : dates) {
+        if (match.captured(1) == QLocale::system().toString(date, QLocale::ShortFormat))
+            return QDateTime(date, QTime(match.captured(2).toInt(), match.captured(3).toInt(),
+                                         match.captured(4).toInt()));
+    }
+    return std::nullopt;
+}
+
+// The lines of a file in which every line ends with CR LF; nothing when any line ends otherwise.
+std::optional<QStringList> crLfLines(const QByteArray& bytes)
+{
+    if (!bytes.endsWith("\r\n"))
+        return std::nullopt;
+    QList<QByteArray> parts = bytes.split('\n');
+    parts.removeLast();
+    QStringList lines;
+    for (QByteArray& part : parts) {
+        if (!part.endsWith('\r'))
+            return std::nullopt;
+        part.chop(1);
+        if (part.contains('\r'))
+            return std::nullopt;
+        lines << QString::fromLocal8Bit(part);
+    }
+    return lines;
+}
+
+QString timeText(const std::optional<QDateTime>& stamp)
+{
+    return stamp ? stamp->toString(Qt::ISODate) : QStringLiteral("(none)");
+}
+
+} // namespace
+
+// Device 1 answers on loopback, Cam 1 is silent, Process 1 runs, Process 2 does not, and a disabled
+// device and process point at targets that would be down: after the first cycle the log holds the
+// camera and the missing process, newest first below a host header, and the failure command ran.
+TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the program in a network namespace of its own (unshare -n)";
+
+    TempDir configHome;
+    TempDir workDir;
+    TempDir tools;
+    ASSERT_TRUE(configHome.isValid() && workDir.isValid() && tools.isValid());
+
+    const QString namespaceScript = tools.path(QStringLiteral("in-namespace.sh"));
+    ASSERT_TRUE(writeFile(namespaceScript, kNamespaceScript, true));
+    {
+        QProcess setup;
+        setup.setProcessChannelMode(QProcess::MergedChannels);
+        setup.start(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral("/bin/sh"), namespaceScript,
+                                                QStringLiteral("true")});
+        const bool done = setup.waitForFinished(30'000);
+        if (!done || setup.exitStatus() != QProcess::NormalExit || setup.exitCode() != 0)
+            GTEST_SKIP() << "cannot make a network namespace with a veth pair here: "
+                         << setup.readAll().toStdString() << setup.errorString().toStdString();
+    }
+
+    // Names no other process has; longer than the kernel's 15-character process title, so only a
+    // lookup by executable file name finds the running one.
+    const qint64 pid = QCoreApplication::applicationPid();
+    const QString aliveName = QStringLiteral("pylvane-e2e-alive-%1").arg(pid);
+    const QString missingName = QStringLiteral("pylvane-e2e-missing-%1.exe").arg(pid);
+    const QString alivePath = tools.path(aliveName);
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), alivePath));
+    QProcess alive;
+    alive.start(alivePath, {QStringLiteral("600")});
+    ASSERT_TRUE(alive.waitForStarted(10'000)) << alive.errorString().toStdString();
+
+    const QString marker = tools.path(QStringLiteral("failure-command-ran"));
+    const QString failureCommand = tools.path(QStringLiteral("on-failure.sh"));
+    ASSERT_TRUE(writeFile(failureCommand, "#!/bin/sh\necho ran > " + iniText(marker) + "\n", true));
+
+    ASSERT_TRUE(QDir(configHome.path()).mkpath(QStringLiteral("Pylvane")));
+    const QString configFile = configHome.path(QStringLiteral("Pylvane/Pylvane.conf"));
+    const QByteArray config = "[General]\n"
+                              "a1=" + iniText(failureCommand) + "\n"
+                              "e1=\"127.0.0.1\"\ne1b=\"1\"\n"
+                              "e2=" + iniText(kSilentCamAddress) + "\ne2b=\"0\"\n"
+                              "c1=" + iniText(kSilentCamAddress) + "\nc1b=\"1\"\n"
+                              "d1=" + iniText(aliveName) + "\nd1b=\"1\"\n"
+                              "d2=" + iniText(missingName) + "\nd2b=\"1\"\n"
+                              "d3=" + iniText(missingName) + "\nd3b=\"0\"\n";
+    ASSERT_TRUE(writeFile(configFile, config));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess program;
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(workDir.path());
+
+    QDateTime started = QDateTime::currentDateTime();
+    started = started.addMSecs(-started.time().msec()); // the log's stamps have whole seconds
+    program.start(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral("/bin/sh"), namespaceScript,
+                                              QStringLiteral(PYLVANE_EXECUTABLE)});
+    ASSERT_TRUE(program.waitForStarted(10'000)) << program.errorString().toStdString();
+
+    // The failure command runs after the cycle has written all of its entries, so once its marker
+    // is there the log is complete; the next cycle is a quarter of an hour away.
+    const bool markerWritten = waitFor(
+        [&] { return QFileInfo(marker).size() > 0 || program.state() == QProcess::NotRunning; }, kFirstCycleWaitMs);
+    const QDateTime cycleOver = QDateTime::currentDateTime();
+    const bool stillRunning = program.state() == QProcess::Running;
+    program.terminate();
+    if (!program.waitForFinished(15'000)) {
+        program.kill();
+        program.waitForFinished(5'000);
+    }
+    alive.kill();
+    alive.waitForFinished(5'000);
+    const std::string output = program.readAll().toStdString();
+
+    ASSERT_TRUE(stillRunning) << "the program ended before its first cycle was over; its output:\n" << output;
+    ASSERT_TRUE(markerWritten && QFileInfo(marker).size() > 0)
+        << "the failure command did not run within " << kFirstCycleWaitMs / 1000 << " s; the program's output:\n"
+        << output;
+    EXPECT_EQ(readFile(marker).toStdString(), "ran\n");
+
+    // Read after the program has ended: nothing is written at exit either.
+    const QByteArray log = readFile(workDir.path(kLogName));
+    const std::string shown = QString::fromLocal8Bit(log).replace(QStringLiteral("\r\n"), QStringLiteral("<CRLF>\n"))
+                                  .toStdString();
+    const std::optional<QStringList> lines = crLfLines(log);
+    ASSERT_TRUE(lines) << "every line of the log ends with CR LF; the log:\n" << shown;
+    ASSERT_EQ(lines->size(), 6) << "header, separator and two entries each with an empty line; the log:\n" << shown;
+
+    QList<QDate> dates{started.date()};
+    if (cycleOver.date() != started.date())
+        dates << cycleOver.date();
+    const std::optional<QDateTime> created =
+        stampOf(lines->at(0), QStringLiteral("Pylvane Log File , Created "), QString(), dates);
+    const std::optional<QDateTime> process2 = stampOf(lines->at(2), QString(), QStringLiteral("  - Process2 DOWN   "), dates);
+    const std::optional<QDateTime> cam1 = stampOf(lines->at(4), QString(), QStringLiteral("  - Cam1 OFF   "), dates);
+    EXPECT_TRUE(created) << "the camera's entry created the file with the host header; the log:\n" << shown;
+    EXPECT_EQ(lines->at(1).toStdString(), std::string(79, '='));
+    EXPECT_TRUE(process2) << "the newest entry is the missing process; the log:\n" << shown;
+    EXPECT_EQ(lines->at(3).toStdString(), "");
+    EXPECT_TRUE(cam1) << "below it the silent camera; the log:\n" << shown;
+    EXPECT_EQ(lines->at(5).toStdString(), "");
+
+    // Each stamp is the moment its line was written: during this run, in the order of the cycle.
+    for (const std::optional<QDateTime>& stamp : {created, cam1, process2}) {
+        if (stamp) {
+            EXPECT_GE(*stamp, started) << timeText(stamp).toStdString();
+            EXPECT_LE(*stamp, cycleOver) << timeText(stamp).toStdString();
+        }
+    }
+    if (created && cam1 && process2) {
+        EXPECT_LE(*created, *cam1);
+        EXPECT_LE(*cam1, *process2);
+    }
+
+    // No lock or half-written copy of the log is left behind, and the settings were only read.
+    const QStringList left =
+        QDir(workDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    EXPECT_EQ(left.join(QLatin1Char(' ')).toStdString(), kLogName.toStdString());
+    EXPECT_EQ(readFile(configFile).toStdString(), config.toStdString());
+}
