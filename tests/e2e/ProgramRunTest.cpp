@@ -215,7 +215,8 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
         dates << cycleOver.date();
     const std::optional<QDateTime> created =
         stampOf(lines->at(0), QStringLiteral("Pylvane Log File , Created "), QString(), dates);
-    const std::optional<QDateTime> process2 = stampOf(lines->at(2), QString(), QStringLiteral("  - Process2 DOWN   "), dates);
+    const std::optional<QDateTime> process2 =
+        stampOf(lines->at(2), QString(), QStringLiteral("  - Process2 DOWN   "), dates);
     const std::optional<QDateTime> cam1 = stampOf(lines->at(4), QString(), QStringLiteral("  - Cam1 OFF   "), dates);
     EXPECT_TRUE(created) << "the camera's entry created the file with the host header; the log:\n" << shown;
     EXPECT_EQ(lines->at(1).toStdString(), std::string(79, '='));
