@@ -60,6 +60,8 @@ BENCHMARK(BM_CopyWithCp)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecon
 // Keeps the median real time of each benchmark for the summary lines.
 class MedianCollector : public benchmark::ConsoleReporter {
 public:
+    // No colour codes: run.sh picks the result lines out of piped output.
+    MedianCollector() : ConsoleReporter(OO_Tabular) {}
     std::map<std::string, double> medianMs;
     void ReportRuns(const std::vector<Run>& runs) override
     {
