@@ -16,7 +16,8 @@ tmp=$(mktemp -d)
 pylvane_pid=
 hello_pid=
 cleanup() {
-    for pid in $pylvane_pid $hello_pid; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+    # A killed child's status must not become this script's: wait gives 143 for it.
+    for pid in $pylvane_pid $hello_pid; do { kill "$pid" && wait "$pid"; } 2>/dev/null || true; done
     rm -rf "$tmp"
 }
 trap cleanup EXIT
