@@ -24,7 +24,8 @@ constexpr int kExtraProcesses = 1000;
 // Sleeping children that make the process list as long as on a busy machine.
 class Sleepers {
 public:
-    void ensureStarted() {
+    void ensureStarted()
+    {
         const pid_t parent = getpid();
         while (pids_.size() < kExtraProcesses) {
             const pid_t pid = fork();
@@ -43,7 +44,8 @@ public:
             pids_.push_back(pid);
         }
     }
-    void stop() {
+    void stop()
+    {
         for (pid_t pid : pids_) {
             kill(pid, SIGKILL);
         }
@@ -59,7 +61,8 @@ private:
 
 Sleepers sleepers;
 
-void BM_EchoLoopback(benchmark::State& state) {
+void BM_EchoLoopback(benchmark::State& state)
+{
     EchoReply reply;
     for (auto _ : state) {
         if (Module1::SendEcho("127.0.0.1", "1", reply) != 0) {
@@ -71,7 +74,8 @@ void BM_EchoLoopback(benchmark::State& state) {
 BENCHMARK(BM_EchoLoopback)->Unit(benchmark::kMicrosecond)->Iterations(1)->Repetitions(201)->ReportAggregatesOnly(true);
 
 // Run by run.sh inside a network namespace whose loopback ignores echo requests.
-void BM_EchoSilentHost(benchmark::State& state) {
+void BM_EchoSilentHost(benchmark::State& state)
+{
     EchoReply reply;
     for (auto _ : state) {
         if (Module1::SendEcho("127.0.0.1", "1", reply) != 11010) {
@@ -82,7 +86,8 @@ void BM_EchoSilentHost(benchmark::State& state) {
 }
 BENCHMARK(BM_EchoSilentHost)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
 
-void BM_ExeExists(benchmark::State& state) {
+void BM_ExeExists(benchmark::State& state)
+{
     sleepers.ensureStarted();
     for (auto _ : state) {
         benchmark::DoNotOptimize(exeRunning(kAbsentName));
@@ -96,7 +101,8 @@ BENCHMARK(BM_ExeExists)
     ->ReportAggregatesOnly(true);
 
 // The reference: one whole pgrep run, program start included, as a script would call it.
-void BM_PgrepWholeRun(benchmark::State& state) {
+void BM_PgrepWholeRun(benchmark::State& state)
+{
     sleepers.ensureStarted();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -123,7 +129,8 @@ BENCHMARK(BM_PgrepWholeRun)
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     sleepers.stop();

@@ -22,14 +22,16 @@ constexpr int kReadsPerWake = 64;
 
 // Identifier and sequence of one request. Successive calls never share a clock reading, and the
 // process id keeps two programs that started together apart; no cryptographic quality is needed.
-uint32_t identityBits(std::chrono::steady_clock::time_point now) {
+uint32_t identityBits(std::chrono::steady_clock::time_point now)
+{
     const auto ticks = static_cast<uint64_t>(now.time_since_epoch().count());
     const auto mixed = static_cast<uint32_t>((ticks ^ (ticks >> 29)) * 0x9e3779b1u);
     return mixed ^ (static_cast<uint32_t>(getpid()) * 0x85ebca6bu);
 }
 
 // Rounded up: a timeout cut short by rounding would wake early and spin until the deadline.
-int pollTimeout(std::chrono::steady_clock::duration remaining) {
+int pollTimeout(std::chrono::steady_clock::duration remaining)
+{
     return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(remaining).count());
 }
 
@@ -40,7 +42,8 @@ struct Message {
     iovec iov{};
     msghdr header{};
 
-    ssize_t receive(int fd, int flags) {
+    ssize_t receive(int fd, int flags)
+    {
         iov = {buffer, sizeof buffer};
         header = {};
         header.msg_name = &from;
@@ -55,11 +58,13 @@ struct Message {
 
 } // namespace
 
-EchoExchange::EchoExchange(uint32_t destination) {
+EchoExchange::EchoExchange(uint32_t destination)
+{
     ours_.destination = destination;
 }
 
-int32_t EchoExchange::run(std::string_view data, EchoReply& reply) {
+int32_t EchoExchange::run(std::string_view data, EchoReply& reply)
+{
     if (socket_.kind() == IcmpSocket::Kind::None) {
         finish(EchoStatus::GeneralFailure, reply);
         return status_;
@@ -107,7 +112,8 @@ int32_t EchoExchange::run(std::string_view data, EchoReply& reply) {
     }
 }
 
-bool EchoExchange::readReplies(EchoReply& reply) {
+bool EchoExchange::readReplies(EchoReply& reply)
+{
     Message message;
     for (int i = 0; i < kReadsPerWake; ++i) {
         const ssize_t size = message.receive(socket_.fd(), 0);
@@ -137,7 +143,8 @@ bool EchoExchange::readReplies(EchoReply& reply) {
     return false;
 }
 
-bool EchoExchange::readErrorQueue(EchoReply& reply) {
+bool EchoExchange::readErrorQueue(EchoReply& reply)
+{
     Message message;
     for (int i = 0; i < kReadsPerWake; ++i) {
         const ssize_t size = message.receive(socket_.fd(), MSG_ERRQUEUE);
@@ -181,7 +188,8 @@ bool EchoExchange::readErrorQueue(EchoReply& reply) {
     return false;
 }
 
-void EchoExchange::fillReply(const EchoMatch& match, const uint8_t* base, EchoReply& reply) {
+void EchoExchange::fillReply(const EchoMatch& match, const uint8_t* base, EchoReply& reply)
+{
     reply.Address = match.source;
     reply.RoundTripTime =
         static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent_).count());
@@ -194,7 +202,8 @@ void EchoExchange::fillReply(const EchoMatch& match, const uint8_t* base, EchoRe
     }
 }
 
-void EchoExchange::finish(int32_t status, EchoReply& reply) {
+void EchoExchange::finish(int32_t status, EchoReply& reply)
+{
     status_ = status;
     reply.Status = status;
 }

@@ -11,7 +11,8 @@ constexpr uint8_t kSourceQuench = 4;
 constexpr uint8_t kTimeExceeded = 11;
 constexpr uint8_t kParameterProblem = 12;
 
-int32_t fromUnreachableCode(uint8_t code) {
+int32_t fromUnreachableCode(uint8_t code)
+{
     switch (code) {
     case 0:  // net unreachable
     case 6:  // net unknown
@@ -33,7 +34,8 @@ int32_t fromUnreachableCode(uint8_t code) {
 
 } // namespace
 
-int32_t EchoStatusMap::fromErrno(int error) {
+int32_t EchoStatusMap::fromErrno(int error)
+{
     switch (error) {
     case ENETUNREACH:
     case ENETDOWN:
@@ -55,7 +57,8 @@ int32_t EchoStatusMap::fromErrno(int error) {
     }
 }
 
-int32_t EchoStatusMap::fromIcmpError(uint8_t type, uint8_t code) {
+int32_t EchoStatusMap::fromIcmpError(uint8_t type, uint8_t code)
+{
     switch (type) {
     case kDestUnreachable:
         return fromUnreachableCode(code);

@@ -41,7 +41,8 @@ constexpr StatusText kTable[] = {
 
 } // namespace
 
-std::string Module1::DescribeEchoStatus(int32_t status) {
+std::string Module1::DescribeEchoStatus(int32_t status)
+{
     for (const StatusText& entry : kTable) {
         if (entry.status == status) {
             return std::to_string(status) + "   [ " + entry.text + " ]";

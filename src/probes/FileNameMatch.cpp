@@ -6,7 +6,8 @@ namespace {
 
 // Decodes one two-byte UTF-8 sequence at `at`; returns 0 when there is none. Only two-byte letters
 // have a case partner here, so longer sequences are compared byte by byte.
-char32_t twoByteCodePoint(std::string_view text, size_t at) {
+char32_t twoByteCodePoint(std::string_view text, size_t at)
+{
     if (at + 1 >= text.size()) {
         return 0;
     }
@@ -18,7 +19,8 @@ char32_t twoByteCodePoint(std::string_view text, size_t at) {
     return static_cast<char32_t>(((lead & 0x1f) << 6) | (trail & 0x3f));
 }
 
-char32_t foldCase(char32_t c) {
+char32_t foldCase(char32_t c)
+{
     if ((c >= 0xc0 && c <= 0xde && c != 0xd7) || (c >= 0x391 && c <= 0x3a9) || (c >= 0x410 && c <= 0x42f)) {
         return c + 0x20; // Latin-1, Greek and Cyrillic capitals sit 0x20 below their small letters
     }
@@ -37,18 +39,21 @@ char32_t foldCase(char32_t c) {
     return c;
 }
 
-char foldAscii(char c) {
+char foldAscii(char c)
+{
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 } // namespace
 
-std::string_view FileNameMatch::baseName(std::string_view path) {
+std::string_view FileNameMatch::baseName(std::string_view path)
+{
     const size_t slash = path.rfind('/');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-bool FileNameMatch::sameName(std::string_view a, std::string_view b) {
+bool FileNameMatch::sameName(std::string_view a, std::string_view b)
+{
     // Every fold above keeps the UTF-8 length, so names of different length never match.
     if (a.size() != b.size()) {
         return false;

@@ -11,12 +11,14 @@ constexpr uint8_t kEchoRequest = 8;
 constexpr uint8_t kProtocolIcmp = 1;
 constexpr size_t kMinIpHeader = 20;
 
-uint16_t be16(std::span<const uint8_t> bytes, size_t offset) {
+uint16_t be16(std::span<const uint8_t> bytes, size_t offset)
+{
     return static_cast<uint16_t>((bytes[offset] << 8) | bytes[offset + 1]);
 }
 
 // Length of a valid IPv4 header at the start of `bytes`, or 0 when there is none.
-size_t ipHeaderLength(std::span<const uint8_t> bytes) {
+size_t ipHeaderLength(std::span<const uint8_t> bytes)
+{
     if (bytes.size() < kMinIpHeader || (bytes[0] >> 4) != 4) {
         return 0;
     }
@@ -27,14 +29,16 @@ size_t ipHeaderLength(std::span<const uint8_t> bytes) {
     return length;
 }
 
-uint32_t rawAddress(std::span<const uint8_t> bytes, size_t offset) {
+uint32_t rawAddress(std::span<const uint8_t> bytes, size_t offset)
+{
     uint32_t address = 0;
     std::memcpy(&address, bytes.data() + offset, sizeof address); // stays in network byte order
     return address;
 }
 
 // An ICMP error quotes the IP header and the first 8 bytes of the datagram that caused it.
-bool quotesOurRequest(std::span<const uint8_t> quote, const EchoIdentity& ours) {
+bool quotesOurRequest(std::span<const uint8_t> quote, const EchoIdentity& ours)
+{
     const size_t headerLength = ipHeaderLength(quote);
     if (headerLength == 0 || quote[9] != kProtocolIcmp || rawAddress(quote, 16) != ours.destination) {
         return false;
@@ -44,7 +48,8 @@ bool quotesOurRequest(std::span<const uint8_t> quote, const EchoIdentity& ours) 
 
 } // namespace
 
-std::vector<uint8_t> IcmpPacket::echoRequest(uint16_t identifier, uint16_t sequence, std::string_view data) {
+std::vector<uint8_t> IcmpPacket::echoRequest(uint16_t identifier, uint16_t sequence, std::string_view data)
+{
     std::vector<uint8_t> packet(kHeaderSize + data.size(), 0);
     packet[0] = kEchoRequest;
     packet[4] = static_cast<uint8_t>(identifier >> 8);
@@ -58,7 +63,8 @@ std::vector<uint8_t> IcmpPacket::echoRequest(uint16_t identifier, uint16_t seque
     return packet;
 }
 
-uint16_t IcmpPacket::checksum(std::span<const uint8_t> bytes) {
+uint16_t IcmpPacket::checksum(std::span<const uint8_t> bytes)
+{
     uint32_t sum = 0;
     size_t i = 0;
     for (; i + 1 < bytes.size(); i += 2) {
@@ -73,7 +79,8 @@ uint16_t IcmpPacket::checksum(std::span<const uint8_t> bytes) {
     return static_cast<uint16_t>(~sum & 0xffff);
 }
 
-EchoMatch IcmpPacket::matchMessage(std::span<const uint8_t> message, const EchoIdentity& ours) {
+EchoMatch IcmpPacket::matchMessage(std::span<const uint8_t> message, const EchoIdentity& ours)
+{
     EchoMatch match;
     if (message.size() < kHeaderSize) {
         return match;
@@ -98,7 +105,8 @@ EchoMatch IcmpPacket::matchMessage(std::span<const uint8_t> message, const EchoI
     return match;
 }
 
-EchoMatch IcmpPacket::matchDatagram(std::span<const uint8_t> datagram, const EchoIdentity& ours) {
+EchoMatch IcmpPacket::matchDatagram(std::span<const uint8_t> datagram, const EchoIdentity& ours)
+{
     const size_t headerLength = ipHeaderLength(datagram);
     if (headerLength == 0 || datagram[9] != kProtocolIcmp) {
         return {};
@@ -114,7 +122,8 @@ EchoMatch IcmpPacket::matchDatagram(std::span<const uint8_t> datagram, const Ech
     return match;
 }
 
-bool IcmpPacket::isOwnRequest(std::span<const uint8_t> message, const EchoIdentity& ours) {
+bool IcmpPacket::isOwnRequest(std::span<const uint8_t> message, const EchoIdentity& ours)
+{
     return message.size() >= kHeaderSize && message[0] == kEchoRequest && be16(message, 4) == ours.identifier &&
            be16(message, 6) == ours.sequence;
 }

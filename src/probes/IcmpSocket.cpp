@@ -8,26 +8,30 @@
 
 namespace {
 
-void enable(int fd, int level, int option) {
+void enable(int fd, int level, int option)
+{
     const int on = 1;
     setsockopt(fd, level, option, &on, sizeof on); // a missing extra only costs a reply field
 }
 
 } // namespace
 
-IcmpSocket::IcmpSocket() {
+IcmpSocket::IcmpSocket()
+{
     if (!openDatagram()) {
         openRaw();
     }
 }
 
-IcmpSocket::~IcmpSocket() {
+IcmpSocket::~IcmpSocket()
+{
     if (fd_ >= 0) {
         close(fd_);
     }
 }
 
-bool IcmpSocket::openDatagram() {
+bool IcmpSocket::openDatagram()
+{
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (fd_ < 0) {
         return false;
@@ -39,7 +43,8 @@ bool IcmpSocket::openDatagram() {
     return true;
 }
 
-bool IcmpSocket::openRaw() {
+bool IcmpSocket::openRaw()
+{
     fd_ = socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (fd_ < 0) {
         return false;
@@ -54,7 +59,8 @@ bool IcmpSocket::openRaw() {
     return true;
 }
 
-uint16_t IcmpSocket::identifierAfterSend(uint16_t own) const {
+uint16_t IcmpSocket::identifierAfterSend(uint16_t own) const
+{
     if (kind_ != Kind::Datagram) {
         return own;
     }

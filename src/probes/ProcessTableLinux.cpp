@@ -17,7 +17,8 @@ constexpr size_t kPathBuffer = sizeof(dirent::d_name) + 16;
 class ProcDirectory {
 public:
     ProcDirectory() : dir_(opendir("/proc")) {}
-    ~ProcDirectory() {
+    ~ProcDirectory()
+    {
         if (dir_ != nullptr) {
             closedir(dir_);
         }
@@ -31,7 +32,8 @@ private:
     DIR* dir_;
 };
 
-bool isProcessId(const char* entry) {
+bool isProcessId(const char* entry)
+{
     if (*entry == '\0') {
         return false;
     }
@@ -44,7 +46,8 @@ bool isProcessId(const char* entry) {
 }
 
 // A replaced or removed program shows as "<path> (deleted)"; a file really named that way still matches.
-bool programMatches(std::string_view path, std::string_view name) {
+bool programMatches(std::string_view path, std::string_view name)
+{
     if (FileNameMatch::sameName(FileNameMatch::baseName(path), name)) {
         return true;
     }
@@ -52,7 +55,8 @@ bool programMatches(std::string_view path, std::string_view name) {
            FileNameMatch::sameName(FileNameMatch::baseName(path.substr(0, path.size() - kDeletedSuffix.size())), name);
 }
 
-bool firstArgumentMatches(int procFd, const char* pid, std::string_view name) {
+bool firstArgumentMatches(int procFd, const char* pid, std::string_view name)
+{
     char path[kPathBuffer];
     std::snprintf(path, sizeof path, "%s/cmdline", pid);
     const int fd = openat(procFd, path, O_RDONLY | O_CLOEXEC);
@@ -72,7 +76,8 @@ bool firstArgumentMatches(int procFd, const char* pid, std::string_view name) {
 
 } // namespace
 
-bool exeRunning(const std::string& name) {
+bool exeRunning(const std::string& name)
+{
     if (name.empty()) {
         return false;
     }

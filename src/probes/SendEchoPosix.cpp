@@ -12,7 +12,8 @@ constexpr size_t kMaxRequestData = sizeof(EchoReply::ReplyData) - 8;
 
 } // namespace
 
-int32_t Module1::SendEcho(const std::string& address, const std::string& requestData, EchoReply& reply) {
+int32_t Module1::SendEcho(const std::string& address, const std::string& requestData, EchoReply& reply)
+{
     // inet_addr takes the classic forms (1 to 4 parts, octal, hex) and resolves no names; its
     // all-ones failure value makes the broadcast address unusable as well.
     const in_addr_t destination = inet_addr(address.c_str());

@@ -3,10 +3,12 @@
 // POSIX sockets need no library start or release; a Windows build replaces this file with one that
 // brackets each echo with the socket library's start and cleanup.
 
-int Module1::WinsockStart() {
+int Module1::WinsockStart()
+{
     return -1;
 }
 
-int Module1::WinsockStop() {
+int Module1::WinsockStop()
+{
     return 0;
 }

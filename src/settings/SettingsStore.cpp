@@ -122,8 +122,7 @@ QStringList makeValueNames()
 
 } // namespace
 
-SettingsStore::SettingsStore(QString filePath)
-    : filePath_(filePath.isEmpty() ? defaultFilePath() : std::move(filePath))
+SettingsStore::SettingsStore(QString filePath) : filePath_(filePath.isEmpty() ? defaultFilePath() : std::move(filePath))
 {
 }
 

@@ -82,8 +82,8 @@ std::optional<QDateTime> stampOf(const QString& line, const QString& prefix, con
         return std::nullopt;
     for (const QDate& date : dates) {
         if (match.captured(1) == QLocale::system().toString(date, QLocale::ShortFormat))
-            return QDateTime(date, QTime(match.captured(2).toInt(), match.captured(3).toInt(),
-                                         match.captured(4).toInt()));
+            return QDateTime(date,
+                             QTime(match.captured(2).toInt(), match.captured(3).toInt(), match.captured(4).toInt()));
     }
     return std::nullopt;
 }
@@ -132,12 +132,12 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
     {
         QProcess setup;
         setup.setProcessChannelMode(QProcess::MergedChannels);
-        setup.start(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral("/bin/sh"), namespaceScript,
-                                                QStringLiteral("true")});
+        setup.start(QStringLiteral("unshare"),
+                    {QStringLiteral("-n"), QStringLiteral("/bin/sh"), namespaceScript, QStringLiteral("true")});
         const bool done = setup.waitForFinished(30'000);
         if (!done || setup.exitStatus() != QProcess::NormalExit || setup.exitCode() != 0)
-            GTEST_SKIP() << "cannot make a network namespace with a veth pair here: "
-                         << setup.readAll().toStdString() << setup.errorString().toStdString();
+            GTEST_SKIP() << "cannot make a network namespace with a veth pair here: " << setup.readAll().toStdString()
+                         << setup.errorString().toStdString();
     }
 
     // Names no other process has; longer than the kernel's 15-character process title, so only a
@@ -158,13 +158,24 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
     ASSERT_TRUE(QDir(configHome.path()).mkpath(QStringLiteral("Pylvane")));
     const QString configFile = configHome.path(QStringLiteral("Pylvane/Pylvane.conf"));
     const QByteArray config = "[General]\n"
-                              "a1=" + iniText(failureCommand) + "\n"
+                              "a1=" +
+                              iniText(failureCommand) +
+                              "\n"
                               "e1=\"127.0.0.1\"\ne1b=\"1\"\n"
-                              "e2=" + iniText(kSilentCamAddress) + "\ne2b=\"0\"\n"
-                              "c1=" + iniText(kSilentCamAddress) + "\nc1b=\"1\"\n"
-                              "d1=" + iniText(aliveName) + "\nd1b=\"1\"\n"
-                              "d2=" + iniText(missingName) + "\nd2b=\"1\"\n"
-                              "d3=" + iniText(missingName) + "\nd3b=\"0\"\n";
+                              "e2=" +
+                              iniText(kSilentCamAddress) +
+                              "\ne2b=\"0\"\n"
+                              "c1=" +
+                              iniText(kSilentCamAddress) +
+                              "\nc1b=\"1\"\n"
+                              "d1=" +
+                              iniText(aliveName) +
+                              "\nd1b=\"1\"\n"
+                              "d2=" +
+                              iniText(missingName) +
+                              "\nd2b=\"1\"\n"
+                              "d3=" +
+                              iniText(missingName) + "\nd3b=\"0\"\n";
     ASSERT_TRUE(writeFile(configFile, config));
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -204,8 +215,8 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
 
     // Read after the program has ended: nothing is written at exit either.
     const QByteArray log = readFile(workDir.path(kLogName));
-    const std::string shown = QString::fromLocal8Bit(log).replace(QStringLiteral("\r\n"), QStringLiteral("<CRLF>\n"))
-                                  .toStdString();
+    const std::string shown =
+        QString::fromLocal8Bit(log).replace(QStringLiteral("\r\n"), QStringLiteral("<CRLF>\n")).toStdString();
     const std::optional<QStringList> lines = crLfLines(log);
     ASSERT_TRUE(lines) << "every line of the log ends with CR LF; the log:\n" << shown;
     ASSERT_EQ(lines->size(), 6) << "header, separator and two entries each with an empty line; the log:\n" << shown;

@@ -96,8 +96,7 @@ TEST_P(HandEditedBody, IsCarriedOverLineByLine)
 INSTANTIATE_TEST_SUITE_P(
     Bodies, HandEditedBody,
     ::testing::Values(BodyCase{"crlf", "a\r\n\r\nb\r\n", "a\r\n\r\nb\r\n"},
-                      BodyCase{"lf_only", "a\n\nb\n", "a\r\n\r\nb\r\n"},
-                      BodyCase{"cr_only", "a\rb\r", "a\r\nb\r\n"},
+                      BodyCase{"lf_only", "a\n\nb\n", "a\r\n\r\nb\r\n"}, BodyCase{"cr_only", "a\rb\r", "a\r\nb\r\n"},
                       BodyCase{"mixed", "x\r\r\ny\n\nz", "x\r\n\r\ny\r\n\r\nz\r\n"},
                       BodyCase{"no_empty_lines", "e1\r\ne2\r\ne3", "e1\r\ne2\r\ne3\r\n"},
                       BodyCase{"extra_empty_lines", "\r\n\r\n\r\nforeign text\r\n", "\r\n\r\n\r\nforeign text\r\n"},

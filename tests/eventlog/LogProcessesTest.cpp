@@ -114,9 +114,9 @@ TEST(LogProcesses, FullDiskLeavesOldFileIntact)
     const QByteArray before = kHeader + oldBody(200); // about 8 KB; the limit below is 4 KB
     writeFile(path, before);
     QProcess writer;
-    writer.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; ulimit -f 4; exec \"$0\" \"$@\""),
-                                             QStringLiteral(PYLVANE_LOGTOOL), path, QStringLiteral("1"),
-                                             QStringLiteral("Full")});
+    writer.start(QStringLiteral("/bin/sh"),
+                 {QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; ulimit -f 4; exec \"$0\" \"$@\""),
+                  QStringLiteral(PYLVANE_LOGTOOL), path, QStringLiteral("1"), QStringLiteral("Full")});
     ASSERT_TRUE(writer.waitForFinished(30000));
     EXPECT_EQ(writer.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(writer.exitCode(), 1) << "the failed insertion is reported";

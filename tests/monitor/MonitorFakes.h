@@ -46,7 +46,7 @@ public:
 // Echo statuses per address and running process names, with every call recorded in order.
 class FakeProbes : public TargetProbes {
 public:
-    std::map<std::string, int32_t> statusOf; // addresses not listed time out
+    std::map<std::string, int32_t> statusOf;       // addresses not listed time out
     std::map<QString, std::deque<int>> exeAnswers; // names not listed are not running
     bool sessionStarts = true;
     bool throwOnEcho = false;
@@ -80,8 +80,8 @@ public:
     }
     int count(const QString& prefix) const
     {
-        return static_cast<int>(std::count_if(calls.begin(), calls.end(),
-                                              [&](const QString& c) { return c.startsWith(prefix); }));
+        return static_cast<int>(
+            std::count_if(calls.begin(), calls.end(), [&](const QString& c) { return c.startsWith(prefix); }));
     }
 };
 

@@ -35,14 +35,13 @@ TEST_P(HostOutcome, ResultTextDecidesStateAndLog)
     EXPECT_EQ(probes.calls, (QStringList{"start", "echo 192.0.2.10 1", "stop"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Statuses, HostOutcome,
-    ::testing::Values(HostCase{0, "0   [ ip success ]", "on", false},
-                      HostCase{11010, "11010   [ ip req timed out ]", "off", true},
-                      HostCase{11003, "11003   [ ip dest host unreachable ]", "neu", false},
-                      HostCase{11002, "11002   [ ip dest net unreachable ]", "neu", false},
-                      HostCase{-1, "-1   [ inet_addr: bad IP format ]", "neu", false},
-                      HostCase{11050, "11050   [ ip general failure ]", "neu", false}));
+INSTANTIATE_TEST_SUITE_P(Statuses, HostOutcome,
+                         ::testing::Values(HostCase{0, "0   [ ip success ]", "on", false},
+                                           HostCase{11010, "11010   [ ip req timed out ]", "off", true},
+                                           HostCase{11003, "11003   [ ip dest host unreachable ]", "neu", false},
+                                           HostCase{11002, "11002   [ ip dest net unreachable ]", "neu", false},
+                                           HostCase{-1, "-1   [ inet_addr: bad IP format ]", "neu", false},
+                                           HostCase{11050, "11050   [ ip general failure ]", "neu", false}));
 
 TEST(HostTargetCheck, DisabledOrGrayedTargetIsNotProbed)
 {

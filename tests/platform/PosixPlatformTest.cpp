@@ -44,9 +44,9 @@ TEST(PosixPlatform, FileLookupFindsOnlyWholeNamesOfOrdinaryFiles)
     };
     const Case cases[] = {
         {dir.path("run.sh"), true, true},
-        {dir.path("link.sh"), true, true},                // a link to an ordinary file is that file
-        {dir.path(".hidden.sh"), false, true},            // hidden: a name beginning with a dot
-        {dir.path(".config/inside.sh"), true, true},      // only the file's own name counts
+        {dir.path("link.sh"), true, true},           // a link to an ordinary file is that file
+        {dir.path(".hidden.sh"), false, true},       // hidden: a name beginning with a dot
+        {dir.path(".config/inside.sh"), true, true}, // only the file's own name counts
         {dir.path("folder"), false, false},
         {dir.path("pipe"), false, false},
         {QStringLiteral("/dev/null"), false, false},

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 // The host check compares these texts literally, so every character counts.
-TEST(DescribeEchoStatus, GivesTheTableTextsExactly) {
+TEST(DescribeEchoStatus, GivesTheTableTextsExactly)
+{
     const std::pair<int32_t, const char*> table[] = {
         {0, "0   [ ip success ]"},
         {500, "500   [ ping timeout ]"},
@@ -39,13 +40,15 @@ TEST(DescribeEchoStatus, GivesTheTableTextsExactly) {
     }
 }
 
-TEST(DescribeEchoStatus, ValuesOutsideTheTableAreUnknown) {
+TEST(DescribeEchoStatus, ValuesOutsideTheTableAreUnknown)
+{
     for (int32_t status : {1, 499, 501, 11000, 11024, 11049, 11051, 11254, 11256, -2, INT32_MIN, INT32_MAX}) {
         EXPECT_EQ(Module1::DescribeEchoStatus(status), std::to_string(status) + "   [ unknown  msg returned ]");
     }
 }
 
-TEST(SocketSession, StartsAtOnceAndStopsWithoutFailure) {
+TEST(SocketSession, StartsAtOnceAndStopsWithoutFailure)
+{
     EXPECT_EQ(Module1::WinsockStart(), -1);
     EXPECT_EQ(Module1::WinsockStop(), 0);
 }

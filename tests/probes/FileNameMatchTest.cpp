@@ -2,14 +2,16 @@
 
 #include <gtest/gtest.h>
 
-TEST(FileNameMatch, BaseNameIsThePartAfterTheLastSlash) {
+TEST(FileNameMatch, BaseNameIsThePartAfterTheLastSlash)
+{
     EXPECT_EQ(FileNameMatch::baseName("/usr/bin/Watch Me.EXE"), "Watch Me.EXE");
     EXPECT_EQ(FileNameMatch::baseName("plain.exe"), "plain.exe");
     EXPECT_EQ(FileNameMatch::baseName("/dir/"), "");
     EXPECT_EQ(FileNameMatch::baseName("C:\\x\\y.exe"), "C:\\x\\y.exe");
 }
 
-TEST(FileNameMatch, LettersMatchInEitherCaseAndNothingElseIsFolded) {
+TEST(FileNameMatch, LettersMatchInEitherCaseAndNothingElseIsFolded)
+{
     const std::pair<const char*, const char*> same[] = {
         {"notepad.exe", "NOTEPAD.EXE"},
         {"Watch Me.EXE", "watch me.exe"},

@@ -12,7 +12,8 @@ namespace {
 
 const EchoIdentity kOurs{htonl(0x0a000005), 0x1234, 0xbeef};
 
-std::vector<uint8_t> ipHeader(uint8_t protocol, uint32_t source, uint32_t destination, size_t optionWords = 0) {
+std::vector<uint8_t> ipHeader(uint8_t protocol, uint32_t source, uint32_t destination, size_t optionWords = 0)
+{
     std::vector<uint8_t> header(20 + optionWords * 4, 0);
     header[0] = static_cast<uint8_t>(0x40 | (5 + optionWords));
     header[1] = 0x10; // type of service
@@ -23,12 +24,14 @@ std::vector<uint8_t> ipHeader(uint8_t protocol, uint32_t source, uint32_t destin
     return header;
 }
 
-std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b)
+{
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
-std::vector<uint8_t> echoReply(uint16_t id, uint16_t seq, std::string_view data = "1") {
+std::vector<uint8_t> echoReply(uint16_t id, uint16_t seq, std::string_view data = "1")
+{
     std::vector<uint8_t> packet = IcmpPacket::echoRequest(id, seq, data);
     packet[0] = 0;
     return packet;
@@ -36,7 +39,8 @@ std::vector<uint8_t> echoReply(uint16_t id, uint16_t seq, std::string_view data 
 
 // An ICMP error from a router quoting the IP header and first 8 bytes of `request`.
 std::vector<uint8_t> icmpError(uint8_t type, uint8_t code, uint32_t requestDestination,
-                               const std::vector<uint8_t>& request) {
+                               const std::vector<uint8_t>& request)
+{
     std::vector<uint8_t> message = {type, code, 0, 0, 0, 0, 0, 0};
     message = concat(message, ipHeader(1, htonl(0x0a000001), requestDestination));
     message.insert(message.end(), request.begin(), request.begin() + std::min<size_t>(8, request.size()));
@@ -45,7 +49,8 @@ std::vector<uint8_t> icmpError(uint8_t type, uint8_t code, uint32_t requestDesti
 
 } // namespace
 
-TEST(IcmpPacket, EchoRequestCarriesIdentifierSequenceDataAndAValidChecksum) {
+TEST(IcmpPacket, EchoRequestCarriesIdentifierSequenceDataAndAValidChecksum)
+{
     for (std::string_view data : {"1", "", "odd", "four"}) {
         const std::vector<uint8_t> packet = IcmpPacket::echoRequest(0x1234, 0xbeef, data);
         ASSERT_EQ(packet.size(), 8 + data.size());
@@ -62,7 +67,8 @@ TEST(IcmpPacket, EchoRequestCarriesIdentifierSequenceDataAndAValidChecksum) {
     EXPECT_EQ(IcmpPacket::checksum(rfc1071), 0x220d);
 }
 
-TEST(IcmpPacket, OnlyTheReplyWithOurIdentifierAndSequenceIsOurs) {
+TEST(IcmpPacket, OnlyTheReplyWithOurIdentifierAndSequenceIsOurs)
+{
     const EchoMatch ours = IcmpPacket::matchMessage(echoReply(0x1234, 0xbeef, "1"), kOurs);
     EXPECT_EQ(ours.kind, EchoMatch::Kind::Reply);
     EXPECT_EQ(ours.dataOffset, 8u);
@@ -80,7 +86,8 @@ TEST(IcmpPacket, OnlyTheReplyWithOurIdentifierAndSequenceIsOurs) {
     EXPECT_EQ(IcmpPacket::matchMessage({}, kOurs).kind, EchoMatch::Kind::Unrelated);
 }
 
-TEST(IcmpPacket, RawDatagramsAreReadPastTheirIpHeaderWithOptions) {
+TEST(IcmpPacket, RawDatagramsAreReadPastTheirIpHeaderWithOptions)
+{
     for (size_t optionWords : {0u, 1u, 10u}) {
         const std::vector<uint8_t> datagram =
             concat(ipHeader(1, kOurs.destination, htonl(0x0a000002), optionWords), echoReply(0x1234, 0xbeef, "1"));
@@ -109,7 +116,8 @@ TEST(IcmpPacket, RawDatagramsAreReadPastTheirIpHeaderWithOptions) {
     EXPECT_EQ(IcmpPacket::matchDatagram(std::span(good).first(27), kOurs).kind, EchoMatch::Kind::Unrelated);
 }
 
-TEST(IcmpPacket, ErrorsCountOnlyWhenTheyQuoteOurRequest) {
+TEST(IcmpPacket, ErrorsCountOnlyWhenTheyQuoteOurRequest)
+{
     const std::vector<uint8_t> request = IcmpPacket::echoRequest(0x1234, 0xbeef, "1");
     const std::tuple<uint8_t, uint8_t, int32_t> errors[] = {
         {3, 0, EchoStatus::NetUnreachable},        {3, 1, EchoStatus::HostUnreachable},
@@ -139,7 +147,8 @@ TEST(IcmpPacket, ErrorsCountOnlyWhenTheyQuoteOurRequest) {
               EchoMatch::Kind::Unrelated);
 }
 
-TEST(EchoStatusMap, SendErrorsBecomeTableCodes) {
+TEST(EchoStatusMap, SendErrorsBecomeTableCodes)
+{
     EXPECT_EQ(EchoStatusMap::fromErrno(ENETUNREACH), EchoStatus::NetUnreachable);
     EXPECT_EQ(EchoStatusMap::fromErrno(EHOSTUNREACH), EchoStatus::HostUnreachable);
     EXPECT_EQ(EchoStatusMap::fromErrno(EMSGSIZE), EchoStatus::PacketTooBig);

@@ -14,7 +14,8 @@
 
 namespace {
 
-bool bringLoopbackUp() {
+bool bringLoopbackUp()
+{
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return false;
@@ -30,7 +31,8 @@ bool bringLoopbackUp() {
 
 } // namespace
 
-std::string NetworkSandbox::unavailableReason() {
+std::string NetworkSandbox::unavailableReason()
+{
     if (geteuid() != 0) {
         return "needs root to create a network namespace";
     }
@@ -38,7 +40,8 @@ std::string NetworkSandbox::unavailableReason() {
     return probe ? std::string() : std::string("cannot create a network namespace here");
 }
 
-bool NetworkSandbox::writeProc(const std::string& path, const std::string& value) {
+bool NetworkSandbox::writeProc(const std::string& path, const std::string& value)
+{
     const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
         return false;
@@ -48,12 +51,14 @@ bool NetworkSandbox::writeProc(const std::string& path, const std::string& value
     return ok;
 }
 
-bool NetworkSandbox::shell(const std::string& command) {
+bool NetworkSandbox::shell(const std::string& command)
+{
     const std::string quiet = "(" + command + ") >/dev/null 2>&1";
     return std::system(quiet.c_str()) == 0;
 }
 
-std::optional<std::vector<char>> NetworkSandbox::runRaw(const std::function<std::vector<char>()>& body, int timeoutMs) {
+std::optional<std::vector<char>> NetworkSandbox::runRaw(const std::function<std::vector<char>()>& body, int timeoutMs)
+{
     int channel[2];
     if (pipe2(channel, O_CLOEXEC) != 0) {
         return std::nullopt;

@@ -18,7 +18,8 @@ public:
     // Runs `body` in a fresh namespace whose loopback is up and returns what it produced, or
     // nothing when the child could not be set up, crashed or took longer than `timeoutMs`.
     template <typename Result>
-    static std::optional<Result> run(const std::function<Result()>& body, int timeoutMs = 15000) {
+    static std::optional<Result> run(const std::function<Result()>& body, int timeoutMs = 15000)
+    {
         static_assert(std::is_trivially_copyable_v<Result>);
         std::optional<std::vector<char>> bytes = runRaw(
             [&body]() {

@@ -19,13 +19,15 @@ namespace fs = std::filesystem;
 // Copies of a small sleeping program, started under distinctive file names.
 class ProcessTableTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         char pattern[] = "/tmp/pylvane-probes-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         for (pid_t pid : children_) {
             stop(pid);
         }
@@ -34,7 +36,8 @@ protected:
     }
 
     // Starts a copy named `fileName`; returns its pid once it runs that copy (not yet the test binary).
-    pid_t start(const std::string& fileName, const std::string& argv0 = {}) {
+    pid_t start(const std::string& fileName, const std::string& argv0 = {})
+    {
         const fs::path copy = dir_ / fileName;
         fs::copy_file(PROBE_SLEEPER_PATH, copy, fs::copy_options::overwrite_existing);
         const std::string first = argv0.empty() ? copy.string() : argv0;
@@ -55,7 +58,8 @@ protected:
         return -1;
     }
 
-    static void stop(pid_t pid) {
+    static void stop(pid_t pid)
+    {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
@@ -66,7 +70,8 @@ protected:
 
 } // namespace
 
-TEST_F(ProcessTableTest, FindsTheWholeFileNameInAnyLetterCase) {
+TEST_F(ProcessTableTest, FindsTheWholeFileNameInAnyLetterCase)
+{
     ASSERT_GT(start("Watch Me.EXE"), 0);
     ASSERT_GT(start("averyveryverylongname.bin"), 0);
     ASSERT_GT(start("it's.exe"), 0);
@@ -84,7 +89,8 @@ TEST_F(ProcessTableTest, FindsTheWholeFileNameInAnyLetterCase) {
     }
 }
 
-TEST_F(ProcessTableTest, EndedProcessIsGoneAndDeletedProgramIsStillFound) {
+TEST_F(ProcessTableTest, EndedProcessIsGoneAndDeletedProgramIsStillFound)
+{
     const pid_t ending = start("ephemeral.bin");
     ASSERT_GT(ending, 0);
     ASSERT_GT(start("replaced.bin"), 0);
@@ -97,13 +103,15 @@ TEST_F(ProcessTableTest, EndedProcessIsGoneAndDeletedProgramIsStillFound) {
     EXPECT_TRUE(exeRunning("REPLACED.BIN"));
 }
 
-TEST_F(ProcessTableTest, ProgramFileNameCountsRatherThanTheFirstArgument) {
+TEST_F(ProcessTableTest, ProgramFileNameCountsRatherThanTheFirstArgument)
+{
     ASSERT_GT(start("real-name.bin", "/elsewhere/decoy.bin"), 0);
     EXPECT_TRUE(exeRunning("real-name.bin"));
     EXPECT_FALSE(exeRunning("decoy.bin"));
 }
 
-TEST_F(ProcessTableTest, OtherUsersProcessesAreFoundByTheirFirstArgument) {
+TEST_F(ProcessTableTest, OtherUsersProcessesAreFoundByTheirFirstArgument)
+{
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to look at a process of another user";
     }

@@ -26,7 +26,8 @@ struct EchoOutcome {
     int leakedFds = 0;
 };
 
-int openFdCount() {
+int openFdCount()
+{
     int count = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
         ++count;
@@ -34,19 +35,22 @@ int openFdCount() {
     return count;
 }
 
-EchoReply sentinelReply() {
+EchoReply sentinelReply()
+{
     EchoReply reply;
     std::memset(static_cast<void*>(&reply), 0xa5, sizeof reply);
     return reply;
 }
 
-bool untouchedExceptStatus(const EchoReply& reply) {
+bool untouchedExceptStatus(const EchoReply& reply)
+{
     EchoReply expected = sentinelReply();
     expected.Status = reply.Status;
     return std::memcmp(&expected, &reply, sizeof reply) == 0;
 }
 
-EchoOutcome echo(const std::string& address) {
+EchoOutcome echo(const std::string& address)
+{
     EchoOutcome outcome;
     outcome.setupOk = true;
     outcome.reply = sentinelReply();
@@ -59,7 +63,8 @@ EchoOutcome echo(const std::string& address) {
     return outcome;
 }
 
-uint32_t ipv4(const char* dotted) {
+uint32_t ipv4(const char* dotted)
+{
     in_addr address{};
     inet_pton(AF_INET, dotted, &address);
     return address.s_addr;
@@ -69,7 +74,8 @@ uint32_t ipv4(const char* dotted) {
 // stopped: echo requests (which the kernel answers with replies for their id) or forged echo replies.
 class EchoTraffic {
 public:
-    explicit EchoTraffic(bool forgeReplies) {
+    explicit EchoTraffic(bool forgeReplies)
+    {
         int ready[2];
         if (pipe(ready) != 0) {
             return;
@@ -84,7 +90,8 @@ public:
         started_ = pid_ > 0 && read(ready[0], &byte, 1) == 1;
         close(ready[0]);
     }
-    ~EchoTraffic() {
+    ~EchoTraffic()
+    {
         if (pid_ > 0) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
@@ -93,7 +100,8 @@ public:
     bool started() const { return started_; }
 
 private:
-    [[noreturn]] static void sendForever(bool forgeReplies, int readyFd) {
+    [[noreturn]] static void sendForever(bool forgeReplies, int readyFd)
+    {
         const int fd = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
         if (fd < 0) {
             _exit(1);
@@ -126,7 +134,8 @@ enum class SocketKind { Datagram, Raw };
 
 class RealEcho : public ::testing::TestWithParam<SocketKind> {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         static const std::string reason = NetworkSandbox::unavailableReason();
         if (!reason.empty()) {
             GTEST_SKIP() << reason;
@@ -134,7 +143,8 @@ protected:
     }
 
     // Pins the socket kind through the namespace's ping group range, runs `setup` and then `body`.
-    EchoOutcome inSandbox(const std::string& setup, const std::function<EchoOutcome()>& body) {
+    EchoOutcome inSandbox(const std::string& setup, const std::function<EchoOutcome()>& body)
+    {
         const bool datagram = GetParam() == SocketKind::Datagram;
         const std::optional<EchoOutcome> outcome = NetworkSandbox::run<EchoOutcome>([&]() {
             EchoOutcome failed;
@@ -172,7 +182,8 @@ const char* kRoutingLoop =
 
 } // namespace
 
-TEST(SendEchoAddress, UnparsableTextsReturnMinusOneAndLeaveReplyUntouched) {
+TEST(SendEchoAddress, UnparsableTextsReturnMinusOneAndLeaveReplyUntouched)
+{
     for (const char* text : {"", "255.255.255.255", "localhost", "example.com", "1.2.3.4.5", "256.1.1.1", "1..2.3",
                              "0x1g.0.0.1", "08.0.0.1"}) {
         EchoReply reply = sentinelReply();
@@ -182,7 +193,8 @@ TEST(SendEchoAddress, UnparsableTextsReturnMinusOneAndLeaveReplyUntouched) {
     }
 }
 
-TEST_P(RealEcho, LoopbackAnswersAndFillsTheReply) {
+TEST_P(RealEcho, LoopbackAnswersAndFillsTheReply)
+{
     const EchoOutcome outcome = inSandbox("", [] { return echo("127.0.0.1"); });
     ASSERT_TRUE(outcome.setupOk);
     EXPECT_EQ(outcome.status, EchoStatus::Success);
@@ -196,7 +208,8 @@ TEST_P(RealEcho, LoopbackAnswersAndFillsTheReply) {
     EXPECT_EQ(outcome.leakedFds, 0);
 }
 
-TEST_P(RealEcho, ShortOctalAndHexFormsReachTheHostTheyName) {
+TEST_P(RealEcho, ShortOctalAndHexFormsReachTheHostTheyName)
+{
     const std::pair<const char*, const char*> forms[] = {
         {"127.1", "127.0.0.1"}, {"0x7f.0.0.2", "127.0.0.2"}, {"0177.0.0.3", "127.0.0.3"}, {"2130706436", "127.0.0.4"}};
     for (const auto& [text, host] : forms) {
@@ -207,7 +220,8 @@ TEST_P(RealEcho, ShortOctalAndHexFormsReachTheHostTheyName) {
     }
 }
 
-TEST_P(RealEcho, SilentHostTimesOutAfterTheWholeWait) {
+TEST_P(RealEcho, SilentHostTimesOutAfterTheWholeWait)
+{
     const EchoOutcome outcome =
         inSandbox("echo 1 > /proc/sys/net/ipv4/icmp_echo_ignore_all", [] { return echo("127.0.0.1"); });
     ASSERT_TRUE(outcome.setupOk);
@@ -219,7 +233,8 @@ TEST_P(RealEcho, SilentHostTimesOutAfterTheWholeWait) {
     EXPECT_EQ(outcome.leakedFds, 0);
 }
 
-TEST_P(RealEcho, KernelReasonsBecomeTheirStatusCodes) {
+TEST_P(RealEcho, KernelReasonsBecomeTheirStatusCodes)
+{
     struct Case {
         const char* setup;
         const char* address;
@@ -241,7 +256,8 @@ TEST_P(RealEcho, KernelReasonsBecomeTheirStatusCodes) {
     }
 }
 
-TEST_P(RealEcho, OtherProgramsEchoesToTheSameHostAreNotTakenForOurs) {
+TEST_P(RealEcho, OtherProgramsEchoesToTheSameHostAreNotTakenForOurs)
+{
     const EchoOutcome answered = inSandbox("", [] {
         EchoTraffic traffic(false);
         EchoOutcome outcome;
@@ -269,7 +285,8 @@ TEST_P(RealEcho, OtherProgramsEchoesToTheSameHostAreNotTakenForOurs) {
 INSTANTIATE_TEST_SUITE_P(SocketKinds, RealEcho, ::testing::Values(SocketKind::Datagram, SocketKind::Raw),
                          [](const auto& info) { return info.param == SocketKind::Datagram ? "Datagram" : "Raw"; });
 
-TEST(SendEchoWithoutSocket, UserWithoutPingGroupOrRawRightsGetsGeneralFailure) {
+TEST(SendEchoWithoutSocket, UserWithoutPingGroupOrRawRightsGetsGeneralFailure)
+{
     const std::string reason = NetworkSandbox::unavailableReason();
     if (!reason.empty()) {
         GTEST_SKIP() << reason;

@@ -25,10 +25,10 @@ struct Artwork {
 const std::vector<Artwork>& allArtwork()
 {
     static const std::vector<Artwork> list{
-        {":/icons/pylvane-16.png", 16},  {":/icons/pylvane-22.png", 22},   {":/icons/pylvane-32.png", 32},
-        {":/icons/pylvane-48.png", 48},  {":/icons/pylvane-64.png", 64},   {":/icons/pylvane-128.png", 128},
-        {":/lamps/grey.png", 54},        {":/lamps/green.png", 54},        {":/lamps/red.png", 54},
-        {":/pictures/storage.png", 128}, {":/pictures/camera.png", 128},   {":/pictures/gears.png", 128},
+        {":/icons/pylvane-16.png", 16},  {":/icons/pylvane-22.png", 22}, {":/icons/pylvane-32.png", 32},
+        {":/icons/pylvane-48.png", 48},  {":/icons/pylvane-64.png", 64}, {":/icons/pylvane-128.png", 128},
+        {":/lamps/grey.png", 54},        {":/lamps/green.png", 54},      {":/lamps/red.png", 54},
+        {":/pictures/storage.png", 128}, {":/pictures/camera.png", 128}, {":/pictures/gears.png", 128},
     };
     return list;
 }
@@ -166,8 +166,8 @@ TEST(Artwork, CommittedPngsMatchTheirSvgSources)
         for (int y = 0; y < fresh.height(); ++y)
             for (int x = 0; x < fresh.width(); ++x) {
                 const QRgb a = committed.pixel(x, y), b = fresh.pixel(x, y);
-                total += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
-                         std::abs(qBlue(a) - qBlue(b)) + std::abs(qAlpha(a) - qAlpha(b));
+                total += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) +
+                         std::abs(qAlpha(a) - qAlpha(b));
             }
         EXPECT_LT(double(total) / (fresh.width() * fresh.height() * 4), 2.0) << "re-run scripts/render-artwork.sh";
     }

@@ -335,9 +335,9 @@ TEST_F(SettingsStoreRefusedWrite, AReadOnlyFolderKeepsTheEarlierFileByteForByte)
 
 TEST_F(SettingsStoreRefusedWrite, AReadOnlyFileInAWritableFolderKeepsItsBytes)
 {
-    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                                  QFileDevice::WriteOther | QFileDevice::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                                  QFileDevice::ReadOther | QFileDevice::WriteOther |
+                                                  QFileDevice::ExeOther));
     ASSERT_TRUE(QFile::setPermissions(file(), QFileDevice::ReadOwner | QFileDevice::ReadOther));
     expectRefusedAndUnchanged();
 }
