@@ -20,8 +20,8 @@ tmp=$(mktemp -d)
 xvfb_pid=
 app_pid=
 cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    # A killed child's status (143) must not become this script's.
+    for pid in $app_pid $xvfb_pid; do { kill "$pid" && wait "$pid"; } 2>/dev/null || true; done
     rm -rf "$tmp"
 }
 trap cleanup EXIT
