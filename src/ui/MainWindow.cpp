@@ -43,7 +43,7 @@ MainWindow::MainWindow(Platform& platform, TargetProbes& probes, EventLog& log, 
         label->setObjectName(QLatin1String(name));
         label->setGeometry(kLampRect);
         label->setPixmap(QPixmap(QLatin1String(resource)));
-        label->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+        label->installEventFilter(this);
         return label;
     };
     image3_ = makeLamp("Image3", ":/lamps/grey.png");
@@ -137,18 +137,30 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::mousePressEvent(QMouseEvent* event)
 {
     // Any button on the background moves the window, as a press on its title bar would.
+    beginSystemMove();
+    event->accept();
+}
+
+void MainWindow::beginSystemMove()
+{
     if (QWindow* handle = windowHandle())
         handle->startSystemMove();
-    event->accept();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    const bool ownControl = watched == label1_ || watched == image1_ || watched == image2_ || watched == image3_;
+    if (!ownControl)
+        return QWidget::eventFilter(watched, event);
+    // Presses on "?" and on the lamp are theirs, not the background's: a move started there would
+    // take the mouse away before "?" sees its click.
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+        return true;
     if (watched == label1_ && event->type() == QEvent::MouseButtonRelease) {
         showAbout();
         return true;
     }
-    return QWidget::eventFilter(watched, event);
+    return false;
 }
 
 void MainWindow::showAbout()

@@ -47,6 +47,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Hands the window to the window system's interactive move.
+    virtual void beginSystemMove();
 
 private:
     void showAbout();
@@ -55,7 +57,6 @@ private:
     Platform& platform_;
     TargetProbes& probes_;
     EventLog& log_;
-    NoTargetFields noFields_;
     CheckSchedule schedule_;
     CheckCycle cycle_;
     bool loaded_ = false;

@@ -36,13 +36,23 @@ public:
     QString targetText(TargetKind, int) const override { return name; }
 };
 
+// Counts the moves it is asked for instead of handing the mouse to the window system.
+class CountingMainWindow : public MainWindow {
+public:
+    using MainWindow::MainWindow;
+    int moves = 0;
+
+protected:
+    void beginSystemMove() override { ++moves; }
+};
+
 class MainWindowTest : public ::testing::Test {
 protected:
     TempDir dir;
     FakePlatform platform;
     Probes probes;
     EventLog log{platform, dir.path("PylvaneLog.txt")};
-    MainWindow window{platform, probes, log};
+    CountingMainWindow window{platform, probes, log};
 
     QLabel* lamp(const char* name) { return window.findChild<QLabel*>(QLatin1String(name)); }
     QString shownLamp()
@@ -128,9 +138,14 @@ TEST_F(MainWindowTest, ButtonsAndAboutLabel)
     ASSERT_EQ(platform.messages.size(), 1);
     EXPECT_TRUE(platform.messages.first().startsWith("Pylvane: ")) << "caption Pylvane";
 
+    EXPECT_EQ(window.moves, 0) << "a press on \"?\" must not start a move that takes its click away";
+    QTest::mouseClick(lamp("Image3"), Qt::LeftButton);
+    EXPECT_EQ(window.moves, 0);
+
     // Any mouse button on the background asks for a move; nothing else happens.
-    QTest::mousePress(&window, Qt::RightButton, {}, QPoint(150, 70));
-    QTest::mousePress(&window, Qt::MiddleButton, {}, QPoint(150, 70));
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton})
+        QTest::mousePress(&window, button, {}, QPoint(150, 70));
+    EXPECT_EQ(window.moves, 3);
     EXPECT_EQ(platform.messages.size(), 1);
     EXPECT_EQ(settingsRequested.count(), 1);
 
