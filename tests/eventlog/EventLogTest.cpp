@@ -1,4 +1,5 @@
 #include "support/FakePlatform.h"
+#include "support/FileBytes.h"
 #include "support/TempDir.h"
 
 #include "eventlog/EventLog.h"
@@ -26,17 +27,8 @@ protected:
     QString path = dir.path("PylvaneLog.txt");
     EventLog log{platform, path};
 
-    QByteArray contents() const
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-    void setContents(const QByteArray& bytes)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-    }
+    QByteArray contents() const { return QFile::exists(path) ? readFile(path) : QByteArray("<missing>"); }
+    void setContents(const QByteArray& bytes) { writeFile(path, bytes); }
 };
 
 TEST_F(EventLogTest, FirstHostEntryCreatesFourLines)

@@ -1,4 +1,5 @@
 #include "settings/AsUnprivilegedUser.h"
+#include "support/FileBytes.h"
 #include "support/TempDir.h"
 
 #include "settings/SettingsStore.h"
@@ -15,19 +16,6 @@
 namespace {
 
 const QString kKey = SettingsStore::kKeyPath;
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 mode_t modeOf(const QString& path)
 {
@@ -51,7 +39,7 @@ QList<SettingsStore::Value> distinctValues()
 QStringList namesInFile(const QString& path)
 {
     QStringList names;
-    for (const QByteArray& line : fileBytes(path).split('\n')) {
+    for (const QByteArray& line : readFile(path).split('\n')) {
         const qsizetype eq = line.indexOf('=');
         if (eq > 0)
             names << QString::fromLatin1(line.left(eq));
@@ -122,7 +110,7 @@ TEST(SettingsStoreRoundTrip, TextsComeBackExactlyAsTheFieldHeldThem)
         ASSERT_TRUE(store.WriteSetting(QStringLiteral("a1"), texts[i]));
         const std::optional<QString> back = store.ReadSetting(kKey, QStringLiteral("a1"));
         ASSERT_TRUE(back.has_value()) << texts[i].toStdString();
-        EXPECT_EQ(*back, texts[i]) << "written as: " << fileBytes(store.filePath()).toStdString();
+        EXPECT_EQ(*back, texts[i]) << "written as: " << readFile(store.filePath()).toStdString();
     }
 }
 
@@ -131,9 +119,9 @@ TEST(SettingsStoreRoundTrip, OneWriteKeepsTheOtherValuesAndSavingTwiceChangesNot
     TempDir dir;
     SettingsStore store(dir.path(QStringLiteral("Pylvane.conf")));
     ASSERT_TRUE(store.WriteSettings(distinctValues()));
-    const QByteArray first = fileBytes(store.filePath());
+    const QByteArray first = readFile(store.filePath());
     ASSERT_TRUE(store.WriteSettings(distinctValues()));
-    EXPECT_EQ(fileBytes(store.filePath()), first);
+    EXPECT_EQ(readFile(store.filePath()), first);
 
     ASSERT_TRUE(store.WriteSetting(QStringLiteral("c3"), QStringLiteral("192.168.1.23")));
     const SettingsStore reader(store.filePath());
@@ -192,8 +180,8 @@ TEST(SettingsStoreRead, AHandEditedFileIsRead)
     TempDir dir;
     const QString path = dir.path(QStringLiteral("Pylvane.conf"));
     // No section header, unquoted values, a comment, a name in capitals as the registry allows.
-    writeBytes(path, "; edited by hand\r\nA1=/usr/local/bin/alert --loud\r\nc1=10.0.0.5\r\nc1b= 1 \r\n"
-                     "d2=\"  spaced.exe  \"\r\n");
+    writeFile(path, "; edited by hand\r\nA1=/usr/local/bin/alert --loud\r\nc1=10.0.0.5\r\nc1b= 1 \r\n"
+                    "d2=\"  spaced.exe  \"\r\n");
     const SettingsStore store(path);
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("a1")), QStringLiteral("/usr/local/bin/alert --loud"));
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c1")), QStringLiteral("10.0.0.5"));
@@ -220,13 +208,13 @@ TEST(SettingsStoreRead, ValuesThatAreNotTextGiveNothingButNumbersGiveTheirDecima
 {
     TempDir dir;
     const QString path = dir.path(QStringLiteral("Pylvane.conf"));
-    writeBytes(path, "[General]\n"
-                     "a1=first, second\n"
-                     "c1=@ByteArray(10.0.0.1)\n"
-                     "c1b=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)\n"
-                     "c2b=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x7)\n"
-                     "d1=@Invalid()\n"
-                     "e1=plain\n");
+    writeFile(path, "[General]\n"
+                    "a1=first, second\n"
+                    "c1=@ByteArray(10.0.0.1)\n"
+                    "c1b=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)\n"
+                    "c2b=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x7)\n"
+                    "d1=@Invalid()\n"
+                    "e1=plain\n");
     const SettingsStore store(path);
     EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("a1")).has_value());
     EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c1")).has_value());
@@ -240,14 +228,14 @@ TEST(SettingsStoreRead, ADamagedOrUnreadableFileGivesNothing)
 {
     TempDir dir;
     const QString damaged = dir.path(QStringLiteral("damaged.conf"));
-    writeBytes(damaged, "a1=cmd\nc1b=1\n[unclosed section\n");
+    writeFile(damaged, "a1=cmd\nc1b=1\n[unclosed section\n");
     EXPECT_FALSE(SettingsStore(damaged).ReadSetting(kKey, QStringLiteral("c1b")).has_value());
 
     const QString binary = dir.path(QStringLiteral("binary.conf"));
     QByteArray noise;
     for (int i = 0; i < 4096; ++i)
         noise += char((i * 7919 + 13) % 256);
-    writeBytes(binary, noise);
+    writeFile(binary, noise);
     const SettingsStore noisy(binary);
     for (const QString& name : SettingsStore::valueNames())
         EXPECT_FALSE(noisy.ReadSetting(kKey, name).has_value()) << name.toStdString();
@@ -257,7 +245,7 @@ TEST(SettingsStoreRead, ADamagedOrUnreadableFileGivesNothing)
     EXPECT_FALSE(SettingsStore(folder).ReadSetting(kKey, QStringLiteral("a1")).has_value());
 
     const QString locked = dir.path(QStringLiteral("locked.conf"));
-    writeBytes(locked, "a1=cmd\n");
+    writeFile(locked, "a1=cmd\n");
     ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFileDevice::ExeOther));
     {
@@ -293,7 +281,7 @@ protected:
         folder = dir.path(QStringLiteral("Pylvane"));
         SettingsStore earlier(folder + QStringLiteral("/Pylvane.conf"));
         ASSERT_TRUE(earlier.WriteSettings(distinctValues()));
-        before = fileBytes(earlier.filePath());
+        before = readFile(earlier.filePath());
         // Let the unprivileged user reach the folder.
         ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFileDevice::ExeOther));
     }
@@ -316,7 +304,7 @@ protected:
             EXPECT_FALSE(store.WriteSettings(changed));
             EXPECT_FALSE(store.WriteSetting(QStringLiteral("a1"), QStringLiteral("changed")));
         }
-        EXPECT_EQ(fileBytes(file()), before);
+        EXPECT_EQ(readFile(file()), before);
         EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Pylvane.conf")});
     }
 
@@ -362,14 +350,14 @@ TEST_F(SettingsStoreRefusedWrite, AWriteCutShortKeepsTheEarlierFile)
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_FALSE(written);
-    EXPECT_EQ(fileBytes(file()), before);
+    EXPECT_EQ(readFile(file()), before);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Pylvane.conf")});
 }
 
 TEST(SettingsStoreWrite, AFolderThatCannotBeMadeFailsTheWrite)
 {
     TempDir dir;
-    writeBytes(dir.path(QStringLiteral("config")), "a file where the folder should be");
+    writeFile(dir.path(QStringLiteral("config")), "a file where the folder should be");
     SettingsStore store(dir.path(QStringLiteral("config/Pylvane/Pylvane.conf")));
     EXPECT_FALSE(store.WriteSetting(QStringLiteral("a1"), QStringLiteral("x")));
 }
