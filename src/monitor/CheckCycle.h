@@ -29,7 +29,6 @@ public:
     void run();
 
     const QString& state(TargetKind kind, int number) const { return states_[targetIndex(kind, number)]; }
-    HostTargetCheck& hostCheck() { return hostCheck_; }
 
     // Pass counter that gates the body of each cycle.
     QString t = QStringLiteral("1");
