@@ -1,5 +1,6 @@
 #include "probes/EchoExchange.h"
 #include "probes/EchoStatus.h"
+#include "probes/EchoStatusMap.h"
 #include "probes/Module1.h"
 
 #include <arpa/inet.h>
@@ -19,6 +20,10 @@ int32_t Module1::SendEcho(const std::string& address, const std::string& request
     const in_addr_t destination = inet_addr(address.c_str());
     if (destination == INADDR_NONE) {
         return EchoStatus::BadAddress;
+    }
+    if (const int32_t refused = EchoStatusMap::fromDestination(destination); refused != EchoStatus::Success) {
+        reply.Status = refused;
+        return reply.Status;
     }
     if (requestData.size() > kMaxRequestData) {
         reply.Status = EchoStatus::BufferTooSmall;
