@@ -14,6 +14,7 @@ public:
     QStringList started;
     QStringList opened;
     QStringList messages;
+    QList<MessageIcon> messageIcons;
 
     bool fileExists(const QString& name, FileMask mask) const override { return real_.fileExists(name, mask); }
     QString dateText() const override { return date; }
@@ -28,9 +29,10 @@ public:
         opened << path;
         return editorSucceeds;
     }
-    void messageBox(const QString& text, const QString& caption, MessageIcon) override
+    void messageBox(const QString& text, const QString& caption, MessageIcon icon) override
     {
         messages << caption + QStringLiteral(": ") + text;
+        messageIcons << icon;
     }
 
 private:
