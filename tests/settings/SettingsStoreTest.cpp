@@ -9,13 +9,24 @@
 #include <QSettings>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
 const QString kKey = SettingsStore::kKeyPath;
+
+struct stat lstatOf(const QString& path)
+{
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
 
 mode_t modeOf(const QString& path)
 {
@@ -23,6 +34,11 @@ mode_t modeOf(const QString& path)
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return 0;
     return st.st_mode & 07777;
+}
+
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 // 71 different texts, each unlike its neighbours so that a value landing on the wrong name shows.
@@ -224,13 +240,39 @@ TEST(SettingsStoreRead, ValuesThatAreNotTextGiveNothingButNumbersGiveTheirDecima
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("e1")), QStringLiteral("plain"));
 }
 
-TEST(SettingsStoreRead, ADamagedOrUnreadableFileGivesNothing)
+TEST(SettingsStoreRead, ALineThatCannotBeReadCostsOnlyItsOwnValue)
 {
     TempDir dir;
-    const QString damaged = dir.path(QStringLiteral("damaged.conf"));
-    writeFile(damaged, "a1=cmd\nc1b=1\n[unclosed section\n");
-    EXPECT_FALSE(SettingsStore(damaged).ReadSetting(kKey, QStringLiteral("c1b")).has_value());
+    const QString path = dir.path(QStringLiteral("damaged.conf"));
+    writeFile(path, "a1=cmd\n"
+                    "[unclosed section\n"
+                    "c1b=1\n"
+                    "a line of nothing\n"
+                    "c1=\"10.0.0.1\n"
+                    "c2=10.0.0.2\n"
+                    "c3=ends in \\\n"
+                    "c4=\xff\xfe\n"
+                    "c5=10.0.0.5 ; a comment\n"
+                    "[Other]\n"
+                    "c6=elsewhere\n"
+                    "[general]\n"
+                    "c7=\"back on top\"\n");
+    const SettingsStore store(path);
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("a1")), QStringLiteral("cmd"));
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c1b")), QStringLiteral("1"));
+    // An unclosed quote ends with its line instead of taking the lines below into the value.
+    EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c1")).has_value());
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c2")), QStringLiteral("10.0.0.2"));
+    EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c3")).has_value());
+    EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c4")).has_value());
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c5")), QStringLiteral("10.0.0.5"));
+    EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c6")).has_value());
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c7")), QStringLiteral("back on top"));
+}
 
+TEST(SettingsStoreRead, AnUnreadableFileGivesNothing)
+{
+    TempDir dir;
     const QString binary = dir.path(QStringLiteral("binary.conf"));
     QByteArray noise;
     for (int i = 0; i < 4096; ++i)
@@ -255,7 +297,7 @@ TEST(SettingsStoreRead, ADamagedOrUnreadableFileGivesNothing)
     }
 }
 
-TEST(SettingsStoreWrite, TheFileIsPrivateToTheUser)
+TEST(SettingsStoreWrite, ANewFileIsPrivateAndAnExistingOneKeepsItsMode)
 {
     TempDir dir;
     SettingsStore store(dir.path(QStringLiteral("config/Pylvane/Pylvane.conf")));
@@ -263,11 +305,9 @@ TEST(SettingsStoreWrite, TheFileIsPrivateToTheUser)
     EXPECT_EQ(modeOf(store.filePath()), 0600u);
     EXPECT_EQ(modeOf(dir.path(QStringLiteral("config/Pylvane"))), 0700u);
 
-    // A file someone opened up is made private again by the next save.
-    ASSERT_TRUE(QFile::setPermissions(store.filePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                            QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    ASSERT_EQ(::chmod(QFile::encodeName(store.filePath()).constData(), 0640), 0);
     ASSERT_TRUE(store.WriteSetting(QStringLiteral("a1"), QStringLiteral("x")));
-    EXPECT_EQ(modeOf(store.filePath()), 0600u);
+    EXPECT_EQ(modeOf(store.filePath()), 0640u);
     // No temporary or lock file is left beside it.
     EXPECT_EQ(QDir(dir.path(QStringLiteral("config/Pylvane"))).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("Pylvane.conf")});
@@ -360,6 +400,104 @@ TEST(SettingsStoreWrite, AFolderThatCannotBeMadeFailsTheWrite)
     writeFile(dir.path(QStringLiteral("config")), "a file where the folder should be");
     SettingsStore store(dir.path(QStringLiteral("config/Pylvane/Pylvane.conf")));
     EXPECT_FALSE(store.WriteSetting(QStringLiteral("a1"), QStringLiteral("x")));
+}
+
+TEST(SettingsStoreWrite, ASaveKeepsEveryLineItDoesNotWriteAndBacksUpAFileThatDidNotReadCleanly)
+{
+    TempDir dir;
+    const QString path = dir.path(QStringLiteral("Pylvane.conf"));
+    const QByteArray handEdited = "; notes by hand\r\n"
+                                  "theme=dark\r\n"
+                                  "A1=old command\r\n"
+                                  "c1=\"unclosed\r\n"
+                                  "note=\"also unclosed\r\n"
+                                  "c2=kept as written\r\n"
+                                  "a1=a second a1\r\n"
+                                  "[Other]\r\n"
+                                  "a1=not ours\r\n"
+                                  "list=1, 2, 3";
+    writeFile(path, handEdited);
+    SettingsStore store(path);
+    ASSERT_TRUE(store.WriteSettings({{QStringLiteral("a1"), QStringLiteral("new")},
+                                     {QStringLiteral("c1"), QStringLiteral("10.0.0.1")},
+                                     {QStringLiteral("e1"), QStringLiteral("10.0.0.9")}}));
+    EXPECT_EQ(readFile(path).toStdString(), "; notes by hand\r\n"
+                                            "theme=dark\r\n"
+                                            "a1=\"new\"\r\n"
+                                            "c1=\"10.0.0.1\"\r\n"
+                                            "note=\"also unclosed\r\n"
+                                            "c2=kept as written\r\n"
+                                            "e1=\"10.0.0.9\"\r\n"
+                                            "[Other]\r\n"
+                                            "a1=not ours\r\n"
+                                            "list=1, 2, 3");
+    EXPECT_EQ(readFile(path + QStringLiteral(".bak")), handEdited);
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("a1")), QStringLiteral("new"));
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c2")), QStringLiteral("kept as written"));
+
+    // A clean file gets no backup; values go under a header of their own above other sections.
+    const QString clean = dir.path(QStringLiteral("clean/Pylvane.conf"));
+    ASSERT_TRUE(QDir().mkpath(dir.path(QStringLiteral("clean"))));
+    writeFile(clean, "[Other]\nx=1\n");
+    ASSERT_TRUE(SettingsStore(clean).WriteSetting(QStringLiteral("a1"), QStringLiteral("new")));
+    EXPECT_EQ(readFile(clean).toStdString(), "[General]\na1=\"new\"\n[Other]\nx=1\n");
+    EXPECT_EQ(entriesOf(dir.path(QStringLiteral("clean"))), QStringList{QStringLiteral("Pylvane.conf")});
+}
+
+TEST(SettingsStoreWrite, ASaveWritesOnlyARegularFileAtTheEndOfASymlinkAndKeepsItsOwner)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "making a device node and giving a file to another user need root";
+    TempDir dir;
+    const QString device = dir.path(QStringLiteral("null-device"));
+    if (::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+        GTEST_SKIP() << "mknod was refused: " << std::strerror(errno);
+    ASSERT_TRUE(QDir().mkpath(dir.path(QStringLiteral("home"))));
+    const QString toDevice = dir.path(QStringLiteral("home/device.conf"));
+    ASSERT_TRUE(QFile::link(device, toDevice));
+    EXPECT_FALSE(SettingsStore(toDevice).WriteSetting(QStringLiteral("a1"), QStringLiteral("x")));
+    EXPECT_TRUE(S_ISCHR(lstatOf(device).st_mode));
+    EXPECT_TRUE(S_ISLNK(lstatOf(toDevice).st_mode));
+
+    // A hand-edited file given to another user, reached through a symlink.
+    ASSERT_TRUE(QDir().mkpath(dir.path(QStringLiteral("dotfiles"))));
+    const QString target = dir.path(QStringLiteral("dotfiles/pylvane.conf"));
+    const QByteArray handEdited = "a1=old\n[unclosed\n";
+    writeFile(target, handEdited);
+    const QByteArray targetName = QFile::encodeName(target);
+    ASSERT_EQ(::chown(targetName.constData(), 1000, 1000), 0);
+    ASSERT_EQ(::chmod(targetName.constData(), 0640), 0);
+    const QString link = dir.path(QStringLiteral("home/Pylvane.conf"));
+    ASSERT_TRUE(QFile::link(target, link));
+    SettingsStore store(link);
+    ASSERT_TRUE(store.WriteSetting(QStringLiteral("a1"), QStringLiteral("new")));
+    EXPECT_TRUE(S_ISLNK(lstatOf(link).st_mode));
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("a1")), QStringLiteral("new"));
+    for (const QString& file : {target, target + QStringLiteral(".bak")}) {
+        EXPECT_EQ(lstatOf(file).st_uid, 1000u) << file.toStdString();
+        EXPECT_EQ(lstatOf(file).st_gid, 1000u) << file.toStdString();
+        EXPECT_EQ(modeOf(file), 0640u) << file.toStdString();
+    }
+    EXPECT_EQ(readFile(target + QStringLiteral(".bak")), handEdited);
+    EXPECT_EQ(entriesOf(dir.path()), (QStringList{"dotfiles", "home", "null-device"}));
+    EXPECT_EQ(entriesOf(dir.path(QStringLiteral("home"))), (QStringList{"device.conf", "Pylvane.conf"}));
+    EXPECT_EQ(entriesOf(dir.path(QStringLiteral("dotfiles"))), (QStringList{"pylvane.conf", "pylvane.conf.bak"}));
+}
+
+TEST(SettingsStoreRead, AFifoAtThePathIsNeitherWaitedOnNorReplaced)
+{
+    TempDir dir;
+    const QString path = dir.path(QStringLiteral("Pylvane.conf"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    // Opening the FIFO would wait for a writer forever; the alarm ends the test program instead.
+    ::alarm(20);
+    SettingsStore store(path);
+    for (const QString& name : SettingsStore::valueNames())
+        EXPECT_FALSE(store.ReadSetting(kKey, name).has_value()) << name.toStdString();
+    EXPECT_FALSE(store.WriteSettings(distinctValues()));
+    ::alarm(0);
+    EXPECT_TRUE(S_ISFIFO(lstatOf(path).st_mode));
+    EXPECT_EQ(entriesOf(dir.path()), QStringList{QStringLiteral("Pylvane.conf")});
 }
 
 } // namespace
