@@ -38,7 +38,7 @@ IniText::IniText(QByteArray bytes) : bytes_(std::move(bytes))
             ++end;
         line.length = end - pos;
         if (end < bytes_.size())
-            line.endLength = bytes_.sliced(end).startsWith("\r\n") ? 2 : 1;
+            line.endLength = QByteArrayView(bytes_).sliced(end).startsWith("\r\n") ? 2 : 1;
         if (!endSeen && line.endLength > 0) {
             lineEnd_ = bytes_.sliced(end, line.endLength);
             endSeen = true;
@@ -136,8 +136,9 @@ std::optional<QVariant> IniText::value(const QString& name) const
 
 QByteArray IniText::withTexts(const QList<std::pair<QString, QString>>& values) const
 {
+    // A name given twice takes its last text.
     const auto indexOfName = [&values](QByteArrayView key) {
-        for (qsizetype i = 0; i < values.size(); ++i) {
+        for (qsizetype i = values.size() - 1; i >= 0; --i) {
             if (sameName(key, values[i].first))
                 return i;
         }
@@ -159,7 +160,7 @@ QByteArray IniText::withTexts(const QList<std::pair<QString, QString>>& values) 
     }
     QByteArray added;
     for (qsizetype k = 0; k < values.size(); ++k) {
-        if (!written[k])
+        if (!written[k] && indexOfName(values[k].first.toLatin1()) == k)
             added += entry(k, lineEnd_);
     }
     if (lastTopLevel_ < 0 && !added.isEmpty())
