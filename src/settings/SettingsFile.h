@@ -21,7 +21,7 @@ public:
     };
 
     // Files larger than this are no settings file and are left alone.
-    static constexpr qsizetype kMaxSize = 1 << 20;
+    static constexpr qsizetype kMaxSize = 256 * 1024;
 
     static Contents read(const QString& path);
 

@@ -2,6 +2,7 @@
 #include "support/FileBytes.h"
 #include "support/TempDir.h"
 
+#include "settings/SettingsFile.h"
 #include "settings/SettingsStore.h"
 
 #include <QFile>
@@ -270,7 +271,7 @@ TEST(SettingsStoreRead, ALineThatCannotBeReadCostsOnlyItsOwnValue)
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c7")), QStringLiteral("back on top"));
 }
 
-TEST(SettingsStoreRead, AnUnreadableFileGivesNothing)
+TEST(SettingsStoreRead, AnUnreadableFileGivesNothingAndIsNotReplaced)
 {
     TempDir dir;
     const QString binary = dir.path(QStringLiteral("binary.conf"));
@@ -285,6 +286,15 @@ TEST(SettingsStoreRead, AnUnreadableFileGivesNothing)
     const QString folder = dir.path(QStringLiteral("folder.conf"));
     ASSERT_TRUE(QDir().mkpath(folder));
     EXPECT_FALSE(SettingsStore(folder).ReadSetting(kKey, QStringLiteral("a1")).has_value());
+    EXPECT_FALSE(SettingsStore(folder).WriteSetting(QStringLiteral("a1"), QStringLiteral("x")));
+
+    // Far larger than any settings file: its lines could not all be kept, so it is left alone.
+    const QString huge = dir.path(QStringLiteral("huge.conf"));
+    const QByteArray hugeText = "a1=cmd\n" + QByteArray(SettingsFile::kMaxSize, ';');
+    writeFile(huge, hugeText);
+    EXPECT_FALSE(SettingsStore(huge).ReadSetting(kKey, QStringLiteral("a1")).has_value());
+    EXPECT_FALSE(SettingsStore(huge).WriteSetting(QStringLiteral("a1"), QStringLiteral("x")));
+    EXPECT_EQ(readFile(huge), hugeText);
 
     const QString locked = dir.path(QStringLiteral("locked.conf"));
     writeFile(locked, "a1=cmd\n");
