@@ -70,9 +70,7 @@ void IniText::parseLine(Line& line, bool& topLevel)
         }
         if (firstSection_ < 0)
             firstSection_ = index;
-        topLevel =
-            QLatin1String(trimmed(text.sliced(1, close - 1))).compare(QLatin1String("general"), Qt::CaseInsensitive) ==
-            0;
+        topLevel = sameName(trimmed(text.sliced(1, close - 1)), QStringLiteral("general"));
         if (topLevel)
             lastTopLevel_ = index;
         return;
