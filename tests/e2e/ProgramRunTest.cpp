@@ -2,6 +2,7 @@
 // per-user file, real echoes and real process lookups, the log in the working directory and the
 // failure command. It runs inside a network namespace of the test's own, so that a camera can be
 // silent without any packet reaching the machine's network.
+#include "support/GeneratedLocales.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
 
@@ -9,7 +10,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -69,10 +69,26 @@ QByteArray iniText(const QString& text)
     return '"' + escaped.toUtf8() + '"';
 }
 
+// A day and its text in the short date format of the program's locale.
+struct DayText {
+    QDate date;
+    QString text;
+};
+
+// Today with the text that `date +%x` prints in `environment`.
+DayText today(const QProcessEnvironment& environment)
+{
+    QProcess date;
+    date.setProcessEnvironment(environment);
+    date.start(QStringLiteral("date"), {QStringLiteral("+%x")});
+    const bool done = date.waitForFinished(10'000) && date.exitCode() == 0;
+    return {QDate::currentDate(), done ? QString::fromUtf8(date.readAllStandardOutput()).trimmed() : QString()};
+}
+
 // The moment stamped into `line` when it reads prefix, date text, blank, "hh:mm:ss", suffix, with
-// the date text in the system's short format for one of `dates`; nothing when it does not.
+// the date text one of `days`; nothing when it does not.
 std::optional<QDateTime> stampOf(const QString& line, const QString& prefix, const QString& suffix,
-                                 const QList<QDate>& dates)
+                                 const QList<DayText>& days)
 {
     const QRegularExpression pattern(QLatin1Char('^') + QRegularExpression::escape(prefix) +
                                      QStringLiteral("(.+) ([01][0-9]|2[0-3]):([0-5][0-9]):([0-5][0-9])") +
@@ -80,9 +96,9 @@ std::optional<QDateTime> stampOf(const QString& line, const QString& prefix, con
     const QRegularExpressionMatch match = pattern.match(line);
     if (!match.hasMatch())
         return std::nullopt;
-    for (const QDate& date : dates) {
-        if (match.captured(1) == QLocale::system().toString(date, QLocale::ShortFormat))
-            return QDateTime(date,
+    for (const DayText& day : days) {
+        if (!day.text.isEmpty() && match.captured(1) == day.text)
+            return QDateTime(day.date,
                              QTime(match.captured(2).toInt(), match.captured(3).toInt(), match.captured(4).toInt()));
     }
     return std::nullopt;
@@ -178,7 +194,10 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
                               iniText(missingName) + "\nd3b=\"0\"\n";
     ASSERT_TRUE(writeFile(configFile, config));
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // The log's date follows the regional settings the program starts with, here German ones.
+    GeneratedLocales locales;
+    ASSERT_TRUE(locales.add(QStringLiteral("de_DE.UTF-8")));
+    QProcessEnvironment environment = locales.environment(QStringLiteral("de_DE.UTF-8"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess program;
@@ -188,6 +207,7 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
 
     QDateTime started = QDateTime::currentDateTime();
     started = started.addMSecs(-started.time().msec()); // the log's stamps have whole seconds
+    QList<DayText> days{today(environment)};
     program.start(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral("/bin/sh"), namespaceScript,
                                               QStringLiteral(PYLVANE_EXECUTABLE)});
     ASSERT_TRUE(program.waitForStarted(10'000)) << program.errorString().toStdString();
@@ -197,6 +217,8 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
     const bool markerWritten = waitFor(
         [&] { return QFileInfo(marker).size() > 0 || program.state() == QProcess::NotRunning; }, kFirstCycleWaitMs);
     const QDateTime cycleOver = QDateTime::currentDateTime();
+    if (cycleOver.date() != days.first().date)
+        days << today(environment);
     const bool stillRunning = program.state() == QProcess::Running;
     program.terminate();
     if (!program.waitForFinished(15'000)) {
@@ -221,14 +243,11 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
     ASSERT_TRUE(lines) << "every line of the log ends with CR LF; the log:\n" << shown;
     ASSERT_EQ(lines->size(), 6) << "header, separator and two entries each with an empty line; the log:\n" << shown;
 
-    QList<QDate> dates{started.date()};
-    if (cycleOver.date() != started.date())
-        dates << cycleOver.date();
     const std::optional<QDateTime> created =
-        stampOf(lines->at(0), QStringLiteral("Pylvane Log File , Created "), QString(), dates);
+        stampOf(lines->at(0), QStringLiteral("Pylvane Log File , Created "), QString(), days);
     const std::optional<QDateTime> process2 =
-        stampOf(lines->at(2), QString(), QStringLiteral("  - Process2 DOWN   "), dates);
-    const std::optional<QDateTime> cam1 = stampOf(lines->at(4), QString(), QStringLiteral("  - Cam1 OFF   "), dates);
+        stampOf(lines->at(2), QString(), QStringLiteral("  - Process2 DOWN   "), days);
+    const std::optional<QDateTime> cam1 = stampOf(lines->at(4), QString(), QStringLiteral("  - Cam1 OFF   "), days);
     EXPECT_TRUE(created) << "the camera's entry created the file with the host header; the log:\n" << shown;
     EXPECT_EQ(lines->at(1).toStdString(), std::string(79, '='));
     EXPECT_TRUE(process2) << "the newest entry is the missing process; the log:\n" << shown;
