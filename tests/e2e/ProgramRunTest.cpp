@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -230,6 +231,7 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
     const std::string output = program.readAll().toStdString();
 
     ASSERT_TRUE(stillRunning) << "the program ended before its first cycle was over; its output:\n" << output;
+    EXPECT_EQ(output.find("cannot send ICMP echo"), std::string::npos) << "root may send echo; the output:\n" << output;
     ASSERT_TRUE(markerWritten && QFileInfo(marker).size() > 0)
         << "the failure command did not run within " << kFirstCycleWaitMs / 1000 << " s; the program's output:\n"
         << output;
@@ -272,4 +274,48 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
         QDir(workDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     EXPECT_EQ(left.join(QLatin1Char(' ')).toStdString(), kLogName.toStdString());
     EXPECT_EQ(readFile(configFile).toStdString(), config.toStdString());
+}
+
+// Started by a user who may open neither kind of ICMP socket, the program says so on standard error,
+// naming both remedies.
+TEST(ProgramRun, WithoutEchoRightsSaysSoOnStandardError)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to take echo rights away in a network namespace of its own (unshare -n)";
+    TempDir workDir;
+    ASSERT_TRUE(workDir.isValid());
+    ASSERT_TRUE(QFile::setPermissions(workDir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                          QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                          QFileDevice::WriteOther | QFileDevice::ExeOther));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), workDir.path());
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(workDir.path());
+    // The namespace's ping group range admits no group; user and group "nobody" hold no capability.
+    program.start(QStringLiteral("unshare"),
+                  {QStringLiteral("-n"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                   QStringLiteral("echo '1 0' > /proc/sys/net/ipv4/ping_group_range && "
+                                  "exec setpriv --reuid=65534 --regid=65534 --clear-groups \"$0\""),
+                   QStringLiteral(PYLVANE_EXECUTABLE)});
+    ASSERT_TRUE(program.waitForStarted(10'000)) << program.errorString().toStdString();
+    QByteArray errors;
+    const bool said = waitFor(
+        [&] {
+            errors += program.readAllStandardError();
+            return errors.contains('\n') && errors.contains("cannot send ICMP echo");
+        },
+        kFirstCycleWaitMs);
+    program.terminate();
+    if (!program.waitForFinished(15'000)) {
+        program.kill();
+        program.waitForFinished(5'000);
+    }
+    ASSERT_TRUE(said) << "standard error:\n" << errors.toStdString();
+    const QList<QByteArray> lines = errors.split('\n');
+    const auto line = std::find_if(lines.begin(), lines.end(), [](const QByteArray& l) { return l.contains("ICMP"); });
+    ASSERT_NE(line, lines.end());
+    EXPECT_TRUE(line->contains("setcap cap_net_raw+ep " PYLVANE_EXECUTABLE)) << line->toStdString();
+    EXPECT_TRUE(line->contains("net.ipv4.ping_group_range")) << line->toStdString();
 }
