@@ -4,8 +4,10 @@ TEST_DIR ?= build-test
 BENCH_DIR ?= build-bench
 JOBS ?= $(shell nproc)
 
+# Everything the build, the tests, the benchmarks and the scripts call, essential packages included.
 PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest \
-            libbenchmark-dev iproute2 iputils-ping procps libcap2-bin xvfb xauth librsvg2-bin
+            libbenchmark-dev iproute2 iputils-ping procps libcap2-bin xvfb xauth librsvg2-bin \
+            file locales coreutils util-linux mawk
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps build run test bench install screenshots clean
@@ -23,6 +25,7 @@ build: deps
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
+	@bash scripts/echo-rights.sh $(BUILD_DIR)/pylvane
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ] && [ -z "$$QT_QPA_PLATFORM" ]; then \
 	    echo "No display found: Pylvane runs on Qt's offscreen platform; monitoring and the log work as usual."; \
 	    QT_QPA_PLATFORM=offscreen ./$(BUILD_DIR)/pylvane; \
@@ -31,9 +34,10 @@ run: build
 	fi
 
 test: deps
-	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPYLVANE_SANITIZE=ON -DPYLVANE_TESTS=ON
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPYLVANE_SANITIZE=ON -DPYLVANE_TESTS=ON \
+	    -DPYLVANE_WERROR=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
-	cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	bash scripts/run-tests.sh $(TEST_DIR) $(JOBS)
 
 bench: deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=OFF -DPYLVANE_BENCH=ON
