@@ -61,8 +61,7 @@ bool EventLog::CreateLogFile(HeaderStyle style)
 
 bool EventLog::writeHeaderOnly(LogFile& file, HeaderStyle style)
 {
-    return file.beginRewrite() && file.write(headerLine(style) + kCrLf + separatorLine(style) + kCrLf) &&
-           file.commit();
+    return file.beginRewrite() && file.write(headerLine(style) + kCrLf + separatorLine(style) + kCrLf) && file.commit();
 }
 
 bool EventLog::WriteLogEntry(HeaderStyle style, const QString& label)
