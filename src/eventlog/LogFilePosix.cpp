@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <thread>
 
