@@ -10,9 +10,9 @@ class LogFile;
 class Platform;
 
 // The plain-text log of targets found down, newest first below a two-line header. Every change
-// replaces the file whole under a lock, so neither a crash nor a second Pylvane writing the same
-// file can lose or truncate what is already recorded. An entry that cannot go in yet waits here
-// and goes in with the next one that can.
+// rewrites the file whole under a lock (see LogFile), so neither a crash nor a second Pylvane
+// writing the same file can lose or truncate what is already recorded. An entry that cannot go in
+// yet waits here and goes in with the next one that can.
 class EventLog : public LogWriter {
 public:
     static inline const QString kFileName = QStringLiteral("PylvaneLog.txt");
