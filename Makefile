@@ -49,7 +49,9 @@ screenshots: build
 	@$(MAKE) --no-print-directory deps PACKAGES="xvfb x11-utils imagemagick"
 	bash scripts/screenshots.sh $(BUILD_DIR)
 
-# The Debian package, built with Debian's hardening flags in a build folder of its own, then checked by lintian.
+# The Debian package, built with all of Debian's hardening flags (the program may get a capability) in a build
+# folder of its own, then checked by lintian.
+package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
 package: deps
 	@$(MAKE) --no-print-directory deps PACKAGES="dpkg-dev file lintian"
 	cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=OFF \
