@@ -2,6 +2,7 @@
 BUILD_DIR ?= build
 TEST_DIR ?= build-test
 BENCH_DIR ?= build-bench
+PACKAGE_DIR ?= build-package
 JOBS ?= $(shell nproc)
 
 # Everything the build, the tests, the benchmarks and the scripts call, essential packages included.
@@ -10,7 +11,7 @@ PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libgtest-dev libgm
             file locales coreutils util-linux mawk
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test bench install screenshots clean
+.PHONY: deps build run test bench install screenshots clean package test-package
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -52,5 +53,23 @@ screenshots: build
 	@$(MAKE) --no-print-directory deps PACKAGES="xvfb x11-utils imagemagick"
 	bash scripts/screenshots.sh $(BUILD_DIR)
 
+# The Debian package, built with all of Debian's hardening flags (the program may get a capability) in a build
+# folder of its own, then checked by lintian.
+package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
+package: deps
+	@$(MAKE) --no-print-directory deps PACKAGES="dpkg-dev file lintian"
+	cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=OFF \
+	    -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	    -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	rm -f $(PACKAGE_DIR)/pylvane_*.deb
+	cd $(PACKAGE_DIR) && cpack
+	lintian --fail-on error --info $(PACKAGE_DIR)/pylvane_*.deb
+
+# Installs the package on a clean Debian 12 root, runs it as an ordinary user, removes it. Needs root.
+test-package: package
+	@$(MAKE) --no-print-directory deps PACKAGES="debootstrap iproute2 libcap2-bin"
+	bash packaging/test-package.sh $(PACKAGE_DIR)/pylvane_*.deb
+
 clean:
-	rm -rf $(BUILD_DIR) $(TEST_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(TEST_DIR) $(BENCH_DIR) $(PACKAGE_DIR)

@@ -16,5 +16,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/pylvane.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
 # Where not every user may send ICMP echo, the program gets the capability to (IcmpCapability.cmake says how).
+# A component of its own, because the Debian package leaves this step out: its postinst grants the capability
+# on the machine it is installed on (Package.cmake).
 install(CODE "set(PYLVANE_EXE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/pylvane\")
-              include(\"${CMAKE_CURRENT_LIST_DIR}/IcmpCapability.cmake\")")
+              include(\"${CMAKE_CURRENT_LIST_DIR}/IcmpCapability.cmake\")"
+        COMPONENT IcmpCapability)

@@ -21,6 +21,8 @@ for size in 16 22 32 48 64 128; do
     fi
 done
 [ -f "$prefix/share/icons/hicolor/scalable/apps/pylvane.svg" ] || fail "scalable icon missing"
+gzip -t "$prefix/share/man/man1/pylvane.1.gz" 2>/dev/null || fail "manual page missing or not compressed"
+[ -s "$prefix/share/doc/pylvane/copyright" ] || fail "copyright file missing"
 
 entry=$prefix/share/applications/pylvane.desktop
 if [ ! -f "$entry" ]; then
