@@ -1,0 +1,25 @@
+# Cross-compiling for 64-bit Windows with Debian's MinGW-w64. The -posix compilers are named on purpose: the
+# default ones use the win32 thread model, which has no std::mutex or std::thread. Everything is linked
+# statically, so the executables need no DLLs beside them. ctest runs the executables through Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(PYLVANE_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${PYLVANE_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${PYLVANE_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${PYLVANE_MINGW_TRIPLE}-windres)
+set(CMAKE_AR ${PYLVANE_MINGW_TRIPLE}-gcc-ar-posix CACHE FILEPATH "")
+set(CMAKE_RANLIB ${PYLVANE_MINGW_TRIPLE}-gcc-ranlib-posix CACHE FILEPATH "")
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
+
+# Libraries and headers come from the MinGW sysroot and from the prefixes handed in (the cross-built Qt),
+# never from the host; programs (moc, rcc, uic) come from the host.
+set(CMAKE_FIND_ROOT_PATH /usr/${PYLVANE_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
