@@ -14,12 +14,16 @@ set(CMAKE_RANLIB ${PYLVANE_MINGW_TRIPLE}-gcc-ranlib-posix CACHE FILEPATH "")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 
-# Libraries and headers come from the MinGW sysroot and from the prefixes handed in (the cross-built Qt),
-# never from the host; programs (moc, rcc, uic) come from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${PYLVANE_MINGW_TRIPLE})
+# Libraries and headers come from the MinGW sysroot and from the prefixes handed in with CMAKE_PREFIX_PATH (the
+# cross-built Qt and googletest), never from the host; programs come from the host. Qt's moc, rcc and uic are
+# the host Qt's, which has the same version.
+set(CMAKE_FIND_ROOT_PATH /usr/${PYLVANE_MINGW_TRIPLE} ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(QT_HOST_PATH /usr CACHE PATH "")
+set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
 
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
