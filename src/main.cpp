@@ -1,6 +1,6 @@
 #include "eventlog/EventLog.h"
 #include "monitor/SystemProbes.h"
-#include "platform/PosixPlatform.h"
+#include "platform/Platform.h"
 #include "settings/SettingsStore.h"
 #include "ui/Application.h"
 
@@ -10,11 +10,11 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pylvane"));
-    PosixPlatform platform;
-    SystemProbes probes(platform);
-    EventLog log(platform);
+    const std::unique_ptr<Platform> platform = Platform::forThisSystem();
+    SystemProbes probes(*platform);
+    EventLog log(*platform);
     SettingsStore store;
-    Application application(platform, probes, log, store);
+    Application application(*platform, probes, log, store);
     application.start();
     return app.exec();
 }

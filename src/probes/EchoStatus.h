@@ -19,5 +19,6 @@ constexpr int32_t TtlExpiredTransit = 11013;
 constexpr int32_t TtlExpiredReassembly = 11014;
 constexpr int32_t ParameterProblem = 11015;
 constexpr int32_t SourceQuench = 11016;
+constexpr int32_t BadDestination = 11018;
 constexpr int32_t GeneralFailure = 11050;
 } // namespace EchoStatus

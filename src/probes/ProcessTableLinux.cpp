@@ -13,6 +13,7 @@ namespace {
 constexpr std::string_view kDeletedSuffix = " (deleted)";
 constexpr size_t kLinkBuffer = 4096; // the kernel never writes a longer path into a /proc link
 constexpr size_t kPathBuffer = sizeof(dirent::d_name) + 16;
+constexpr size_t kCommLength = 15; // the kernel keeps at most this many bytes of a process's name
 
 class ProcDirectory {
 public:
@@ -55,23 +56,47 @@ bool programMatches(std::string_view path, std::string_view name)
            FileNameMatch::sameName(FileNameMatch::baseName(path.substr(0, path.size() - kDeletedSuffix.size())), name);
 }
 
-bool firstArgumentMatches(int procFd, const char* pid, std::string_view name)
+// Reads the start of /proc/PID/<file>; empty when it cannot be read.
+std::string_view readProcFile(int procFd, const char* pid, const char* file, char (&buffer)[kLinkBuffer])
 {
     char path[kPathBuffer];
-    std::snprintf(path, sizeof path, "%s/cmdline", pid);
+    std::snprintf(path, sizeof path, "%s/%s", pid, file);
     const int fd = openat(procFd, path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return false;
+        return {};
     }
-    char buffer[kLinkBuffer];
     const ssize_t size = read(fd, buffer, sizeof buffer);
     close(fd);
-    if (size <= 0) {
-        return false;
+    return size > 0 ? std::string_view(buffer, static_cast<size_t>(size)) : std::string_view();
+}
+
+// The kernel's own name of the process: the executable's file name as it was started, cut to
+// kCommLength bytes. It stands in parentheses and may hold ')' and blanks itself, but nothing
+// after it does, so it ends at the last ')'.
+std::string_view kernelName(std::string_view stat)
+{
+    const size_t open = stat.find('(');
+    const size_t close = stat.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
+        return {};
     }
-    std::string_view arguments(buffer, static_cast<size_t>(size));
-    const std::string_view first = arguments.substr(0, arguments.find('\0'));
-    return FileNameMatch::sameName(FileNameMatch::baseName(first), name);
+    return stat.substr(open + 1, close - open - 1);
+}
+
+// For a process whose program link is hidden (another user's). The title in argv[0] is the
+// process's to change at will, so it only completes a name that the kernel had to cut short.
+bool kernelNameMatches(int procFd, const char* pid, std::string_view name)
+{
+    char buffer[kLinkBuffer];
+    const std::string_view comm = kernelName(readProcFile(procFd, pid, "stat", buffer));
+    if (comm.size() < kCommLength || name.size() < kCommLength) {
+        return FileNameMatch::sameName(comm, name);
+    }
+    char arguments[kLinkBuffer];
+    const std::string_view commandLine = readProcFile(procFd, pid, "cmdline", arguments);
+    const std::string_view title = FileNameMatch::baseName(commandLine.substr(0, commandLine.find('\0')));
+    const bool completes = title.size() > kCommLength && FileNameMatch::sameName(title.substr(0, kCommLength), comm);
+    return FileNameMatch::sameName(completes ? title : comm, name);
 }
 
 } // namespace
@@ -100,12 +125,11 @@ bool exeRunning(const std::string& name)
             }
             continue;
         }
-        // No program at all (a kernel thread, or a process that is ending) has no command line either.
+        // No program at all (a kernel thread, or a process that is ending): its kernel name names no file.
         if (errno == ENOENT) {
             continue;
         }
-        // Another user's process hides its program link but not its command line.
-        if (firstArgumentMatches(procFd, entry->d_name, name)) {
+        if (kernelNameMatches(procFd, entry->d_name, name)) {
             return true;
         }
     }

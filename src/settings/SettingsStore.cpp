@@ -1,9 +1,11 @@
 #include "settings/SettingsStore.h"
 
+#include "settings/IniText.h"
+#include "settings/SettingsFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QVariant>
@@ -12,6 +14,19 @@ namespace {
 
 #ifdef Q_OS_WIN
 const QString kRegistryKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Pylvane");
+
+// The key as it is spelled in the settings, matched without regard to case as the registry does.
+QString findKey(const QSettings& settings, const QString& name)
+{
+    if (settings.contains(name))
+        return name;
+    const QStringList keys = settings.childKeys();
+    for (const QString& key : keys) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return key;
+    }
+    return {};
+}
 #endif
 
 // The data of a stored value as text: strings as they are, numbers in decimal; anything else (a
@@ -35,72 +50,6 @@ std::optional<QString> textOf(const QVariant& value)
     default:
         return std::nullopt;
     }
-}
-
-// The key as it is spelled in the settings, matched without regard to case as the registry does.
-QString findKey(const QSettings& settings, const QString& name)
-{
-    if (settings.contains(name))
-        return name;
-    const QStringList keys = settings.childKeys();
-    for (const QString& key : keys) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return key;
-    }
-    return {};
-}
-
-bool isHexDigit(char16_t c)
-{
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
-
-// The text as a quoted INI value that QSettings reads back unchanged: blanks at either end, commas,
-// quotes, backslashes and '=' survive because of the quotes and escapes, and non-ASCII text is UTF-8.
-QByteArray quotedIniText(const QString& text)
-{
-    QString out;
-    out.reserve(text.size() + 8);
-    out += u'"';
-    // QSettings takes a leading '@' as the start of a type marker and "@@" as a literal '@'.
-    if (text.startsWith(u'@'))
-        out += u'@';
-    // A hex escape runs on over every hex digit that follows, so such digits are escaped as well.
-    bool escapeHexDigits = false;
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        if (escapeHexDigits && isHexDigit(c)) {
-            out += QStringLiteral("\\x") + QString::number(c, 16);
-            continue;
-        }
-        escapeHexDigits = false;
-        switch (c) {
-        case u'"':
-            out += QStringLiteral("\\\"");
-            break;
-        case u'\\':
-            out += QStringLiteral("\\\\");
-            break;
-        case u'\t':
-            out += QStringLiteral("\\t");
-            break;
-        case u'\n':
-            out += QStringLiteral("\\n");
-            break;
-        case u'\r':
-            out += QStringLiteral("\\r");
-            break;
-        default:
-            if (c < 0x20 || c == 0x7f) {
-                out += QStringLiteral("\\x") + QString::number(c, 16);
-                escapeHexDigits = true;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    out += u'"';
-    return out.toUtf8();
 }
 
 // The 71 value names in the order a save writes them.
@@ -160,18 +109,7 @@ std::optional<QString> SettingsStore::ReadSetting(const QString& keyPath, const 
 {
     if (!isOwnKey(keyPath) || valueName.isEmpty())
         return std::nullopt;
-#ifdef Q_OS_WIN
-    const QSettings settings(kRegistryKey, QSettings::NativeFormat);
-#else
-    // A damaged file is not trusted for any value, even where some lines still parse.
-    const QSettings settings(filePath_, QSettings::IniFormat);
-#endif
-    if (settings.status() != QSettings::NoError)
-        return std::nullopt;
-    const QString key = findKey(settings, valueName);
-    if (key.isEmpty())
-        return std::nullopt;
-    return textOf(settings.value(key));
+    return readText(valueName);
 }
 
 bool SettingsStore::WriteSetting(const QString& valueName, const QString& text)
@@ -180,6 +118,17 @@ bool SettingsStore::WriteSetting(const QString& valueName, const QString& text)
 }
 
 #ifdef Q_OS_WIN
+
+std::optional<QString> SettingsStore::readText(const QString& valueName) const
+{
+    const QSettings settings(kRegistryKey, QSettings::NativeFormat);
+    if (settings.status() != QSettings::NoError)
+        return std::nullopt;
+    const QString key = findKey(settings, valueName);
+    if (key.isEmpty())
+        return std::nullopt;
+    return textOf(settings.value(key));
+}
 
 bool SettingsStore::WriteSettings(const QList<Value>& values)
 {
@@ -198,39 +147,31 @@ bool SettingsStore::WriteSettings(const QList<Value>& values)
 
 #else
 
+std::optional<QString> SettingsStore::readText(const QString& valueName) const
+{
+    const SettingsFile::Contents file = SettingsFile::read(filePath_);
+    if (file.state != SettingsFile::State::Read)
+        return std::nullopt;
+    const std::optional<QVariant> value = IniText(file.bytes).value(valueName);
+    return value ? textOf(*value) : std::nullopt;
+}
+
 bool SettingsStore::WriteSettings(const QList<Value>& values)
 {
-    QStringList texts(valueNames().size());
-    QList<bool> present(valueNames().size(), false);
     for (const Value& value : values) {
-        const qsizetype index = valueNames().indexOf(value.first);
-        if (index < 0)
+        if (!valueNames().contains(value.first))
             return false;
-        texts[index] = value.second;
-        present[index] = true;
     }
 
-    // Values that are not being written keep the text they hold now.
-    const QSettings current(filePath_, QSettings::IniFormat);
-    if (current.status() == QSettings::NoError) {
-        for (qsizetype i = 0; i < valueNames().size(); ++i) {
-            if (present[i])
-                continue;
-            const QString key = findKey(current, valueNames()[i]);
-            if (key.isEmpty())
-                continue;
-            if (const std::optional<QString> text = textOf(current.value(key))) {
-                texts[i] = *text;
-                present[i] = true;
-            }
-        }
-    }
-
-    QByteArray ini = "[General]\n";
-    for (qsizetype i = 0; i < valueNames().size(); ++i) {
-        if (present[i])
-            ini += valueNames()[i].toLatin1() + '=' + quotedIniText(texts[i]) + '\n';
-    }
+    // Everything in the file but the values written keeps its bytes, so the file must be read
+    // first; one that cannot be read is not replaced. A file with lines that made no sense is
+    // kept as a backup, since what its author meant by them may be lost otherwise.
+    const SettingsFile::Contents current = SettingsFile::read(filePath_);
+    if (current.state == SettingsFile::State::Refused)
+        return false;
+    const IniText text(current.bytes);
+    const QByteArray ini = text.withTexts(values);
+    const std::optional<QByteArray> backup = text.isClean() ? std::nullopt : std::optional(current.bytes);
 
     // The folder is private to the user; an existing one is left as its owner made it.
     const QString folder = QFileInfo(filePath_).absolutePath();
@@ -240,19 +181,7 @@ bool SettingsStore::WriteSettings(const QList<Value>& values)
             !QDir().mkdir(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
             return false;
     }
-
-    // QSaveFile writes a temporary file and renames it over the old one only once all of it is on
-    // disk, so a full disk or a refused write leaves the earlier file exactly as it was. Unbuffered,
-    // because a short write while QIODevice flushes its buffer does not stop the commit: checked
-    // here, it does.
-    QSaveFile file(filePath_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return false;
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return false;
-    if (file.write(ini) != ini.size() || file.size() != ini.size())
-        return false;
-    return file.commit();
+    return SettingsFile::replace(filePath_, ini, backup);
 }
 
 #endif

@@ -10,8 +10,9 @@
 // The Settings between runs: 71 text values under one per-user key. On Windows that key is
 // HKEY_CURRENT_USER\Software\Pylvane in the registry; elsewhere it is an INI file
 // ($XDG_CONFIG_HOME/Pylvane/Pylvane.conf) whose top-level keys carry the same value names, so a
-// user can edit it by hand. The file is read through QSettings, which accepts any INI a person
-// may write, and written by this class in one atomic replacement, in the order of the save.
+// user can edit it by hand. The file is read line by line, in the syntax QSettings writes, so that
+// a line that makes no sense costs only its own value; a save replaces the file in one rename and
+// keeps every line that is not one of the values written.
 class SettingsStore {
 public:
     // The key path the load passes to ReadSetting.
@@ -31,18 +32,17 @@ public:
     static const QStringList& valueNames();
 
     // The text of `valueName` under `keyPath`, or nothing. A numeric value yields its decimal text.
-    // Every failure (another key, no file, an unreadable or damaged file, no such value, a value
+    // Every failure (another key, no file, an unreadable file or line, no such value, a value
     // that is neither text nor a number) yields nothing; it never reaches the caller otherwise.
-    // QSettings keeps a parsed file per process and rereads it only when its size or time changed,
-    // which is why the program reads the store once, before anything writes it.
     std::optional<QString> ReadSetting(const QString& keyPath, const QString& valueName) const;
 
     // Writes one text value; false when it could not be written.
     bool WriteSetting(const QString& valueName, const QString& text);
 
     // Writes the values as one replacement of the stored file: afterwards it holds either all of
-    // them or, on failure (false), exactly what it held before. Values not named keep their text;
-    // a name outside valueNames() is refused.
+    // them or, on failure (false), exactly what it held before. Values not named, other keys and
+    // other sections keep their lines; a name outside valueNames() is refused. A file that did not
+    // read cleanly is first kept beside it as "<name>.bak".
     bool WriteSettings(const QList<Value>& values);
 
     // The enable-text rule of the load: a number in the user's number format (or the C format),
@@ -53,6 +53,7 @@ public:
 
 private:
     static bool isOwnKey(const QString& keyPath);
+    std::optional<QString> readText(const QString& valueName) const;
 
     QString filePath_;
 };

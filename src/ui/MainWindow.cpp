@@ -154,10 +154,19 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         return QWidget::eventFilter(watched, event);
     // Presses on "?" and on the lamp are theirs, not the background's: a move started there would
     // take the mouse away before "?" sees its click.
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == label1_)
+            aboutPressed_ = static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
         return true;
+    }
     if (watched == label1_ && event->type() == QEvent::MouseButtonRelease) {
-        showAbout();
+        // The label keeps the mouse from its press on, so a release away from it comes here too.
+        const auto* release = static_cast<QMouseEvent*>(event);
+        const bool click = aboutPressed_ && release->button() == Qt::LeftButton &&
+                           label1_->rect().contains(release->position().toPoint());
+        aboutPressed_ = false;
+        if (click)
+            showAbout();
         return true;
     }
     return false;

@@ -60,6 +60,7 @@ private:
     CheckSchedule schedule_;
     CheckCycle cycle_;
     bool loaded_ = false;
+    bool aboutPressed_ = false; // the left button went down on "?" and is not yet released
 
     QLabel* image1_ = nullptr;
     QLabel* image2_ = nullptr;

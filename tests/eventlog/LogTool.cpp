@@ -3,7 +3,7 @@
 //   pylvane_logtool <log file> <count> <label word>
 // Entry i gets the label " - <word><i> OFF   ". Exits 0 when every insertion succeeded.
 #include "eventlog/EventLog.h"
-#include "platform/PosixPlatform.h"
+#include "platform/Platform.h"
 
 #include <QCoreApplication>
 
@@ -16,8 +16,8 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: %s <log file> <count> <label word>\n", argv[0]);
         return 2;
     }
-    PosixPlatform platform;
-    EventLog log(platform, QString::fromLocal8Bit(argv[1]));
+    const std::unique_ptr<Platform> platform = Platform::forThisSystem();
+    EventLog log(*platform, QString::fromLocal8Bit(argv[1]));
     const int count = QByteArray(argv[2]).toInt();
     const QString word = QString::fromLocal8Bit(argv[3]);
     int failures = 0;

@@ -173,13 +173,13 @@ TEST(CheckCycle, FailureCommandMustNameAnOrdinaryFileWhole)
     hidden.close();
     const QStringList refused = {
         QString(),
-        rig.command + " --now",        // file name followed by arguments
-        rig.dir.path(),                // a directory
-        rig.dir.path("missing.sh"),    // no such file
-        rig.dir.path("*.sh"),          // wildcards never match
-        rig.dir.path("on-failure.s?"), //
-        rig.dir.path(".hidden.sh"),    // hidden file
-        "on-failure.sh; touch /tmp/x", // never reaches a shell
+        rig.command + " --now",                             // file name followed by arguments
+        rig.dir.path(),                                     // a directory
+        rig.dir.path("missing.sh"),                         // no such file
+        rig.dir.path("*.sh"),                               // wildcards never match
+        rig.dir.path("on-failure.s?"),                      //
+        rig.dir.path(".hidden.sh"),                         // hidden file
+        rig.command + "; touch " + rig.dir.path("reached"), // never reaches a shell
     };
     rig.fields.set(TargetKind::Device, 1, "down");
     for (const QString& command : refused) {
@@ -188,6 +188,7 @@ TEST(CheckCycle, FailureCommandMustNameAnOrdinaryFileWhole)
         EXPECT_TRUE(rig.lamp.only(StatusLamp::Image2));
         EXPECT_TRUE(rig.platform.started.isEmpty()) << qPrintable(command);
     }
+    EXPECT_FALSE(QFile::exists(rig.dir.path("reached")));
 }
 
 TEST(CheckCycle, CommandThatCannotStartIsPassedOverQuietly)

@@ -110,23 +110,44 @@ TEST_F(ProcessTableTest, ProgramFileNameCountsRatherThanTheFirstArgument)
     EXPECT_FALSE(exeRunning("decoy.bin"));
 }
 
-TEST_F(ProcessTableTest, OtherUsersProcessesAreFoundByTheirFirstArgument)
+TEST_F(ProcessTableTest, OtherUsersProcessesAreFoundByTheKernelsNameNotTheirTitle)
 {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to look at a process of another user";
     }
-    ASSERT_GT(start("hidden-program.bin", "/opt/somewhere/Shown Name.bin"), 0);
-    // As nobody the program link of root's process cannot be read; its command line can.
+    ASSERT_GT(start("retitled.bin", "svcd: worker process"), 0);
+    ASSERT_GT(start("odd) (name.bin"), 0);
+    ASSERT_GT(start("plain.bin", "/opt/watched.exe"), 0);
+    ASSERT_GT(start("averyveryverylongname.bin"), 0);
+    // As nobody the program link of root's processes cannot be read; their kernel name and title can.
+    const std::pair<const char*, bool> cases[] = {
+        {"RETITLED.BIN", true},
+        {"svcd: worker process", false},
+        {"odd) (name.bin", true},
+        {"watched.exe", false},
+        {"Averyveryverylongname.BIN", true},
+        {"averyveryverylongname.exe", false}, // same first 15 characters
+        {"averyveryverylo", false},
+    };
     const pid_t child = fork();
     if (child == 0) {
         if (setgid(65534) != 0 || setuid(65534) != 0) {
-            _exit(10);
+            _exit(255);
         }
-        _exit((exeRunning("shown name.BIN") ? 1 : 0) | (exeRunning("hidden-program.bin") ? 2 : 0));
+        int wrong = 0;
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            if (exeRunning(cases[i].first) != cases[i].second) {
+                wrong |= 1 << i;
+            }
+        }
+        _exit(wrong);
     }
     ASSERT_GT(child, 0);
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1) << "1: found by first argument; 2: program link wrongly readable; 10: no nobody";
+    ASSERT_NE(WEXITSTATUS(status), 255) << "could not become nobody";
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ((WEXITSTATUS(status) >> i) & 1, 0) << cases[i].first << " should be " << cases[i].second;
+    }
 }

@@ -193,6 +193,17 @@ TEST(SendEchoAddress, UnparsableTextsReturnMinusOneAndLeaveReplyUntouched)
     }
 }
 
+TEST(SendEchoAddress, AllZeroAddressNamesNoHostAndIsNotSent)
+{
+    for (const char* text : {"0", "0.0.0.0", "0x0", "0.0"}) {
+        const EchoOutcome outcome = echo(text);
+        EXPECT_EQ(outcome.status, EchoStatus::BadDestination) << text;
+        EXPECT_EQ(outcome.reply.Status, EchoStatus::BadDestination) << text;
+        EXPECT_TRUE(untouchedExceptStatus(outcome.reply)) << text;
+        EXPECT_EQ(outcome.leakedFds, 0) << text;
+    }
+}
+
 TEST_P(RealEcho, LoopbackAnswersAndFillsTheReply)
 {
     const EchoOutcome outcome = inSandbox("", [] { return echo("127.0.0.1"); });

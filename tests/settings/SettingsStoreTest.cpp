@@ -1,7 +1,9 @@
 #include "settings/AsUnprivilegedUser.h"
+#include "settings/DistinctValues.h"
 #include "support/FileBytes.h"
 #include "support/TempDir.h"
 
+#include "settings/SettingsFile.h"
 #include "settings/SettingsStore.h"
 
 #include <QFile>
@@ -9,31 +11,9 @@
 #include <QSettings>
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/stat.h>
-
 namespace {
 
 const QString kKey = SettingsStore::kKeyPath;
-
-mode_t modeOf(const QString& path)
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return 0;
-    return st.st_mode & 07777;
-}
-
-// 71 different texts, each unlike its neighbours so that a value landing on the wrong name shows.
-QList<SettingsStore::Value> distinctValues()
-{
-    QList<SettingsStore::Value> values;
-    int n = 0;
-    for (const QString& name : SettingsStore::valueNames())
-        values.append({name, QStringLiteral("value %1 of %2").arg(++n).arg(name)});
-    return values;
-}
 
 // The value names as they stand in the file, top to bottom.
 QStringList namesInFile(const QString& path)
@@ -224,13 +204,39 @@ TEST(SettingsStoreRead, ValuesThatAreNotTextGiveNothingButNumbersGiveTheirDecima
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("e1")), QStringLiteral("plain"));
 }
 
-TEST(SettingsStoreRead, ADamagedOrUnreadableFileGivesNothing)
+TEST(SettingsStoreRead, ALineThatCannotBeReadCostsOnlyItsOwnValue)
 {
     TempDir dir;
-    const QString damaged = dir.path(QStringLiteral("damaged.conf"));
-    writeFile(damaged, "a1=cmd\nc1b=1\n[unclosed section\n");
-    EXPECT_FALSE(SettingsStore(damaged).ReadSetting(kKey, QStringLiteral("c1b")).has_value());
+    const QString path = dir.path(QStringLiteral("damaged.conf"));
+    writeFile(path, "a1=cmd\n"
+                    "[unclosed section\n"
+                    "c1b=1\n"
+                    "a line of nothing\n"
+                    "c1=\"10.0.0.1\n"
+                    "c2=10.0.0.2\n"
+                    "c3=ends in \\\n"
+                    "c4=\xff\xfe\n"
+                    "c5=10.0.0.5 ; a comment\n"
+                    "[Other]\n"
+                    "c6=elsewhere\n"
+                    "[general]\n"
+                    "c7=\"back on top\"\n");
+    const SettingsStore store(path);
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("a1")), QStringLiteral("cmd"));
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c1b")), QStringLiteral("1"));
+    // An unclosed quote ends with its line instead of taking the lines below into the value.
+    EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c1")).has_value());
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c2")), QStringLiteral("10.0.0.2"));
+    EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c3")).has_value());
+    EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c4")).has_value());
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c5")), QStringLiteral("10.0.0.5"));
+    EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c6")).has_value());
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c7")), QStringLiteral("back on top"));
+}
 
+TEST(SettingsStoreRead, AnUnreadableFileGivesNothingAndIsNotReplaced)
+{
+    TempDir dir;
     const QString binary = dir.path(QStringLiteral("binary.conf"));
     QByteArray noise;
     for (int i = 0; i < 4096; ++i)
@@ -243,6 +249,15 @@ TEST(SettingsStoreRead, ADamagedOrUnreadableFileGivesNothing)
     const QString folder = dir.path(QStringLiteral("folder.conf"));
     ASSERT_TRUE(QDir().mkpath(folder));
     EXPECT_FALSE(SettingsStore(folder).ReadSetting(kKey, QStringLiteral("a1")).has_value());
+    EXPECT_FALSE(SettingsStore(folder).WriteSetting(QStringLiteral("a1"), QStringLiteral("x")));
+
+    // Far larger than any settings file: its lines could not all be kept, so it is left alone.
+    const QString huge = dir.path(QStringLiteral("huge.conf"));
+    const QByteArray hugeText = "a1=cmd\n" + QByteArray(SettingsFile::kMaxSize, ';');
+    writeFile(huge, hugeText);
+    EXPECT_FALSE(SettingsStore(huge).ReadSetting(kKey, QStringLiteral("a1")).has_value());
+    EXPECT_FALSE(SettingsStore(huge).WriteSetting(QStringLiteral("a1"), QStringLiteral("x")));
+    EXPECT_EQ(readFile(huge), hugeText);
 
     const QString locked = dir.path(QStringLiteral("locked.conf"));
     writeFile(locked, "a1=cmd\n");
@@ -253,113 +268,6 @@ TEST(SettingsStoreRead, ADamagedOrUnreadableFileGivesNothing)
         ASSERT_TRUE(user.effective());
         EXPECT_FALSE(SettingsStore(locked).ReadSetting(kKey, QStringLiteral("a1")).has_value());
     }
-}
-
-TEST(SettingsStoreWrite, TheFileIsPrivateToTheUser)
-{
-    TempDir dir;
-    SettingsStore store(dir.path(QStringLiteral("config/Pylvane/Pylvane.conf")));
-    ASSERT_TRUE(store.WriteSettings(distinctValues()));
-    EXPECT_EQ(modeOf(store.filePath()), 0600u);
-    EXPECT_EQ(modeOf(dir.path(QStringLiteral("config/Pylvane"))), 0700u);
-
-    // A file someone opened up is made private again by the next save.
-    ASSERT_TRUE(QFile::setPermissions(store.filePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                            QFileDevice::ReadGroup | QFileDevice::ReadOther));
-    ASSERT_TRUE(store.WriteSetting(QStringLiteral("a1"), QStringLiteral("x")));
-    EXPECT_EQ(modeOf(store.filePath()), 0600u);
-    // No temporary or lock file is left beside it.
-    EXPECT_EQ(QDir(dir.path(QStringLiteral("config/Pylvane"))).entryList(QDir::Files | QDir::Hidden),
-              QStringList{QStringLiteral("Pylvane.conf")});
-}
-
-// A folder or file the user may not write, with an earlier save in it.
-class SettingsStoreRefusedWrite : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        folder = dir.path(QStringLiteral("Pylvane"));
-        SettingsStore earlier(folder + QStringLiteral("/Pylvane.conf"));
-        ASSERT_TRUE(earlier.WriteSettings(distinctValues()));
-        before = readFile(earlier.filePath());
-        // Let the unprivileged user reach the folder.
-        ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFileDevice::ExeOther));
-    }
-    void TearDown() override
-    {
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QFile::setPermissions(file(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    }
-    QString file() const { return folder + QStringLiteral("/Pylvane.conf"); }
-
-    void expectRefusedAndUnchanged()
-    {
-        QList<SettingsStore::Value> changed = distinctValues();
-        for (auto& value : changed)
-            value.second = QStringLiteral("changed");
-        {
-            AsUnprivilegedUser user;
-            ASSERT_TRUE(user.effective());
-            SettingsStore store(file());
-            EXPECT_FALSE(store.WriteSettings(changed));
-            EXPECT_FALSE(store.WriteSetting(QStringLiteral("a1"), QStringLiteral("changed")));
-        }
-        EXPECT_EQ(readFile(file()), before);
-        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Pylvane.conf")});
-    }
-
-    TempDir dir;
-    QString folder;
-    QByteArray before;
-};
-
-TEST_F(SettingsStoreRefusedWrite, AReadOnlyFolderKeepsTheEarlierFileByteForByte)
-{
-    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                                  QFileDevice::ExeOther));
-    ASSERT_TRUE(QFile::setPermissions(file(), QFileDevice::ReadOwner | QFileDevice::ReadOther));
-    expectRefusedAndUnchanged();
-}
-
-TEST_F(SettingsStoreRefusedWrite, AReadOnlyFileInAWritableFolderKeepsItsBytes)
-{
-    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                                  QFileDevice::ReadOther | QFileDevice::WriteOther |
-                                                  QFileDevice::ExeOther));
-    ASSERT_TRUE(QFile::setPermissions(file(), QFileDevice::ReadOwner | QFileDevice::ReadOther));
-    expectRefusedAndUnchanged();
-}
-
-TEST_F(SettingsStoreRefusedWrite, AWriteCutShortKeepsTheEarlierFile)
-{
-    // A file size limit stands in for a full disk: the write stops part of the way through.
-    const QList<SettingsStore::Value> longer = [] {
-        QList<SettingsStore::Value> values = distinctValues();
-        for (auto& value : values)
-            value.second = QString(200, u'x');
-        return values;
-    }();
-    struct rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = SettingsStore(file()).WriteSettings(longer);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
-
-    EXPECT_FALSE(written);
-    EXPECT_EQ(readFile(file()), before);
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Pylvane.conf")});
-}
-
-TEST(SettingsStoreWrite, AFolderThatCannotBeMadeFailsTheWrite)
-{
-    TempDir dir;
-    writeFile(dir.path(QStringLiteral("config")), "a file where the folder should be");
-    SettingsStore store(dir.path(QStringLiteral("config/Pylvane/Pylvane.conf")));
-    EXPECT_FALSE(store.WriteSetting(QStringLiteral("a1"), QStringLiteral("x")));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PosixPlatform.h"
+#include "platform/Platform.h"
 
 #include <QStringList>
 
@@ -14,8 +14,9 @@ public:
     QStringList started;
     QStringList opened;
     QStringList messages;
+    QList<MessageIcon> messageIcons;
 
-    bool fileExists(const QString& name, FileMask mask) const override { return real_.fileExists(name, mask); }
+    bool fileExists(const QString& name, FileMask mask) const override { return real_->fileExists(name, mask); }
     QString dateText() const override { return date; }
     QString timeText() const override { return time; }
     bool startProgram(const QString& path) override
@@ -28,11 +29,12 @@ public:
         opened << path;
         return editorSucceeds;
     }
-    void messageBox(const QString& text, const QString& caption, MessageIcon) override
+    void messageBox(const QString& text, const QString& caption, MessageIcon icon) override
     {
         messages << caption + QStringLiteral(": ") + text;
+        messageIcons << icon;
     }
 
 private:
-    PosixPlatform real_;
+    std::unique_ptr<Platform> real_ = Platform::forThisSystem();
 };

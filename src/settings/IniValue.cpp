@@ -1,0 +1,215 @@
+#include "settings/IniValue.h"
+
+#include <QDataStream>
+#include <QIODevice>
+#include <QStringList>
+
+namespace {
+
+bool isHexDigit(char16_t c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+int digitValue(char c, int base)
+{
+    int value = base;
+    if (c >= '0' && c <= '9')
+        value = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        value = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        value = c - 'A' + 10;
+    return value < base ? value : -1;
+}
+
+// The character a one-letter escape stands for, or 0 for a letter that has none.
+char plainEscape(char letter)
+{
+    switch (letter) {
+    case 'a':
+        return '\a';
+    case 'b':
+        return '\b';
+    case 'f':
+        return '\f';
+    case 'n':
+        return '\n';
+    case 'r':
+        return '\r';
+    case 't':
+        return '\t';
+    case 'v':
+        return '\v';
+    case '"':
+    case '?':
+    case '\'':
+    case '\\':
+        return letter;
+    default:
+        return 0;
+    }
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// Blanks at the end of bare text are not part of it, but escaped ones (before `limit`) are.
+void chopBlanks(QString& text, qsizetype limit)
+{
+    qsizetype end = text.size();
+    while (end > limit && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
+        --end;
+    text.truncate(end);
+}
+
+} // namespace
+
+QByteArray IniValue::quoted(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() + 8);
+    out += u'"';
+    // A leading '@' would start a type marker; "@@" stands for a literal '@'.
+    if (text.startsWith(u'@'))
+        out += u'@';
+    // A hex escape runs on over every hex digit that follows, so such digits are escaped as well.
+    bool escapeHexDigits = false;
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (escapeHexDigits && isHexDigit(c)) {
+            out += QStringLiteral("\\x") + QString::number(c, 16);
+            continue;
+        }
+        escapeHexDigits = false;
+        switch (c) {
+        case u'"':
+            out += QStringLiteral("\\\"");
+            break;
+        case u'\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case u'\t':
+            out += QStringLiteral("\\t");
+            break;
+        case u'\n':
+            out += QStringLiteral("\\n");
+            break;
+        case u'\r':
+            out += QStringLiteral("\\r");
+            break;
+        default:
+            if (c < 0x20 || c == 0x7f) {
+                out += QStringLiteral("\\x") + QString::number(c, 16);
+                escapeHexDigits = true;
+            } else {
+                out += ch;
+            }
+        }
+    }
+    out += u'"';
+    return out.toUtf8();
+}
+
+QVariant IniValue::decode(QByteArrayView raw)
+{
+    QStringList items;
+    QString current;
+    bool isList = false;
+    bool quotedPart = false;
+    bool inQuotes = false;
+    qsizetype chopLimit = 0;
+    qsizetype i = 0;
+    const qsizetype n = raw.size();
+    const auto skipBlanks = [&] {
+        while (i < n && isBlank(raw[i]))
+            ++i;
+        chopLimit = current.size();
+    };
+
+    skipBlanks();
+    while (i < n) {
+        const char c = raw[i];
+        if (c == '\\' && i + 1 < n) {
+            const char letter = raw[i + 1];
+            i += 2;
+            if (const char plain = plainEscape(letter)) {
+                current += QLatin1Char(plain);
+            } else if (letter == 'x' || digitValue(letter, 8) >= 0) {
+                // Numeric escapes take every digit that follows; "\x" without one adds nothing.
+                const int base = letter == 'x' ? 16 : 8;
+                char32_t code = letter == 'x' ? 0 : char32_t(letter - '0');
+                bool any = letter != 'x';
+                for (int digit = 0; i < n && (digit = digitValue(raw[i], base)) >= 0; ++i) {
+                    code = code > 0x10FFFF ? code : code * base + char32_t(digit);
+                    any = true;
+                }
+                if (any && code <= 0xFFFF)
+                    current += QChar(char16_t(code));
+                else if (any)
+                    current += code <= 0x10FFFF ? QString::fromUcs4(&code, 1) : QString(QChar::ReplacementCharacter);
+            }
+            // Any other escaped character is dropped.
+            chopLimit = current.size();
+        } else if (c == '"') {
+            ++i;
+            quotedPart = true;
+            inQuotes = !inQuotes;
+            if (!inQuotes)
+                skipBlanks();
+        } else if (c == ',' && !inQuotes) {
+            if (!quotedPart)
+                chopBlanks(current, chopLimit);
+            isList = true;
+            items << current;
+            current.clear();
+            quotedPart = false;
+            ++i;
+            skipBlanks();
+        } else {
+            qsizetype j = i + 1;
+            while (j < n && raw[j] != '\\' && raw[j] != '"' && raw[j] != ',')
+                ++j;
+            current += QString::fromUtf8(raw.sliced(i, j - i));
+            i = j;
+        }
+    }
+    if (!quotedPart)
+        chopBlanks(current, chopLimit);
+    if (isList)
+        return items << current;
+    return typed(current);
+}
+
+// Text that stands for another type: "@ByteArray(...)", "@Variant(...)" (a serialized value),
+// "@Invalid()" and the like; "@@" stands for a literal '@'.
+QVariant IniValue::typed(const QString& text)
+{
+    if (!text.startsWith(u'@'))
+        return text;
+    if (text.endsWith(u')')) {
+        const auto inner = [&text](qsizetype prefix) { return QStringView(text).sliced(prefix).chopped(1); };
+        if (text.startsWith(QLatin1String("@ByteArray(")))
+            return inner(11).toLatin1();
+        if (text.startsWith(QLatin1String("@String(")))
+            return inner(8).toString();
+        if (text.startsWith(QLatin1String("@Variant(")) || text.startsWith(QLatin1String("@DateTime("))) {
+            const qsizetype prefix = text.indexOf(u'(') + 1;
+            QByteArray data = inner(prefix).toLatin1();
+            QDataStream stream(&data, QIODevice::ReadOnly);
+            stream.setVersion(QDataStream::Qt_4_0);
+            QVariant value;
+            stream >> value;
+            return stream.status() == QDataStream::Ok ? value : QVariant();
+        }
+        for (const char* marker : {"@Rect(", "@Size(", "@Point(", "@Invalid("}) {
+            if (text.startsWith(QLatin1String(marker)))
+                return QVariant();
+        }
+    }
+    if (text.startsWith(QLatin1String("@@")))
+        return text.mid(1);
+    return text;
+}
