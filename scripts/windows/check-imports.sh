@@ -13,6 +13,8 @@ imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name
 [ -n "$imports" ] || { echo "$exe: no imports found" >&2; exit 1; }
 foreign=
 for dll in $imports; do
+    # API set names are contracts that the Windows loader (8 and later) resolves to its own DLLs.
+    [[ ${dll,,} == api-ms-win-* ]] && continue
     [ -n "$(find "$system_dlls" -maxdepth 1 -iname "$dll" -print -quit)" ] || foreign="$foreign $dll"
 done
 if [ -n "$foreign" ]; then
