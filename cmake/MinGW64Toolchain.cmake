@@ -13,6 +13,8 @@ set(CMAKE_RANLIB ${PYLVANE_MINGW_TRIPLE}-gcc-ranlib-posix CACHE FILEPATH "")
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
+# Qt is built with a section per function: a release leaves out what it does not call, and its symbols.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-Wl,--gc-sections -s")
 
 # Libraries and headers come from the MinGW sysroot and from the prefixes handed in with CMAKE_PREFIX_PATH (the
 # cross-built Qt and googletest), never from the host; programs come from the host. Qt's moc, rcc and uic are
