@@ -66,7 +66,7 @@ TEST(HostTargetCheck, DisabledOrGrayedTargetIsNotProbed)
 // earlier target's echo left behind nor logged, and that text stays as it was.
 TEST(HostTargetCheck, FailedSessionLeavesTargetUncheckedWhatEverPiHolds)
 {
-    for (const QString previous : {QString(), HostTargetCheck::kTimedOut, HostTargetCheck::kSuccess}) {
+    for (const QString& previous : {QString(), HostTargetCheck::kTimedOut, HostTargetCheck::kSuccess}) {
         FakeProbes probes;
         FakeLog log;
         FakeFields fields;
