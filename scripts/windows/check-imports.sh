@@ -21,4 +21,4 @@ if [ -n "$foreign" ]; then
     echo "$exe needs DLLs that Windows does not have:$foreign" >&2
     exit 1
 fi
-echo "$exe imports only system DLLs:" $imports
+echo "$exe imports only system DLLs: $(echo "$imports" | tr '\n' ' ')"
