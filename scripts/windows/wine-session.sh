@@ -13,8 +13,10 @@ export WINEPREFIX WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
 # A crash would otherwise start the debugger, and the process then ends with status 0. Mono and Gecko are not
 # needed (and would be offered for download); menu entries for the session's programs are not wanted either.
 export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d;winemenubuilder.exe=d"
-# Windows programs run offscreen; no window of Wine's own is to appear on the user's desktop.
+# No window of Wine's own is to appear on the user's desktop: the session has no display unless one is named
+# for it in PYLVANE_WINE_DISPLAY (the screenshot script's private X server).
 unset DISPLAY WAYLAND_DISPLAY
+[ -z "${PYLVANE_WINE_DISPLAY:-}" ] || export DISPLAY=$PYLVANE_WINE_DISPLAY
 
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
