@@ -13,7 +13,7 @@ WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86
                 wine64 dpkg-dev xz-utils perl iproute2 util-linux
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test bench install screenshots windows test-windows clean
+.PHONY: deps build run test bench install screenshots windows test-windows screenshots-windows clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -69,6 +69,11 @@ windows:
 test-windows: windows
 	cmake --build $(WIN_DIR) -j $(JOBS)
 	JOBS=$(JOBS) bash scripts/windows/test.sh $(WIN_DIR)
+
+# The same two windows of pylvane.exe under Wine: docs/screenshots/windows-*.png.
+screenshots-windows: windows
+	@$(MAKE) --no-print-directory deps PACKAGES="xvfb x11-utils imagemagick xdotool"
+	bash scripts/screenshots.sh $(WIN_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(TEST_DIR) $(BENCH_DIR) $(WIN_DIR)
