@@ -1,7 +1,7 @@
-#include "OldLog.h"
 #include "support/FileBytes.h"
 #include "support/TempDir.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -12,6 +12,17 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+const QByteArray kHeader = "Pylvane Log File , Created 01.12.2026 09:00:00\r\n" + QByteArray(79, '=') + "\r\n";
+
+// A body of old entries big enough that each rewrite takes a while.
+QByteArray oldBody(int entries)
+{
+    QByteArray body;
+    for (int i = 0; i < entries; ++i)
+        body += QByteArray("30.11.2026 23:59:59  - Cam") + QByteArray::number(i % 10 + 1) + " OFF   \r\n\r\n";
+    return body;
+}
 
 // The labels of the new entries in a log made of kHeader, new entries, then exactly `body`;
 // fails the test when the file has any other shape.
@@ -80,6 +91,26 @@ TEST(LogProcesses, TwoWritersLoseNothing)
     // Each writer's own entries stay newest first.
     EXPECT_LT(labels.indexOf("First2"), labels.indexOf("First1"));
     EXPECT_LT(labels.indexOf("Second2"), labels.indexOf("Second1"));
+}
+
+// A full disk is simulated with a file size limit on the writer: the insertion fails and the
+// old file stays exactly as it was.
+TEST(LogProcesses, FullDiskLeavesOldFileIntact)
+{
+    TempDir dir;
+    const QString path = dir.path("PylvaneLog.txt");
+    const QByteArray before = kHeader + oldBody(200); // about 8 KB; the limit below is 4 KB
+    writeFile(path, before);
+    QProcess writer;
+    writer.start(QStringLiteral("/bin/sh"),
+                 {QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; ulimit -f 4; exec \"$0\" \"$@\""),
+                  QStringLiteral(PYLVANE_LOGTOOL), path, QStringLiteral("1"), QStringLiteral("Full")});
+    ASSERT_TRUE(writer.waitForFinished(30000));
+    EXPECT_EQ(writer.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(writer.exitCode(), 1) << "the failed insertion is reported";
+    EXPECT_EQ(readFile(path), before);
+    QDir folder(dir.path());
+    EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden), QStringList{"PylvaneLog.txt"}) << "no leftovers";
 }
 
 } // namespace
