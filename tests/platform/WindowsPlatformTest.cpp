@@ -4,6 +4,7 @@
 
 #include "platform/WindowsPlatform.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <iterator>
+#include <string>
 
 namespace {
 
@@ -40,6 +44,33 @@ public:
 
 private:
     const QString previous_ = QDir::currentPath();
+};
+
+// One of the user's regional settings, changed for the test's lifetime.
+class RegionalSetting {
+public:
+    RegionalSetting(LCTYPE type, const wchar_t* value) : type_(type)
+    {
+        wchar_t previous[80];
+        if (GetLocaleInfoW(LOCALE_USER_DEFAULT, type, previous, static_cast<int>(std::size(previous))) > 0) {
+            previous_ = previous;
+            applied_ = SetLocaleInfoW(LOCALE_USER_DEFAULT, type, value);
+        }
+    }
+    ~RegionalSetting()
+    {
+        if (applied_)
+            SetLocaleInfoW(LOCALE_USER_DEFAULT, type_, previous_.c_str());
+    }
+    RegionalSetting(const RegionalSetting&) = delete;
+    RegionalSetting& operator=(const RegionalSetting&) = delete;
+
+    bool applied() const { return applied_; }
+
+private:
+    LCTYPE type_;
+    std::wstring previous_;
+    bool applied_ = false;
 };
 
 // "started.txt" as the recorder wrote it: flags and show state, then its command line.
@@ -87,12 +118,19 @@ TEST(WindowsPlatform, FileLookupGoesByAttributes)
     }
 }
 
-TEST(WindowsPlatform, TimeTextIsTwentyFourHourWithOneSeparator)
+TEST(WindowsPlatform, DateAndTimeFollowTheUsersRegionalSettings)
 {
     WindowsPlatform platform;
-    static const QRegularExpression pattern(QStringLiteral("^([01]\\d|2[0-3])(\\D+)[0-5]\\d\\2[0-5]\\d$"));
-    EXPECT_TRUE(pattern.match(platform.timeText()).hasMatch()) << qPrintable(platform.timeText());
-    EXPECT_FALSE(platform.dateText().isEmpty());
+    const RegionalSetting shortDate(LOCALE_SSHORTDATE, L"dd.MM.yyyy");
+    const RegionalSetting separator(LOCALE_STIME, L"-");
+    ASSERT_TRUE(shortDate.applied() && separator.applied());
+    const QString dayBefore = QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
+    const QString date = platform.dateText();
+    const QString time = platform.timeText();
+    EXPECT_TRUE(date == dayBefore || date == QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")))
+        << qPrintable(date);
+    static const QRegularExpression pattern(QStringLiteral("^([01]\\d|2[0-3])-[0-5]\\d-[0-5]\\d$"));
+    EXPECT_TRUE(pattern.match(time).hasMatch()) << qPrintable(time);
 }
 
 TEST(WindowsPlatform, ProgramsStartMinimizedWithTheFocus)
