@@ -1,6 +1,6 @@
+#include "probes/EchoDestination.h"
 #include "probes/EchoExchange.h"
 #include "probes/EchoStatus.h"
-#include "probes/EchoStatusMap.h"
 #include "probes/Module1.h"
 
 #include <arpa/inet.h>
@@ -21,7 +21,7 @@ int32_t Module1::SendEcho(const std::string& address, const std::string& request
     if (destination == INADDR_NONE) {
         return EchoStatus::BadAddress;
     }
-    if (const int32_t refused = EchoStatusMap::fromDestination(destination); refused != EchoStatus::Success) {
+    if (const int32_t refused = EchoDestination::refusal(destination); refused != EchoStatus::Success) {
         reply.Status = refused;
         return reply.Status;
     }

@@ -1,3 +1,4 @@
+#include "probes/EchoDestination.h"
 #include "probes/EchoStatus.h"
 #include "probes/Module1.h"
 
@@ -66,6 +67,10 @@ int32_t Module1::SendEcho(const std::string& address, const std::string& request
     const unsigned long destination = inet_addr(address.c_str());
     if (destination == INADDR_NONE) {
         return EchoStatus::BadAddress;
+    }
+    if (const int32_t refused = EchoDestination::refusal(destination); refused != EchoStatus::Success) {
+        reply.Status = refused;
+        return reply.Status;
     }
     if (requestData.size() > kMaxRequestData) {
         reply.Status = EchoStatus::BufferTooSmall;
