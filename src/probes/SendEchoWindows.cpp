@@ -1,4 +1,4 @@
-#include "probes/EchoDestination.h"
+#include "probes/EchoRequest.h"
 #include "probes/EchoStatus.h"
 #include "probes/Module1.h"
 
@@ -14,8 +14,6 @@
 namespace {
 
 constexpr DWORD kTimeoutMs = 500;
-// As on other systems: the record keeps the echoed data behind an 8-byte ICMP header.
-constexpr size_t kMaxRequestData = sizeof(EchoReply::ReplyData) - 8;
 constexpr int32_t kFirstIpStatus = 11000;
 constexpr int32_t kLastIpStatus = 11255;
 
@@ -68,12 +66,8 @@ int32_t Module1::SendEcho(const std::string& address, const std::string& request
     if (destination == INADDR_NONE) {
         return EchoStatus::BadAddress;
     }
-    if (const int32_t refused = EchoDestination::refusal(destination); refused != EchoStatus::Success) {
+    if (const int32_t refused = EchoRequest::refusal(destination, requestData.size()); refused != 0) {
         reply.Status = refused;
-        return reply.Status;
-    }
-    if (requestData.size() > kMaxRequestData) {
-        reply.Status = EchoStatus::BufferTooSmall;
         return reply.Status;
     }
     const HANDLE handle = IcmpCreateFile();
