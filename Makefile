@@ -5,8 +5,10 @@ BENCH_DIR ?= build-bench
 WIN_DIR ?= build-win
 JOBS ?= $(shell nproc)
 
+# Everything the build, the tests, the benchmarks and the scripts call, essential packages included.
 PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest \
-            libbenchmark-dev iproute2 iputils-ping procps libcap2-bin xvfb xauth librsvg2-bin
+            libbenchmark-dev iproute2 iputils-ping procps libcap2-bin xvfb xauth librsvg2-bin \
+            file locales coreutils util-linux mawk
 # The Windows build: a MinGW-w64 cross-compiler, Wine to run the tests, and what building Qt from Debian's source
 # needs beyond the host build (its moc, rcc and uic come from qt6-base-dev).
 WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
@@ -28,6 +30,7 @@ build: deps
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
+	@bash scripts/echo-rights.sh $(BUILD_DIR)/pylvane
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ] && [ -z "$$QT_QPA_PLATFORM" ]; then \
 	    echo "No display found: Pylvane runs on Qt's offscreen platform; monitoring and the log work as usual."; \
 	    QT_QPA_PLATFORM=offscreen ./$(BUILD_DIR)/pylvane; \
@@ -36,9 +39,10 @@ run: build
 	fi
 
 test: deps
-	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPYLVANE_SANITIZE=ON -DPYLVANE_TESTS=ON
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPYLVANE_SANITIZE=ON -DPYLVANE_TESTS=ON \
+	    -DPYLVANE_WERROR=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
-	cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	bash scripts/run-tests.sh $(TEST_DIR) $(JOBS)
 
 bench: deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=OFF -DPYLVANE_BENCH=ON

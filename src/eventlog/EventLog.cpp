@@ -2,27 +2,20 @@
 
 #include "eventlog/CrLfNormaliser.h"
 #include "eventlog/LineReader.h"
+#include "eventlog/LogFile.h"
 #include "platform/Platform.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
+#include <utility>
 
 namespace {
 
 const QByteArray kCrLf = QByteArrayLiteral("\r\n");
 
-// Long enough for another Pylvane to finish rewriting a large log; a lock left by a process that
-// died is recognised as stale and taken over at once.
-constexpr int kLockWaitMs = 30'000;
-
-QString lockPathFor(const QString& fileName)
-{
-    const QFileInfo info(fileName);
-    return info.dir().filePath(QLatin1Char('.') + info.fileName() + QStringLiteral(".lock"));
-}
+// Ample for another Pylvane to rewrite a large log. A lock held longer is held by a writer that is
+// stuck; for a while after such a wait the lock is only tried, so that a cycle with many targets
+// down is not held up once per target.
+constexpr int kLockWaitMs = 2'000;
+constexpr qint64 kBusyQuietMs = 60'000;
 
 bool startsWithHeaderPrefix(const QByteArray& line, HeaderStyle* style)
 {
@@ -33,13 +26,6 @@ bool startsWithHeaderPrefix(const QByteArray& line, HeaderStyle* style)
         }
     }
     return false;
-}
-
-// Unbuffered writes report a full disk or a size limit at once; a short write is a failure too,
-// since committing after it would replace the log with a truncated copy.
-bool writeAll(QSaveFile& file, const QByteArray& bytes)
-{
-    return bytes.isEmpty() || file.write(bytes) == bytes.size();
 }
 
 } // namespace
@@ -56,38 +42,50 @@ QByteArray EventLog::headerLine(HeaderStyle style) const
     return stampedLine(headerPrefix(style), QString());
 }
 
-bool EventLog::CreateLogFile(HeaderStyle style)
+bool EventLog::lock(LogFile& file)
 {
-    QLockFile lock(lockPathFor(fileName_));
-    if (!lock.tryLock(kLockWaitMs))
-        return false;
-    return createUnlocked(style);
+    const bool quiet = busySince_.isValid() && !busySince_.hasExpired(kBusyQuietMs);
+    const LogFile::Lock result = file.open(quiet ? 0 : kLockWaitMs);
+    if (result == LogFile::Lock::Busy)
+        busySince_.start();
+    else
+        busySince_.invalidate();
+    return result == LogFile::Lock::Taken;
 }
 
-bool EventLog::createUnlocked(HeaderStyle style)
+bool EventLog::CreateLogFile(HeaderStyle style)
 {
-    QSaveFile file(fileName_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return false;
-    return writeAll(file, headerLine(style) + kCrLf + separatorLine(style) + kCrLf) && file.commit();
+    LogFile file(fileName_);
+    return lock(file) && writeHeaderOnly(file, style);
+}
+
+bool EventLog::writeHeaderOnly(LogFile& file, HeaderStyle style)
+{
+    return file.beginRewrite() && file.write(headerLine(style) + kCrLf + separatorLine(style) + kCrLf) && file.commit();
 }
 
 bool EventLog::WriteLogEntry(HeaderStyle style, const QString& label)
 {
-    QLockFile lock(lockPathFor(fileName_));
-    if (!lock.tryLock(kLockWaitMs))
-        return false;
-    if (!platform_.fileExists(fileName_, Platform::FileMask::IncludeHidden) && !createUnlocked(style))
-        return false;
-    return insertUnlocked(style, label);
+    // Stamped now: an entry that has to wait keeps the time its target was found down.
+    queued_.prepend(stampedLine(QByteArray(), QLatin1Char(' ') + label));
+    queuedStyle_ = style;
+    return writeQueuedEntries();
 }
 
-bool EventLog::insertUnlocked(HeaderStyle style, const QString& label)
+bool EventLog::writeQueuedEntries()
 {
-    QFile in(fileName_);
-    if (!in.open(QIODevice::ReadOnly))
+    if (queued_.isEmpty())
+        return true;
+    LogFile file(fileName_);
+    if (!lock(file) || !insertQueued(file, queuedStyle_))
         return false;
-    LineReader reader(in);
+    queued_.clear();
+    return true;
+}
+
+bool EventLog::insertQueued(LogFile& file, HeaderStyle style)
+{
+    LineReader reader(file.contents());
     QByteArray header1;
     QByteArray header2;
     QByteArray shortFileText; // the text of a file too short to have a header moves into the body
@@ -105,32 +103,29 @@ bool EventLog::insertUnlocked(HeaderStyle style, const QString& label)
         }
     }
 
-    QSaveFile out(fileName_);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    if (!file.beginRewrite())
         return false;
-    const QByteArray entry = stampedLine(QByteArray(), QLatin1Char(' ') + label);
-    bool written = writeAll(out, header1 + kCrLf + header2 + kCrLf + entry + kCrLf + kCrLf + shortFileText);
+    QByteArray head = header1 + kCrLf + header2 + kCrLf;
+    for (const QByteArray& entry : std::as_const(queued_))
+        head += entry + kCrLf + kCrLf;
+    bool written = file.write(head + shortFileText);
 
     // The old body follows byte for byte; only its line ends become CR LF.
     CrLfNormaliser normaliser;
     QByteArray chunk;
     while (written && reader.readChunk(chunk))
-        written = writeAll(out, normaliser.feed(chunk));
-    written = written && writeAll(out, normaliser.finish()) && reader.ok();
-    if (!written) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
+        written = file.write(normaliser.feed(chunk));
+    return written && file.write(normaliser.finish()) && reader.ok() && file.commit();
 }
 
 bool EventLog::OpenLog()
 {
     if (!platform_.fileExists(fileName_, Platform::FileMask::OrdinaryOnly)) {
-        QLockFile lock(lockPathFor(fileName_));
-        // A file that is present but hidden, or was created meanwhile by another Pylvane, is kept.
-        if (lock.tryLock(kLockWaitMs) && !platform_.fileExists(fileName_, Platform::FileMask::IncludeHidden))
-            createUnlocked(HeaderStyle::HostHeader);
+        LogFile file(fileName_);
+        // A file that is present but hidden, or was created meanwhile by another Pylvane, is kept;
+        // an empty one, as a writer that died right after creating it leaves, gets its header.
+        if (lock(file) && file.size() == 0)
+            writeHeaderOnly(file, HeaderStyle::HostHeader);
     }
     return platform_.openInTextEditor(fileName_);
 }

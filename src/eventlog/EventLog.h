@@ -2,14 +2,17 @@
 
 #include "eventlog/LogWriter.h"
 
+#include <QByteArrayList>
+#include <QElapsedTimer>
 #include <QString>
 
+class LogFile;
 class Platform;
-class QSaveFile;
 
 // The plain-text log of targets found down, newest first below a two-line header. Every change
-// replaces the file atomically under a lock, so neither a crash nor a second Pylvane writing the
-// same file can lose or truncate what is already recorded.
+// rewrites the file whole under a lock (see LogFile), so neither a crash nor a second Pylvane
+// writing the same file can lose or truncate what is already recorded. An entry that cannot go in
+// yet waits here and goes in with the next one that can.
 class EventLog : public LogWriter {
 public:
     static inline const QString kFileName = QStringLiteral("PylvaneLog.txt");
@@ -17,8 +20,11 @@ public:
     explicit EventLog(Platform& platform, QString fileName = kFileName);
 
     // Inserts "<date> <time> <label>" and an empty line right below the header, creating the file
-    // with `style`'s header when it is missing.
+    // with `style`'s header when it is missing. Entries queued by earlier failures go in with it,
+    // below it and newest first. On false the file is unchanged and the entry stays queued.
     bool WriteLogEntry(HeaderStyle style, const QString& label) override;
+    // Inserts the entries still queued; true when none are left.
+    bool writeQueuedEntries();
     // Creates the file, or empties an existing one, holding just the header of `style`.
     bool CreateLogFile(HeaderStyle style);
     // "Open Log": creates a missing file with the host header, then opens it in a text editor.
@@ -27,11 +33,15 @@ public:
     const QString& fileName() const { return fileName_; }
 
 private:
-    bool createUnlocked(HeaderStyle style);
-    bool insertUnlocked(HeaderStyle style, const QString& label);
+    bool lock(LogFile& file);
+    bool writeHeaderOnly(LogFile& file, HeaderStyle style);
+    bool insertQueued(LogFile& file, HeaderStyle style);
     QByteArray headerLine(HeaderStyle style) const;
     QByteArray stampedLine(const QByteArray& prefix, const QString& suffix) const;
 
     Platform& platform_;
     QString fileName_;
+    QByteArrayList queued_; // entry lines not yet in the file, newest first
+    HeaderStyle queuedStyle_ = HeaderStyle::HostHeader;
+    QElapsedTimer busySince_; // valid while another writer keeps the lock too long
 };

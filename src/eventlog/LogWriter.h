@@ -8,6 +8,6 @@
 class LogWriter {
 public:
     virtual ~LogWriter() = default;
-    // False when the entry could not be recorded; the file is then left exactly as it was.
+    // False when the entry could not be recorded now; the file is then left exactly as it was.
     virtual bool WriteLogEntry(HeaderStyle style, const QString& label) = 0;
 };

@@ -1,13 +1,15 @@
 #include "platform/PosixPlatform.h"
 
-#include <QDate>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTime>
 #include <QUrl>
+
+#include <ctime>
+#include <cwchar>
+#include <iterator>
 
 #include <sys/stat.h>
 
@@ -39,7 +41,15 @@ bool PosixPlatform::fileExists(const QString& name, FileMask mask) const
 
 QString PosixPlatform::dateText() const
 {
-    return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+    // The user's short date is %x of the process's LC_TIME, which QCoreApplication takes from the
+    // environment at start. The wide form arrives in Unicode whatever the locale's character set.
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr)
+        return {};
+    wchar_t text[128];
+    const std::size_t length = std::wcsftime(text, std::size(text), L"%x", &local);
+    return QString::fromWCharArray(text, static_cast<qsizetype>(length));
 }
 
 QString PosixPlatform::timeText() const

@@ -2,6 +2,7 @@
 // per-user file, real echoes and real process lookups, the log in the working directory and the
 // failure command. It runs inside a network namespace of the test's own, so that a camera can be
 // silent without any packet reaching the machine's network.
+#include "support/GeneratedLocales.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
 
@@ -9,12 +10,12 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -69,10 +70,26 @@ QByteArray iniText(const QString& text)
     return '"' + escaped.toUtf8() + '"';
 }
 
+// A day and its text in the short date format of the program's locale.
+struct DayText {
+    QDate date;
+    QString text;
+};
+
+// Today with the text that `date +%x` prints in `environment`.
+DayText today(const QProcessEnvironment& environment)
+{
+    QProcess date;
+    date.setProcessEnvironment(environment);
+    date.start(QStringLiteral("date"), {QStringLiteral("+%x")});
+    const bool done = date.waitForFinished(10'000) && date.exitCode() == 0;
+    return {QDate::currentDate(), done ? QString::fromUtf8(date.readAllStandardOutput()).trimmed() : QString()};
+}
+
 // The moment stamped into `line` when it reads prefix, date text, blank, "hh:mm:ss", suffix, with
-// the date text in the system's short format for one of `dates`; nothing when it does not.
+// the date text one of `days`; nothing when it does not.
 std::optional<QDateTime> stampOf(const QString& line, const QString& prefix, const QString& suffix,
-                                 const QList<QDate>& dates)
+                                 const QList<DayText>& days)
 {
     const QRegularExpression pattern(QLatin1Char('^') + QRegularExpression::escape(prefix) +
                                      QStringLiteral("(.+) ([01][0-9]|2[0-3]):([0-5][0-9]):([0-5][0-9])") +
@@ -80,9 +97,9 @@ std::optional<QDateTime> stampOf(const QString& line, const QString& prefix, con
     const QRegularExpressionMatch match = pattern.match(line);
     if (!match.hasMatch())
         return std::nullopt;
-    for (const QDate& date : dates) {
-        if (match.captured(1) == QLocale::system().toString(date, QLocale::ShortFormat))
-            return QDateTime(date,
+    for (const DayText& day : days) {
+        if (!day.text.isEmpty() && match.captured(1) == day.text)
+            return QDateTime(day.date,
                              QTime(match.captured(2).toInt(), match.captured(3).toInt(), match.captured(4).toInt()));
     }
     return std::nullopt;
@@ -178,7 +195,10 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
                               iniText(missingName) + "\nd3b=\"0\"\n";
     ASSERT_TRUE(writeFile(configFile, config));
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // The log's date follows the regional settings the program starts with, here German ones.
+    GeneratedLocales locales;
+    ASSERT_TRUE(locales.add(QStringLiteral("de_DE.UTF-8")));
+    QProcessEnvironment environment = locales.environment(QStringLiteral("de_DE.UTF-8"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess program;
@@ -188,6 +208,7 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
 
     QDateTime started = QDateTime::currentDateTime();
     started = started.addMSecs(-started.time().msec()); // the log's stamps have whole seconds
+    QList<DayText> days{today(environment)};
     program.start(QStringLiteral("unshare"), {QStringLiteral("-n"), QStringLiteral("/bin/sh"), namespaceScript,
                                               QStringLiteral(PYLVANE_EXECUTABLE)});
     ASSERT_TRUE(program.waitForStarted(10'000)) << program.errorString().toStdString();
@@ -197,6 +218,8 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
     const bool markerWritten = waitFor(
         [&] { return QFileInfo(marker).size() > 0 || program.state() == QProcess::NotRunning; }, kFirstCycleWaitMs);
     const QDateTime cycleOver = QDateTime::currentDateTime();
+    if (cycleOver.date() != days.first().date)
+        days << today(environment);
     const bool stillRunning = program.state() == QProcess::Running;
     program.terminate();
     if (!program.waitForFinished(15'000)) {
@@ -208,6 +231,7 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
     const std::string output = program.readAll().toStdString();
 
     ASSERT_TRUE(stillRunning) << "the program ended before its first cycle was over; its output:\n" << output;
+    EXPECT_EQ(output.find("cannot send ICMP echo"), std::string::npos) << "root may send echo; the output:\n" << output;
     ASSERT_TRUE(markerWritten && QFileInfo(marker).size() > 0)
         << "the failure command did not run within " << kFirstCycleWaitMs / 1000 << " s; the program's output:\n"
         << output;
@@ -221,14 +245,11 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
     ASSERT_TRUE(lines) << "every line of the log ends with CR LF; the log:\n" << shown;
     ASSERT_EQ(lines->size(), 6) << "header, separator and two entries each with an empty line; the log:\n" << shown;
 
-    QList<QDate> dates{started.date()};
-    if (cycleOver.date() != started.date())
-        dates << cycleOver.date();
     const std::optional<QDateTime> created =
-        stampOf(lines->at(0), QStringLiteral("Pylvane Log File , Created "), QString(), dates);
+        stampOf(lines->at(0), QStringLiteral("Pylvane Log File , Created "), QString(), days);
     const std::optional<QDateTime> process2 =
-        stampOf(lines->at(2), QString(), QStringLiteral("  - Process2 DOWN   "), dates);
-    const std::optional<QDateTime> cam1 = stampOf(lines->at(4), QString(), QStringLiteral("  - Cam1 OFF   "), dates);
+        stampOf(lines->at(2), QString(), QStringLiteral("  - Process2 DOWN   "), days);
+    const std::optional<QDateTime> cam1 = stampOf(lines->at(4), QString(), QStringLiteral("  - Cam1 OFF   "), days);
     EXPECT_TRUE(created) << "the camera's entry created the file with the host header; the log:\n" << shown;
     EXPECT_EQ(lines->at(1).toStdString(), std::string(79, '='));
     EXPECT_TRUE(process2) << "the newest entry is the missing process; the log:\n" << shown;
@@ -253,4 +274,48 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
         QDir(workDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     EXPECT_EQ(left.join(QLatin1Char(' ')).toStdString(), kLogName.toStdString());
     EXPECT_EQ(readFile(configFile).toStdString(), config.toStdString());
+}
+
+// Started by a user who may open neither kind of ICMP socket, the program says so on standard error,
+// naming both remedies.
+TEST(ProgramRun, WithoutEchoRightsSaysSoOnStandardError)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to take echo rights away in a network namespace of its own (unshare -n)";
+    TempDir workDir;
+    ASSERT_TRUE(workDir.isValid());
+    ASSERT_TRUE(QFile::setPermissions(workDir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                          QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                          QFileDevice::WriteOther | QFileDevice::ExeOther));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), workDir.path());
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(workDir.path());
+    // The namespace's ping group range admits no group; user and group "nobody" hold no capability.
+    program.start(QStringLiteral("unshare"),
+                  {QStringLiteral("-n"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                   QStringLiteral("echo '1 0' > /proc/sys/net/ipv4/ping_group_range && "
+                                  "exec setpriv --reuid=65534 --regid=65534 --clear-groups \"$0\""),
+                   QStringLiteral(PYLVANE_EXECUTABLE)});
+    ASSERT_TRUE(program.waitForStarted(10'000)) << program.errorString().toStdString();
+    QByteArray errors;
+    const bool said = waitFor(
+        [&] {
+            errors += program.readAllStandardError();
+            return errors.contains('\n') && errors.contains("cannot send ICMP echo");
+        },
+        kFirstCycleWaitMs);
+    program.terminate();
+    if (!program.waitForFinished(15'000)) {
+        program.kill();
+        program.waitForFinished(5'000);
+    }
+    ASSERT_TRUE(said) << "standard error:\n" << errors.toStdString();
+    const QList<QByteArray> lines = errors.split('\n');
+    const auto line = std::find_if(lines.begin(), lines.end(), [](const QByteArray& l) { return l.contains("ICMP"); });
+    ASSERT_NE(line, lines.end());
+    EXPECT_TRUE(line->contains("setcap cap_net_raw+ep " PYLVANE_EXECUTABLE)) << line->toStdString();
+    EXPECT_TRUE(line->contains("net.ipv4.ping_group_range")) << line->toStdString();
 }

@@ -1,29 +1,60 @@
 // Inserts entries into a log file from a separate process, so that tests and benchmarks can kill
-// it mid-write or run two of them against one file.
+// it mid-write, run several of them against one file, or run it as another user or in a mount
+// namespace of its own.
 //   pylvane_logtool <log file> <count> <label word>
-// Entry i gets the label " - <word><i> OFF   ". Exits 0 when every insertion succeeded.
+//       Entry i gets the label " - <word><i> OFF   ". Entries that had to be queued are retried at
+//       the end for up to 30 s. Prints "queued <n>", the number of insertions that had to wait, and
+//       exits 0 when every entry went in.
+//   pylvane_logtool <log file> -
+//       Inserts one entry " - <word> OFF   " per word read from standard input and answers each
+//       with "ok" or "queued".
+// Either way it prints "ready" first, once it is about to insert.
 #include "eventlog/EventLog.h"
 #include "platform/Platform.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 
 #include <cstdio>
+#include <iostream>
+#include <string>
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <log file> <count> <label word>\n", argv[0]);
+    const bool fromInput = argc == 3 && QByteArray(argv[2]) == "-";
+    if (argc != 4 && !fromInput) {
+        std::fprintf(stderr, "usage: %s <log file> <count> <label word> | %s <log file> -\n", argv[0], argv[0]);
         return 2;
     }
     const std::unique_ptr<Platform> platform = Platform::forThisSystem();
     EventLog log(*platform, QString::fromLocal8Bit(argv[1]));
+    const auto label = [](const QString& word) { return QStringLiteral(" - %1 OFF   ").arg(word); };
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    if (fromInput) {
+        for (std::string word; std::getline(std::cin, word);) {
+            std::printf("%s\n", log.WriteLogEntry(HeaderStyle::HostHeader, label(QString::fromStdString(word)))
+                                    ? "ok"
+                                    : "queued");
+            std::fflush(stdout);
+        }
+        return 0;
+    }
+
     const int count = QByteArray(argv[2]).toInt();
     const QString word = QString::fromLocal8Bit(argv[3]);
-    int failures = 0;
+    int queued = 0;
     for (int i = 1; i <= count; ++i) {
-        if (!log.WriteLogEntry(HeaderStyle::HostHeader, QStringLiteral(" - %1%2 OFF   ").arg(word).arg(i)))
-            ++failures;
+        if (!log.WriteLogEntry(HeaderStyle::HostHeader, label(word + QString::number(i))))
+            ++queued;
     }
-    return failures == 0 ? 0 : 1;
+    QElapsedTimer retrying;
+    retrying.start();
+    while (!log.writeQueuedEntries() && !retrying.hasExpired(30'000))
+        QThread::msleep(50);
+    std::printf("queued %d\n", queued);
+    return log.writeQueuedEntries() ? 0 : 1;
 }

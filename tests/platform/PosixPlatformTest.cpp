@@ -1,13 +1,16 @@
+#include "support/GeneratedLocales.h"
 #include "support/TempDir.h"
 
 #include "platform/PosixPlatform.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstring>
 
 #include <sys/socket.h>
@@ -78,13 +81,70 @@ TEST(PosixPlatform, SocketIsNotAFile)
     ::close(fd);
 }
 
-TEST(PosixPlatform, TimeTextIsTwentyFourHourWithSeconds)
+// What `date` prints for `format` in `environment`, converted from the locale's character set.
+QString dateCommand(const QString& format, const QProcessEnvironment& environment)
+{
+    QProcess date;
+    date.setProcessEnvironment(environment);
+    date.start(QStringLiteral("/bin/sh"),
+               {QStringLiteral("-c"), QStringLiteral("date \"+$1\" | iconv -f \"$(locale charmap)\" -t UTF-8"),
+                QStringLiteral("sh"), format});
+    if (!date.waitForFinished(10'000) || date.exitStatus() != QProcess::NormalExit || date.exitCode() != 0)
+        return QStringLiteral("(date failed)");
+    return QString::fromUtf8(date.readAllStandardOutput()).trimmed();
+}
+
+// Puts back the process's LC_TIME and LOCPATH as they were before the test changed them.
+class TimeLocaleRestorer {
+public:
+    ~TimeLocaleRestorer()
+    {
+        std::setlocale(LC_TIME, time_.constData());
+        if (hadLocpath_)
+            qputenv("LOCPATH", locpath_);
+        else
+            qunsetenv("LOCPATH");
+    }
+
+private:
+    QByteArray time_ = std::setlocale(LC_TIME, nullptr);
+    QByteArray locpath_ = qgetenv("LOCPATH");
+    bool hadLocpath_ = qEnvironmentVariableIsSet("LOCPATH");
+};
+
+TEST(PosixPlatform, TimeTextIsTheClockInTwentyFourHours)
 {
     PosixPlatform platform;
-    static const QRegularExpression pattern(QStringLiteral("^([01]\\d|2[0-3]):[0-5]\\d:[0-5]\\d$"));
-    EXPECT_TRUE(pattern.match(platform.timeText()).hasMatch()) << qPrintable(platform.timeText());
-    EXPECT_FALSE(platform.dateText().isEmpty());
-    EXPECT_FALSE(platform.dateText().contains(QLatin1Char(':'))) << "no time part in the date";
+    static const QRegularExpression pattern(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"));
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString before = dateCommand(QStringLiteral("%H:%M:%S"), environment);
+    const QString text = platform.timeText();
+    const QString after = dateCommand(QStringLiteral("%H:%M:%S"), environment);
+    // Fixed-width texts order as the times do; across midnight the later one is the smaller.
+    const bool between = before <= after ? before <= text && text <= after : before <= text || text <= after;
+    EXPECT_TRUE(pattern.match(text).hasMatch() && between)
+        << qPrintable(text) << " read between " << qPrintable(before) << " and " << qPrintable(after);
+}
+
+TEST(PosixPlatform, DateTextIsTheShortDateOfTheTimeLocale)
+{
+    PosixPlatform platform;
+    GeneratedLocales locales;
+    TimeLocaleRestorer restorer;
+    qputenv("LOCPATH", QFile::encodeName(locales.path()));
+    ASSERT_TRUE(locales.add(QStringLiteral("de_DE.UTF-8")));
+    ASSERT_TRUE(locales.add(QStringLiteral("ja_JP.EUC-JP")));
+    // The machine's own month/day/year in two digits, day.month.year, and a date that is not ASCII in
+    // a character set other than UTF-8.
+    for (const QString& name :
+         {QStringLiteral("C.UTF-8"), QStringLiteral("de_DE.UTF-8"), QStringLiteral("ja_JP.EUC-JP")}) {
+        ASSERT_NE(std::setlocale(LC_TIME, name.toLatin1().constData()), nullptr) << qPrintable(name);
+        const QString before = dateCommand(QStringLiteral("%x"), locales.environment(name));
+        const QString text = platform.dateText();
+        const QString after = dateCommand(QStringLiteral("%x"), locales.environment(name));
+        EXPECT_TRUE(text == before || text == after)
+            << qPrintable(name) << ": " << qPrintable(text) << " where date +%x printed " << qPrintable(before);
+    }
 }
 
 TEST(PosixPlatform, StartProgramReportsFilesThatCannotRun)

@@ -1,5 +1,6 @@
 #include "NetworkSandbox.h"
 
+#include "probes/EchoRights.h"
 #include "probes/EchoStatus.h"
 #include "probes/IcmpPacket.h"
 #include "probes/Module1.h"
@@ -315,4 +316,34 @@ TEST(SendEchoWithoutSocket, UserWithoutPingGroupOrRawRightsGetsGeneralFailure)
     EXPECT_EQ(outcome->reply.Status, EchoStatus::GeneralFailure);
     EXPECT_TRUE(untouchedExceptStatus(outcome->reply));
     EXPECT_EQ(outcome->leakedFds, 0);
+}
+
+TEST(EchoRights, FollowTheSocketsTheProcessMayOpen)
+{
+    const std::string reason = NetworkSandbox::unavailableReason();
+    if (!reason.empty()) {
+        GTEST_SKIP() << reason;
+    }
+    struct Case {
+        const char* range;
+        bool asNobody;
+        bool allowed;
+    };
+    const Case cases[] = {
+        {"1 0", true, false},        // neither socket
+        {"65534 65534", true, true}, // the datagram socket through the group
+        {"1 0", false, true},        // root's raw socket
+    };
+    for (const Case& c : cases) {
+        // 1 allowed, 0 not, -1 the sandbox could not be set up.
+        const std::optional<int> allowed = NetworkSandbox::run<int>([&c] {
+            const uid_t nobody = 65534;
+            if (!NetworkSandbox::writeProc("/proc/sys/net/ipv4/ping_group_range", c.range) ||
+                (c.asNobody && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))) {
+                return -1;
+            }
+            return echoAllowed() ? 1 : 0;
+        });
+        EXPECT_EQ(allowed.value_or(-1), c.allowed ? 1 : 0) << c.range << (c.asNobody ? " as nobody" : " as root");
+    }
 }

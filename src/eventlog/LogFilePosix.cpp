@@ -1,0 +1,244 @@
+#include "eventlog/LogFile.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr auto kPollInterval = std::chrono::milliseconds(2);
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Errors that say the folder may not be changed, as opposed to the disk or the file failing.
+bool folderNotWritable(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+QByteArray resolvedPath(const QByteArray& path)
+{
+    char* resolved = ::realpath(path.constData(), nullptr);
+    if (resolved == nullptr)
+        return {};
+    QByteArray result(resolved);
+    std::free(resolved);
+    return result;
+}
+
+bool writeAll(int fd, const char* data, qint64 size, off_t offset, bool positioned)
+{
+    while (size > 0) {
+        const ssize_t done = positioned ? ::pwrite(fd, data, size_t(size), offset) : ::write(fd, data, size_t(size));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        data += done;
+        size -= done;
+        offset += done;
+    }
+    return true;
+}
+
+} // namespace
+
+struct LogFile::Handles {
+    QByteArray path;
+    int fd = -1; // the log, open for reading, holding the lock
+    struct stat st {};
+    QByteArray realPath; // the log after following symbolic links
+    QFile reader;
+
+    int out = -1; // the replacement copy, or the log itself when rewritten in place
+    bool inPlace = false;
+    QByteArray copyPath;
+    QByteArray newContents; // held back until commit when rewriting in place
+
+    void closeLog()
+    {
+        reader.close();
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    void dropRewrite()
+    {
+        if (out < 0)
+            return;
+        ::close(out);
+        out = -1;
+        // The copy may be large and the disk full: it goes at once rather than with the next writer.
+        if (!inPlace)
+            ::unlink(copyPath.constData());
+    }
+    bool commitInPlace();
+    bool commitCopy();
+};
+
+LogFile::LogFile(const QString& path) : h_(std::make_unique<Handles>())
+{
+    h_->path = QFile::encodeName(path);
+}
+
+LogFile::~LogFile()
+{
+    h_->dropRewrite();
+    h_->closeLog();
+}
+
+LogFile::Lock LogFile::open(int waitMs)
+{
+    Handles& h = *h_;
+    h.dropRewrite();
+    h.closeLog();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        struct stat st {};
+        // Checked before opening, so that a device or a pipe is never opened at all.
+        if (::stat(h.path.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+            return Lock::Failed;
+        h.fd = ::open(h.path.constData(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+        if (h.fd < 0)
+            return Lock::Failed;
+        if (::fstat(h.fd, &h.st) != 0 || !S_ISREG(h.st.st_mode)) {
+            h.closeLog();
+            return Lock::Failed;
+        }
+        while (::flock(h.fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                h.closeLog();
+                return Lock::Failed;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                h.closeLog();
+                return Lock::Busy;
+            }
+            std::this_thread::sleep_for(kPollInterval);
+        }
+        // The writer that held the lock may have replaced the file meanwhile: then the lock taken
+        // belongs to the old file, and the new one is opened and locked instead.
+        h.realPath = resolvedPath(h.path);
+        struct stat now {};
+        if (!h.realPath.isEmpty() && ::stat(h.realPath.constData(), &now) == 0 && sameFile(now, h.st) &&
+            ::fstat(h.fd, &h.st) == 0) {
+            if (h.reader.open(h.fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
+                return Lock::Taken;
+            h.closeLog();
+            return Lock::Failed;
+        }
+        h.closeLog();
+    }
+}
+
+QIODevice& LogFile::contents()
+{
+    return h_->reader;
+}
+
+qint64 LogFile::size() const
+{
+    return h_->fd >= 0 ? qint64(h_->st.st_size) : 0;
+}
+
+bool LogFile::beginRewrite()
+{
+    Handles& h = *h_;
+    h.dropRewrite();
+    h.newContents.clear();
+    if (h.fd < 0 || ::faccessat(AT_FDCWD, h.realPath.constData(), W_OK, AT_EACCESS) != 0)
+        return false;
+    const qsizetype slash = h.realPath.lastIndexOf('/');
+    h.copyPath = h.realPath.left(slash + 1) + '.' + h.realPath.mid(slash + 1) + ".new";
+
+    // Whatever stands under the copy's name was left by a writer that died; removing it rather than
+    // truncating it also means nothing is ever written through a link put there.
+    if (::unlink(h.copyPath.constData()) == 0 || errno == ENOENT) {
+        h.out = ::open(h.copyPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (h.out >= 0) {
+            h.inPlace = false;
+            // Owner first: changing it may clear the set-id bits that the mode then restores.
+            if (::fchown(h.out, h.st.st_uid, h.st.st_gid) != 0) {
+                // Not permitted: the copy stays the writer's own, as any file it creates.
+            }
+            if (::fchmod(h.out, h.st.st_mode & 07777) == 0)
+                return true;
+            h.dropRewrite();
+            return false;
+        }
+    }
+    if (!folderNotWritable(errno))
+        return false;
+    h.out = ::open(h.realPath.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    h.inPlace = true;
+    struct stat st {};
+    if (h.out >= 0 && ::fstat(h.out, &st) == 0 && sameFile(st, h.st))
+        return true;
+    h.dropRewrite();
+    return false;
+}
+
+bool LogFile::write(const QByteArray& bytes)
+{
+    Handles& h = *h_;
+    if (h.out < 0)
+        return false;
+    if (h.inPlace) {
+        h.newContents += bytes;
+        return true;
+    }
+    return writeAll(h.out, bytes.constData(), bytes.size(), 0, false);
+}
+
+bool LogFile::commit()
+{
+    Handles& h = *h_;
+    if (h.out < 0)
+        return false;
+    const bool done = h.inPlace ? h.commitInPlace() : h.commitCopy();
+    h.dropRewrite();
+    return done;
+}
+
+bool LogFile::Handles::commitCopy()
+{
+    // On disk before it replaces the log, so that a crash of the system too leaves one whole file.
+    const bool written = ::fsync(out) == 0;
+    const int copy = out;
+    out = -1;
+    if (::close(copy) == 0 && written && ::rename(copyPath.constData(), realPath.constData()) == 0)
+        return true;
+    ::unlink(copyPath.constData());
+    return false;
+}
+
+// Unlike the copy this cannot survive a crash halfway, but a full disk still leaves the old
+// contents: the part beyond the old end is written first, and only once it fits is the rest
+// overwritten, which takes no more room.
+bool LogFile::Handles::commitInPlace()
+{
+    const qint64 oldSize = st.st_size;
+    const qint64 newSize = newContents.size();
+    const char* data = newContents.constData();
+    if (newSize > oldSize && !writeAll(out, data + oldSize, newSize - oldSize, off_t(oldSize), true)) {
+        if (::ftruncate(out, off_t(oldSize)) != 0) {
+            // Nothing more can be done; the old contents before it are untouched.
+        }
+        return false;
+    }
+    return writeAll(out, data, qMin(oldSize, newSize), 0, true) &&
+           (newSize >= oldSize || ::ftruncate(out, off_t(newSize)) == 0) && ::fsync(out) == 0;
+}
