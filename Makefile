@@ -64,7 +64,7 @@ windows:
 	JOBS=$(JOBS) bash scripts/windows/build-qt.sh
 	JOBS=$(JOBS) bash scripts/windows/build-googletest.sh
 	cmake -S . -B $(WIN_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/MinGW64Toolchain.cmake \
-	    -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=ON \
+	    -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=ON -DPYLVANE_WERROR=ON \
 	    -DCMAKE_PREFIX_PATH="$$(bash scripts/windows/build-qt.sh --print-prefix);$$(bash scripts/windows/build-googletest.sh --print-prefix)"
 	cmake --build $(WIN_DIR) -j $(JOBS) --target pylvane
 	bash scripts/windows/check-imports.sh $(WIN_DIR)/pylvane.exe
