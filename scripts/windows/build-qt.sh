@@ -17,6 +17,10 @@ if [ "${1:-}" = --print-prefix ]; then
     exit 0
 fi
 stamp=$prefix/.pylvane-complete
+# A second clone building at the same time waits here and then finds the stamp.
+mkdir -p "$pylvane_cache"
+exec 9>"$pylvane_cache/qt6-base-$version.lock"
+flock 9
 if [ -f "$stamp" ]; then
     echo "Qt $version for Windows is already built: $prefix"
     exit 0
@@ -49,17 +53,21 @@ CONF
     (cd "$work/download" && apt-get source --download-only "qt6-base=$version")
 }
 
-# Unpacked with Debian's patches into a temporary folder that is renamed only when complete.
+# Unpacked with Debian's patches in a folder of its own (dpkg-source leaves files beside its target), whose
+# result is moved into place only when complete.
 unpack_source() {
     local dsc
     dsc=$(ls "$work"/download/qt6-base_*.dsc)
-    rm -rf "$work/source.partial"
-    dpkg-source --no-check -x "$dsc" "$work/source.partial"
-    mv "$work/source.partial" "$work/source"
+    rm -rf "$work/unpack"
+    mkdir "$work/unpack"
+    dpkg-source --no-check -x "$dsc" "$work/unpack/source"
+    mv "$work/unpack/source" "$work/source"
+    rm -rf "$work/unpack"
 }
 
+# apt skips what an earlier, interrupted run has already downloaded in full.
 [ -d "$work/source" ] || {
-    ls "$work"/download/qt6-base_*.dsc >/dev/null 2>&1 || fetch_source
+    fetch_source
     unpack_source
 }
 
