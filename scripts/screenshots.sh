@@ -3,23 +3,36 @@
 # docs/screenshots/settings-window.png. The program runs on a private X server (Xvfb) with a throw-away home,
 # configuration and working folder, filled with a few example targets so the pictures show a configured
 # program; it is stopped long before its first check cycle, so nothing is probed or logged.
+# Given the Windows build folder, it renders pylvane.exe under Wine instead, with the settings in the registry,
+# into docs/screenshots/windows-main-window.png and windows-settings-window.png.
 #
-# Usage: scripts/screenshots.sh [build-dir]     (default: build; needs Xvfb, xwininfo and ImageMagick's import)
+# Usage: scripts/screenshots.sh [build-dir]     (default: build; needs Xvfb, xwininfo and ImageMagick's import,
+#                                                and for the Windows build Wine and xdotool)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$root/build}")
 exe=$build/pylvane
 out=$root/docs/screenshots
+picture_prefix=
+tools="Xvfb xwininfo import"
+if [ -f "$build/pylvane.exe" ]; then
+    exe=$build/pylvane.exe
+    picture_prefix=windows-
+    tools="$tools xdotool"
+fi
 
-[ -x "$exe" ] || { echo "no program at $exe: build it first (make build)" >&2; exit 1; }
-for tool in Xvfb xwininfo import; do
-    command -v "$tool" >/dev/null || { echo "$tool not found (Debian: xvfb, x11-utils, imagemagick)" >&2; exit 1; }
+[ -f "$exe" ] || { echo "no program at $exe: build it first (make build)" >&2; exit 1; }
+for tool in $tools; do
+    command -v "$tool" >/dev/null ||
+        { echo "$tool not found (Debian: xvfb, x11-utils, imagemagick, xdotool)" >&2; exit 1; }
 done
 
 tmp=$(mktemp -d)
 xvfb_pid=
 app_pid=
 cleanup() {
+    # Ending every process of the Wine session ends the session's script as well.
+    [ -z "$picture_prefix" ] || WINEPREFIX=$tmp/wine /usr/lib/wine/wineserver -k 2>/dev/null || true
     # A killed child's status (143) must not become this script's.
     for pid in $app_pid $xvfb_pid; do { kill "$pid" && wait "$pid"; } 2>/dev/null || true; done
     rm -rf "$tmp"
@@ -57,10 +70,21 @@ e2=127.0.1.10
 e2b=1
 CONF
 
-(
-    cd "$tmp/work"
-    HOME=$tmp/home XDG_CONFIG_HOME=$tmp/config XDG_RUNTIME_DIR=$tmp/runtime QT_QPA_PLATFORM=xcb exec "$exe"
-) >"$tmp/app.log" 2>&1 &
+if [ -z "$picture_prefix" ]; then
+    (
+        cd "$tmp/work"
+        HOME=$tmp/home XDG_CONFIG_HOME=$tmp/config XDG_RUNTIME_DIR=$tmp/runtime QT_QPA_PLATFORM=xcb exec "$exe"
+    ) >"$tmp/app.log" 2>&1 &
+else
+    # The same example, as Windows keeps it: one registry value per line of the file.
+    sed -i 's|^a1=.*|a1=C:\\Tools\\notify-admin.exe|; s|^d1=.*|d1=sshd.exe|; s|^d2=.*|d2=spoolsv.exe|' \
+        "$tmp/config/Pylvane/Pylvane.conf"
+    PYLVANE_WINE_DISPLAY=$DISPLAY "$root/scripts/windows/wine-session.sh" "$tmp/wine" bash -c '
+        grep "=" "$1" | while IFS="=" read -r name value; do
+            /usr/lib/wine/wine64 reg add "HKCU\Software\Pylvane" /v "$name" /t REG_SZ /d "$value" /f </dev/null >/dev/null
+        done
+        cd "$2" && exec /usr/lib/wine/wine64 "$3"' _ "$tmp/config/Pylvane/Pylvane.conf" "$tmp/work" "$exe" >"$tmp/app.log" 2>&1 &
+fi
 app_pid=$!
 
 # Both windows carry the caption "Pylvane"; they are told apart by size.
@@ -70,7 +94,7 @@ window_of_size() { # width height
 }
 main_id=
 settings_id=
-for _ in $(seq 100); do
+for _ in $(seq 300); do
     main_id=$(window_of_size 301 79)
     settings_id=$(window_of_size 945 657)
     [ -n "$main_id" ] && [ -n "$settings_id" ] && break
@@ -89,6 +113,11 @@ sleep 1.5 # let both windows finish painting
 mkdir -p "$out"
 # -strip leaves out the time stamps ImageMagick would otherwise write, so an unchanged window gives an
 # unchanged file.
-import -window "$main_id" -strip "$out/main-window.png"
-import -window "$settings_id" -strip "$out/settings-window.png"
-echo "wrote $out/main-window.png and $out/settings-window.png"
+import -window "$settings_id" -strip "$out/${picture_prefix}settings-window.png"
+# Windows centres both windows, so the settings window lies over the main one until it is moved aside.
+if [ -n "$picture_prefix" ]; then
+    xdotool windowmove "$settings_id" 0 900
+    sleep 1
+fi
+import -window "$main_id" -strip "$out/${picture_prefix}main-window.png"
+echo "wrote $out/${picture_prefix}main-window.png and $out/${picture_prefix}settings-window.png"

@@ -1,6 +1,6 @@
 #include "eventlog/EventLog.h"
 #include "monitor/SystemProbes.h"
-#include "platform/PosixPlatform.h"
+#include "platform/Platform.h"
 #include "probes/EchoRights.h"
 #include "settings/SettingsStore.h"
 #include "ui/Application.h"
@@ -23,11 +23,11 @@ int main(int argc, char* argv[])
                 .arg(QCoreApplication::applicationFilePath());
         std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     }
-    PosixPlatform platform;
-    SystemProbes probes(platform);
-    EventLog log(platform);
+    const std::unique_ptr<Platform> platform = Platform::forThisSystem();
+    SystemProbes probes(*platform);
+    EventLog log(*platform);
     SettingsStore store;
-    Application application(platform, probes, log, store);
+    Application application(*platform, probes, log, store);
     application.start();
     return app.exec();
 }

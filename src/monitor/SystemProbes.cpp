@@ -4,8 +4,6 @@
 #include "probes/Module1.h"
 #include "probes/ProcessTable.h"
 
-#include <QFile>
-
 SystemProbes::SystemProbes(Platform& platform) : platform_(platform) {}
 
 int SystemProbes::WinsockStart()
@@ -27,6 +25,7 @@ int32_t SystemProbes::SendEcho(const std::string& address, const std::string& re
 
 int SystemProbes::ExeExists(const QString& name)
 {
-    const QByteArray native = QFile::encodeName(name);
-    return exeRunning(std::string(native.constData(), static_cast<size_t>(native.size()))) ? -1 : 0;
+    // UTF-8 everywhere: the process table gives UTF-8 names, whatever the system's 8-bit code page is.
+    const QByteArray utf8 = name.toUtf8();
+    return exeRunning(std::string(utf8.constData(), static_cast<size_t>(utf8.size()))) ? -1 : 0;
 }

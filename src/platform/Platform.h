@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <memory>
+
 // What the logic needs of the operating system, gathered in one place so that tests can
 // replace it and each OS gets one implementation file.
 class Platform {
@@ -13,6 +15,9 @@ public:
     enum class MessageIcon { None, Warning };
 
     virtual ~Platform() = default;
+
+    // The implementation for the system this program was built for.
+    static std::unique_ptr<Platform> forThisSystem();
 
     // Whether `name`, taken whole as one file name (no wildcard expansion), names an existing file
     // allowed by `mask`. Directories, devices, sockets and pipes are never found.

@@ -13,6 +13,11 @@
 
 #include <sys/stat.h>
 
+std::unique_ptr<Platform> Platform::forThisSystem()
+{
+    return std::make_unique<PosixPlatform>();
+}
+
 bool PosixPlatform::isHiddenName(const QString& name)
 {
     const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));

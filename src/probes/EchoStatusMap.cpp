@@ -72,8 +72,3 @@ int32_t EchoStatusMap::fromIcmpError(uint8_t type, uint8_t code)
         return EchoStatus::Success;
     }
 }
-
-int32_t EchoStatusMap::fromDestination(uint32_t destination)
-{
-    return destination == 0 ? EchoStatus::BadDestination : EchoStatus::Success;
-}

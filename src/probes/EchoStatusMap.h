@@ -12,8 +12,4 @@ int32_t fromErrno(int error);
 // verdict on the echo (a redirect, for example), so that the wait goes on.
 int32_t fromIcmpError(uint8_t type, uint8_t code);
 
-// A parsed destination (network byte order) before anything is sent. 0.0.0.0 names no host, yet
-// the local host would answer it, so it is refused with a bad destination; 0 lets the echo go out.
-int32_t fromDestination(uint32_t destination);
-
 } // namespace EchoStatusMap

@@ -1,17 +1,9 @@
 #include "probes/EchoExchange.h"
+#include "probes/EchoRequest.h"
 #include "probes/EchoStatus.h"
-#include "probes/EchoStatusMap.h"
 #include "probes/Module1.h"
 
 #include <arpa/inet.h>
-
-namespace {
-
-// The reply record has room for this much echoed data behind the 8-byte ICMP header that the
-// platform's echo library also keeps in the buffer.
-constexpr size_t kMaxRequestData = sizeof(EchoReply::ReplyData) - 8;
-
-} // namespace
 
 int32_t Module1::SendEcho(const std::string& address, const std::string& requestData, EchoReply& reply)
 {
@@ -21,12 +13,8 @@ int32_t Module1::SendEcho(const std::string& address, const std::string& request
     if (destination == INADDR_NONE) {
         return EchoStatus::BadAddress;
     }
-    if (const int32_t refused = EchoStatusMap::fromDestination(destination); refused != EchoStatus::Success) {
+    if (const int32_t refused = EchoRequest::refusal(destination, requestData.size()); refused != 0) {
         reply.Status = refused;
-        return reply.Status;
-    }
-    if (requestData.size() > kMaxRequestData) {
-        reply.Status = EchoStatus::BufferTooSmall;
         return reply.Status;
     }
     EchoExchange exchange(destination);

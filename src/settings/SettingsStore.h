@@ -8,7 +8,7 @@
 #include <utility>
 
 // The Settings between runs: 71 text values under one per-user key. On Windows that key is
-// HKEY_CURRENT_USER\Software\Pylvane in the registry; elsewhere it is an INI file
+// HKEY_CURRENT_USER\Software\Pylvane in the registry, holding string values; elsewhere it is an INI file
 // ($XDG_CONFIG_HOME/Pylvane/Pylvane.conf) whose top-level keys carry the same value names, so a
 // user can edit it by hand. The file is read line by line, in the syntax QSettings writes, so that
 // a line that makes no sense costs only its own value; a save replaces the file in one rename and
@@ -20,12 +20,14 @@ public:
 
     using Value = std::pair<QString, QString>; // value name, text
 
-    // An empty `filePath` means the per-user location; tests pass a file of their own.
-    explicit SettingsStore(QString filePath = {});
+    // Where the values live: on Windows a key path below HKEY_CURRENT_USER, elsewhere a file. An
+    // empty `location` means the per-user one; tests pass one of their own.
+    explicit SettingsStore(QString location = {});
 
-    // $XDG_CONFIG_HOME/Pylvane/Pylvane.conf, or ~/.config/Pylvane/Pylvane.conf.
-    static QString defaultFilePath();
-    const QString& filePath() const { return filePath_; }
+    // "Software\Pylvane" on Windows; elsewhere $XDG_CONFIG_HOME/Pylvane/Pylvane.conf, or
+    // ~/.config/Pylvane/Pylvane.conf.
+    static QString defaultLocation();
+    const QString& location() const { return location_; }
 
     // The 71 value names in the order a save writes them: a1, c1..c10, c1b..c10b, d1..d15,
     // d1b..d15b, e1..e10, e1b..e10b. The store keeps these and nothing else.
@@ -39,10 +41,12 @@ public:
     // Writes one text value; false when it could not be written.
     bool WriteSetting(const QString& valueName, const QString& text);
 
-    // Writes the values as one replacement of the stored file: afterwards it holds either all of
-    // them or, on failure (false), exactly what it held before. Values not named, other keys and
-    // other sections keep their lines; a name outside valueNames() is refused. A file that did not
-    // read cleanly is first kept beside it as "<name>.bak".
+    // Writes the values; a name outside valueNames() refuses the whole save before anything is
+    // written. In the registry each value is written on its own, in order, creating the key when
+    // missing, and the first refused write ends the save (false) with the values before it
+    // written. A file is replaced in one go: afterwards it holds either all of them or, on failure
+    // (false), exactly what it held before. Values not named, other keys and other sections keep
+    // their lines; a file that did not read cleanly is first kept beside it as "<name>.bak".
     bool WriteSettings(const QList<Value>& values);
 
     // The enable-text rule of the load: a number in the user's number format (or the C format),
@@ -54,6 +58,7 @@ public:
 private:
     static bool isOwnKey(const QString& keyPath);
     std::optional<QString> readText(const QString& valueName) const;
+    bool writeValues(const QList<Value>& values);
 
-    QString filePath_;
+    QString location_;
 };

@@ -10,7 +10,7 @@
 //       with "ok" or "queued".
 // Either way it prints "ready" first, once it is about to insert.
 #include "eventlog/EventLog.h"
-#include "platform/PosixPlatform.h"
+#include "platform/Platform.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -28,8 +28,8 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: %s <log file> <count> <label word> | %s <log file> -\n", argv[0], argv[0]);
         return 2;
     }
-    PosixPlatform platform;
-    EventLog log(platform, QString::fromLocal8Bit(argv[1]));
+    const std::unique_ptr<Platform> platform = Platform::forThisSystem();
+    EventLog log(*platform, QString::fromLocal8Bit(argv[1]));
     const auto label = [](const QString& word) { return QStringLiteral(" - %1 OFF   ").arg(word); };
     std::printf("ready\n");
     std::fflush(stdout);

@@ -52,13 +52,13 @@ TEST(SettingsStoreRoundTrip, AllSeventyOneValuesComeBackUnderTheirNamesInSaveOrd
     const QList<SettingsStore::Value> values = distinctValues();
     ASSERT_TRUE(store.WriteSettings(values));
 
-    const SettingsStore reader(store.filePath());
+    const SettingsStore reader(store.location());
     for (const auto& [name, text] : values)
         EXPECT_EQ(reader.ReadSetting(kKey, name), text) << name.toStdString();
-    EXPECT_EQ(namesInFile(store.filePath()), SettingsStore::valueNames());
+    EXPECT_EQ(namesInFile(store.location()), SettingsStore::valueNames());
 
     // The file is plain QSettings INI with the names as top-level keys, as a user would edit it.
-    const QSettings settings(store.filePath(), QSettings::IniFormat);
+    const QSettings settings(store.location(), QSettings::IniFormat);
     EXPECT_EQ(settings.status(), QSettings::NoError);
     EXPECT_EQ(settings.childKeys().size(), 71);
     EXPECT_EQ(settings.value(QStringLiteral("d15b")).toString(), QStringLiteral("value 51 of d15b"));
@@ -90,7 +90,7 @@ TEST(SettingsStoreRoundTrip, TextsComeBackExactlyAsTheFieldHeldThem)
         ASSERT_TRUE(store.WriteSetting(QStringLiteral("a1"), texts[i]));
         const std::optional<QString> back = store.ReadSetting(kKey, QStringLiteral("a1"));
         ASSERT_TRUE(back.has_value()) << texts[i].toStdString();
-        EXPECT_EQ(*back, texts[i]) << "written as: " << readFile(store.filePath()).toStdString();
+        EXPECT_EQ(*back, texts[i]) << "written as: " << readFile(store.location()).toStdString();
     }
 }
 
@@ -99,16 +99,16 @@ TEST(SettingsStoreRoundTrip, OneWriteKeepsTheOtherValuesAndSavingTwiceChangesNot
     TempDir dir;
     SettingsStore store(dir.path(QStringLiteral("Pylvane.conf")));
     ASSERT_TRUE(store.WriteSettings(distinctValues()));
-    const QByteArray first = readFile(store.filePath());
+    const QByteArray first = readFile(store.location());
     ASSERT_TRUE(store.WriteSettings(distinctValues()));
-    EXPECT_EQ(readFile(store.filePath()), first);
+    EXPECT_EQ(readFile(store.location()), first);
 
     ASSERT_TRUE(store.WriteSetting(QStringLiteral("c3"), QStringLiteral("192.168.1.23")));
-    const SettingsStore reader(store.filePath());
+    const SettingsStore reader(store.location());
     EXPECT_EQ(reader.ReadSetting(kKey, QStringLiteral("c3")), QStringLiteral("192.168.1.23"));
     EXPECT_EQ(reader.ReadSetting(kKey, QStringLiteral("c2")), QStringLiteral("value 3 of c2"));
     EXPECT_EQ(reader.ReadSetting(kKey, QStringLiteral("e10b")), QStringLiteral("value 71 of e10b"));
-    EXPECT_EQ(namesInFile(store.filePath()), SettingsStore::valueNames());
+    EXPECT_EQ(namesInFile(store.location()), SettingsStore::valueNames());
 }
 
 TEST(SettingsStoreRoundTrip, NamesOutsideTheSeventyOneAreRefused)
@@ -117,7 +117,7 @@ TEST(SettingsStoreRoundTrip, NamesOutsideTheSeventyOneAreRefused)
     SettingsStore store(dir.path(QStringLiteral("Pylvane.conf")));
     EXPECT_FALSE(store.WriteSetting(QStringLiteral("c11"), QStringLiteral("x")));
     EXPECT_FALSE(store.WriteSettings({{QStringLiteral("a1"), QStringLiteral("x")}, {QStringLiteral("f1"), {}}}));
-    EXPECT_FALSE(QFileInfo::exists(store.filePath()));
+    EXPECT_FALSE(QFileInfo::exists(store.location()));
 }
 
 TEST(SettingsStoreEnableText, OnlyANumberWorthExactlyOneTicks)
@@ -146,7 +146,7 @@ TEST(SettingsStoreRead, TheDefaultFileLiesInTheUsersConfigFolder)
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
     const SettingsStore store;
-    EXPECT_EQ(store.filePath(), dir.path(QStringLiteral("Pylvane/Pylvane.conf")));
+    EXPECT_EQ(store.location(), dir.path(QStringLiteral("Pylvane/Pylvane.conf")));
     EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("a1")).has_value());
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
     if (saved.isNull())

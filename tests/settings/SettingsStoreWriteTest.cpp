@@ -45,12 +45,12 @@ TEST(SettingsStoreWrite, ANewFileIsPrivateAndAnExistingOneKeepsItsMode)
     TempDir dir;
     SettingsStore store(dir.path(QStringLiteral("config/Pylvane/Pylvane.conf")));
     ASSERT_TRUE(store.WriteSettings(distinctValues()));
-    EXPECT_EQ(modeOf(store.filePath()), 0600u);
+    EXPECT_EQ(modeOf(store.location()), 0600u);
     EXPECT_EQ(modeOf(dir.path(QStringLiteral("config/Pylvane"))), 0700u);
 
-    ASSERT_EQ(::chmod(QFile::encodeName(store.filePath()).constData(), 0640), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(store.location()).constData(), 0640), 0);
     ASSERT_TRUE(store.WriteSetting(QStringLiteral("a1"), QStringLiteral("x")));
-    EXPECT_EQ(modeOf(store.filePath()), 0640u);
+    EXPECT_EQ(modeOf(store.location()), 0640u);
     // No temporary or lock file is left beside it.
     EXPECT_EQ(QDir(dir.path(QStringLiteral("config/Pylvane"))).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("Pylvane.conf")});
@@ -64,7 +64,7 @@ protected:
         folder = dir.path(QStringLiteral("Pylvane"));
         SettingsStore earlier(folder + QStringLiteral("/Pylvane.conf"));
         ASSERT_TRUE(earlier.WriteSettings(distinctValues()));
-        before = readFile(earlier.filePath());
+        before = readFile(earlier.location());
         // Let the unprivileged user reach the folder.
         ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFileDevice::ExeOther));
     }

@@ -1,11 +1,9 @@
-#include "support/TempDir.h"
+#include "support/SettingsPlace.h"
 
 #include "settings/SettingsStore.h"
 #include "settings/SettingsWindow.h"
 
 #include <QCheckBox>
-#include <QFile>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -58,8 +56,8 @@ protected:
         return (enable ? QStringLiteral("Check%1") : QStringLiteral("Text%1")).arg(n + 15);
     }
 
-    TempDir dir;
-    SettingsStore store{dir.path(QStringLiteral("Pylvane/Pylvane.conf"))};
+    SettingsPlace place;
+    SettingsStore store{place.location()};
     std::unique_ptr<SettingsWindow> window;
 };
 
@@ -190,7 +188,7 @@ TEST_F(SettingsWindowTest, LoadWithoutAStoreLeavesFieldsAndWritesNothing)
     window->loadFields();
     EXPECT_EQ(text(QStringLiteral("cc1"))->text(), QString());
     EXPECT_FALSE(box(QStringLiteral("x1"))->isChecked());
-    EXPECT_FALSE(QFileInfo::exists(dir.path(QStringLiteral("Pylvane"))));
+    EXPECT_FALSE(place.exists());
 }
 
 TEST_F(SettingsWindowTest, SaveWritesEveryFieldAndANewWindowLoadsTheSameState)
@@ -207,7 +205,7 @@ TEST_F(SettingsWindowTest, SaveWritesEveryFieldAndANewWindowLoadsTheSameState)
     click(QStringLiteral("svcAM"));
     EXPECT_TRUE(savedShown());
 
-    const SettingsStore reader(store.filePath());
+    const SettingsStore reader(store.location());
     for (const QString& name : SettingsStore::valueNames()) {
         const QString field = fieldOf(name);
         const QString expected = !name.endsWith(u'b')     ? QStringLiteral("%1 = \"%2\", ").arg(field, name)
@@ -231,9 +229,7 @@ TEST_F(SettingsWindowTest, SaveWritesEveryFieldAndANewWindowLoadsTheSameState)
 
 TEST_F(SettingsWindowTest, AFailedSaveShowsNoSavedLabel)
 {
-    QFile blocker(dir.path(QStringLiteral("Pylvane")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // a file where the settings folder goes
-    blocker.close();
+    place.blockSaves();
     text(QStringLiteral("errun"))->setText(QStringLiteral("/bin/true"));
     click(QStringLiteral("svcAM"));
     EXPECT_FALSE(savedShown());
@@ -309,7 +305,7 @@ TEST_F(SettingsWindowTest, XHidesTheWindowFirstThenAsksForACycle)
     // Hidden, not gone: the section, the unsaved text and the empty store are as they were.
     EXPECT_EQ(window->visibleSection(), SettingsWindow::Section::Services);
     EXPECT_EQ(window->targetText(TargetKind::Process, 2), QStringLiteral("unsaved.exe"));
-    EXPECT_FALSE(QFileInfo::exists(store.filePath()));
+    EXPECT_FALSE(place.exists());
 }
 
 TEST_F(SettingsWindowTest, TheCycleReadsTheFieldsAsTheyAreNow)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PosixPlatform.h"
+#include "platform/Platform.h"
 
 #include <QStringList>
 
@@ -16,7 +16,7 @@ public:
     QStringList messages;
     QList<MessageIcon> messageIcons;
 
-    bool fileExists(const QString& name, FileMask mask) const override { return real_.fileExists(name, mask); }
+    bool fileExists(const QString& name, FileMask mask) const override { return real_->fileExists(name, mask); }
     QString dateText() const override { return date; }
     QString timeText() const override { return time; }
     bool startProgram(const QString& path) override
@@ -36,5 +36,5 @@ public:
     }
 
 private:
-    PosixPlatform real_;
+    std::unique_ptr<Platform> real_ = Platform::forThisSystem();
 };

@@ -1,4 +1,5 @@
 #include "support/FakePlatform.h"
+#include "support/SettingsPlace.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
 
@@ -10,7 +11,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -65,17 +65,16 @@ protected:
     FakePlatform platform;
     SilentProbes probes;
     EventLog log{platform, dir.path(QStringLiteral("PylvaneLog.txt"))};
-    SettingsStore store{dir.path(QStringLiteral("config/Pylvane/Pylvane.conf"))};
+    SettingsPlace place;
+    SettingsStore store{place.location()};
     std::unique_ptr<Application> app;
 };
 
 TEST_F(StartupTest, BothWindowsComeUpWithTheStoredFieldsAndTheCounterPreset)
 {
     ASSERT_TRUE(store.WriteSettings({{"a1", "/opt/alert"}, {"c2", "10.0.0.2"}, {"c2b", "1"}, {"e10b", " 01"}}));
-    QFile file(store.filePath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll();
-    file.close();
+    const QByteArray before = place.snapshot();
+    ASSERT_FALSE(before.isEmpty());
 
     start();
     EXPECT_TRUE(main().isVisible());
@@ -93,8 +92,7 @@ TEST_F(StartupTest, BothWindowsComeUpWithTheStoredFieldsAndTheCounterPreset)
     EXPECT_TRUE(inSettings<QCheckBox>("Check25")->isChecked());
     EXPECT_FALSE(inSettings<QCheckBox>("x1")->isChecked());
 
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before) << "the start-up wrote the store";
+    EXPECT_EQ(place.snapshot(), before) << "the start-up wrote the store";
     EXPECT_FALSE(main().windowIcon().isNull());
     EXPECT_FALSE(settings().windowIcon().isNull());
 }
@@ -103,7 +101,7 @@ TEST_F(StartupTest, AFirstStartCreatesNoSettingsFile)
 {
     start();
     EXPECT_TRUE(inSettings<QLineEdit>("cc1")->text().isEmpty());
-    EXPECT_FALSE(QFileInfo::exists(dir.path(QStringLiteral("config"))));
+    EXPECT_FALSE(place.exists());
 }
 
 TEST_F(StartupTest, XHidesTheSettingsWindowAndPresetsTheCounter)
@@ -131,7 +129,7 @@ TEST_F(StartupTest, SettingsBringsTheWindowBackAsItWasButWithoutSavedAndWithoutR
     ASSERT_TRUE(savedShown());
 
     // A change made to the store from outside waits for the next start.
-    ASSERT_TRUE(SettingsStore(store.filePath()).WriteSetting(QStringLiteral("e1"), QStringLiteral("from outside")));
+    ASSERT_TRUE(SettingsStore(store.location()).WriteSetting(QStringLiteral("e1"), QStringLiteral("from outside")));
     main().activateWindow();
     ASSERT_TRUE(waitFor([this] { return QGuiApplication::focusWindow() == main().windowHandle(); }));
     click(main(), "SettingsButton");
@@ -172,7 +170,7 @@ TEST_F(StartupTest, TheCycleUsesUnsavedFieldsOfAHiddenSectionAndWindow)
     EXPECT_FALSE(probes.asked.contains(QStringLiteral("10.0.1.5")));
     EXPECT_EQ(main().cycle().state(TargetKind::Device, 1), QStringLiteral("off"));
     EXPECT_EQ(platform.started, QStringList{command});
-    EXPECT_FALSE(QFileInfo::exists(store.filePath()));
+    EXPECT_FALSE(place.exists());
 }
 
 // Closing the main window, whichever way, ends the run with the settings window gone as well.

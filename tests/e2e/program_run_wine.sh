@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# The built Windows program under Wine, started as a user starts it, through its first check cycle: settings
+# from the registry, real echoes and real process lookups, the log in the working directory and the failure
+# command. It runs inside the Wine session and the network namespace that scripts/windows/test.sh makes, which
+# hands over the address of a host that stays silent.
+#
+# Usage: program_run_wine.sh <pylvane.exe> <sleeper.exe>
+set -euo pipefail
+exe=$(realpath "$1")
+sleeper=$(realpath "$2")
+wine=/usr/lib/wine/wine64
+# The first cycle comes about 20 s after start; the rest is headroom for a busy machine.
+first_cycle_wait=80
+
+skip() {
+    echo "Skipped: $*"
+    exit 77
+}
+fail() {
+    echo "FAILED: $*"
+    exit 1
+}
+[ -n "${WINEPREFIX:-}" ] || skip "needs the Wine session that scripts/windows/test.sh starts"
+[ -n "${PYLVANE_SILENT_HOST:-}" ] || skip "needs root for the network namespace with a silent host (scripts/windows/test.sh)"
+
+tmp=$(mktemp -d)
+pids=
+cleanup() {
+    for pid in $pids; do { kill "$pid" && wait "$pid"; } 2>/dev/null || true; done
+    "$wine" reg delete 'HKCU\Software\Pylvane' /f </dev/null >/dev/null 2>&1 || true
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+mkdir "$tmp/tools" "$tmp/work"
+
+# Wine's drive Z: is the root of the file system.
+windows_path() {
+    local path=${1//\//\\}
+    echo "Z:$path"
+}
+
+# Names no other process has.
+alive=pylvane-e2e-alive-$$.exe
+missing=pylvane-e2e-missing-$$.exe
+cp "$sleeper" "$tmp/tools/$alive"
+(cd "$tmp/tools" && exec "$wine" "$alive") </dev/null >/dev/null 2>&1 &
+pids="$pids $!"
+
+marker=$tmp/tools/failure-command-ran
+printf '@echo ran>>"%s"\r\n' "$(windows_path "$marker")" >"$tmp/tools/on-failure.bat"
+
+# Device 1 answers on loopback, Cam 1 is silent, Process 1 runs, Process 2 does not, and a disabled device and
+# process point at targets that would be down.
+"$wine" reg delete 'HKCU\Software\Pylvane' /f </dev/null >/dev/null 2>&1 || true
+set_value() {
+    "$wine" reg add 'HKCU\Software\Pylvane' /v "$1" /t REG_SZ /d "$2" /f </dev/null >/dev/null 2>&1 ||
+        fail "reg add $1 did not work"
+}
+set_value a1 "$(windows_path "$tmp/tools/on-failure.bat")"
+set_value e1 127.0.0.1
+set_value e1b 1
+set_value e2 "$PYLVANE_SILENT_HOST"
+set_value e2b 0
+set_value c1 "$PYLVANE_SILENT_HOST"
+set_value c1b 1
+set_value d1 "$alive"
+set_value d1b 1
+set_value d2 "$missing"
+set_value d2b 1
+set_value d3 "$missing"
+set_value d3b 0
+
+(cd "$tmp/work" && QT_QPA_PLATFORM=offscreen exec "$wine" "$exe") </dev/null >"$tmp/output" 2>&1 &
+app=$!
+pids="$pids $app"
+
+# The failure command runs after the cycle has written all of its entries, so once its marker is there the
+# log is complete; the next cycle is a quarter of an hour away.
+for _ in $(seq $((first_cycle_wait * 10))); do
+    [ -s "$marker" ] && break
+    kill -0 "$app" 2>/dev/null || fail "the program ended before its first cycle was over; its output: $(cat "$tmp/output")"
+    sleep 0.1
+done
+[ -s "$marker" ] || fail "the failure command did not run within $first_cycle_wait s; the program's output: $(cat "$tmp/output")"
+# Long enough for a second start of the command to show.
+sleep 2
+{ kill "$app" && wait "$app"; } 2>/dev/null || true
+
+[ "$(cat "$marker")" = $'ran\r' ] || fail "the failure command ran more than once or wrote otherwise: $(od -c "$marker")"
+
+log=$tmp/work/PylvaneLog.txt
+[ -f "$log" ] || fail "no PylvaneLog.txt in the working directory: $(ls -A "$tmp/work")"
+shown=$(sed 's/\r$/<CR>/' "$log")
+[ "$(tail -c 2 "$log" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "the log does not end with CR LF: $shown"
+[ "$(grep -c $'\r$' "$log")" = "$(wc -l <"$log")" ] || fail "not every line of the log ends with CR LF: $shown"
+mapfile -t lines < <(sed 's/\r$//' "$log")
+[ "${#lines[@]}" = 6 ] || fail "header, separator and two entries each with an empty line expected: $shown"
+
+stamp='.+ ([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]'
+[[ ${lines[0]} =~ ^"Pylvane Log File , Created "$stamp$ ]] || fail "the camera's entry created the file: $shown"
+[ "${lines[1]}" = "$(printf '=%.0s' $(seq 79))" ] || fail "the separator is 79 '=': $shown"
+[[ ${lines[2]} =~ ^$stamp"  - Process2 DOWN   "$ ]] || fail "the newest entry is the missing process: $shown"
+[ -z "${lines[3]}" ] || fail "an empty line follows each entry: $shown"
+[[ ${lines[4]} =~ ^$stamp"  - Cam1 OFF   "$ ]] || fail "below it the silent camera: $shown"
+[ -z "${lines[5]}" ] || fail "an empty line follows each entry: $shown"
+
+# No half-written copy of the log is left behind; the lock file that writers share stays, empty.
+left=$(find "$tmp/work" -mindepth 1 -maxdepth 1 ! -name .PylvaneLog.txt.lock -printf "%f\n")
+[ "$left" = PylvaneLog.txt ] || fail "more than the log left in the working directory: $(ls -A "$tmp/work")"
+[ ! -s "$tmp/work/.PylvaneLog.txt.lock" ] || fail "the lock file holds data"
+echo "The first cycle logged: $shown"

@@ -1,0 +1,166 @@
+#include "support/FileBytes.h"
+#include "support/TempDir.h"
+#include "support/WaitFor.h"
+
+#include "platform/WindowsPlatform.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <iterator>
+#include <string>
+
+namespace {
+
+using Mask = Platform::FileMask;
+
+void touch(const QString& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    ASSERT_TRUE(SetFileAttributesW(QDir::toNativeSeparators(path).toStdWString().c_str(), attributes));
+}
+
+// Makes a temporary folder the working directory for the test's lifetime. The recorder's path is made
+// absolute first: a path rooted without a drive letter names a file on the current drive.
+class InTempDir {
+public:
+    InTempDir() : recorder(QFileInfo(QStringLiteral(START_RECORDER_PATH)).absoluteFilePath())
+    {
+        QDir::setCurrent(dir.path());
+    }
+    ~InTempDir() { QDir::setCurrent(previous_); }
+
+    const QString recorder;
+    TempDir dir;
+
+private:
+    const QString previous_ = QDir::currentPath();
+};
+
+// One of the user's regional settings, changed for the test's lifetime.
+class RegionalSetting {
+public:
+    RegionalSetting(LCTYPE type, const wchar_t* value) : type_(type)
+    {
+        wchar_t previous[80];
+        if (GetLocaleInfoW(LOCALE_USER_DEFAULT, type, previous, static_cast<int>(std::size(previous))) > 0) {
+            previous_ = previous;
+            applied_ = SetLocaleInfoW(LOCALE_USER_DEFAULT, type, value);
+        }
+    }
+    ~RegionalSetting()
+    {
+        if (applied_)
+            SetLocaleInfoW(LOCALE_USER_DEFAULT, type_, previous_.c_str());
+    }
+    RegionalSetting(const RegionalSetting&) = delete;
+    RegionalSetting& operator=(const RegionalSetting&) = delete;
+
+    bool applied() const { return applied_; }
+
+private:
+    LCTYPE type_;
+    std::wstring previous_;
+    bool applied_ = false;
+};
+
+// "started.txt" as the recorder wrote it: flags and show state, then its command line.
+QList<QByteArray> recorded(const QString& dir)
+{
+    const QString path = QDir(dir).filePath(QStringLiteral("started.txt"));
+    if (!waitFor([&] { return QFile::exists(path); }))
+        return {};
+    return readFile(path).trimmed().split('\n');
+}
+
+TEST(WindowsPlatform, FileLookupGoesByAttributes)
+{
+    TempDir dir;
+    WindowsPlatform platform;
+    touch(dir.path("run.bat"));
+    touch(dir.path("hidden.bat"), FILE_ATTRIBUTE_HIDDEN);
+    touch(dir.path("system.bat"), FILE_ATTRIBUTE_SYSTEM);
+    touch(dir.path("readonly.bat"), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+
+    struct Case {
+        QString name;
+        bool ordinary;
+        bool withHidden;
+    };
+    const Case cases[] = {
+        {dir.path("run.bat"), true, true},
+        {QDir::toNativeSeparators(dir.path("RUN.BAT")), true, true},
+        {dir.path("readonly.bat"), true, true},
+        {dir.path("hidden.bat"), false, true},
+        {dir.path("system.bat"), false, false},
+        {dir.path("folder"), false, false},
+        {QStringLiteral("NUL"), false, false},
+        {dir.path("NUL"), false, false}, // the device answers in every folder
+        {dir.path("missing"), false, false},
+        {dir.path("*.bat"), false, false},
+        {dir.path("run.ba?"), false, false},
+        {dir.path("run.bat") + " --flag", false, false},
+        {QString(), false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform.fileExists(c.name, Mask::OrdinaryOnly), c.ordinary) << qPrintable(c.name);
+        EXPECT_EQ(platform.fileExists(c.name, Mask::IncludeHidden), c.withHidden) << qPrintable(c.name);
+    }
+}
+
+TEST(WindowsPlatform, DateAndTimeFollowTheUsersRegionalSettings)
+{
+    WindowsPlatform platform;
+    const RegionalSetting shortDate(LOCALE_SSHORTDATE, L"dd.MM.yyyy");
+    const RegionalSetting separator(LOCALE_STIME, L"-");
+    ASSERT_TRUE(shortDate.applied() && separator.applied());
+    const QString dayBefore = QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
+    const QString date = platform.dateText();
+    const QString time = platform.timeText();
+    EXPECT_TRUE(date == dayBefore || date == QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")))
+        << qPrintable(date);
+    static const QRegularExpression pattern(QStringLiteral("^([01]\\d|2[0-3])-[0-5]\\d-[0-5]\\d$"));
+    EXPECT_TRUE(pattern.match(time).hasMatch()) << qPrintable(time);
+}
+
+TEST(WindowsPlatform, ProgramsStartMinimizedWithTheFocus)
+{
+    InTempDir here;
+    WindowsPlatform platform;
+    const QString program = here.dir.path("on failure.exe");
+    ASSERT_TRUE(QFile::copy(here.recorder, program));
+    ASSERT_TRUE(platform.startProgram(program));
+    const QList<QByteArray> command = recorded(here.dir.path());
+    ASSERT_EQ(command.size(), 2);
+    EXPECT_EQ(command[0], QByteArray::number(STARTF_USESHOWWINDOW) + ' ' + QByteArray::number(SW_SHOWMINIMIZED));
+    EXPECT_EQ(command[1], ('"' + QDir::toNativeSeparators(program) + '"').toUtf8()) << "the file alone, no arguments";
+
+    touch(here.dir.path("plain.txt"));
+    EXPECT_FALSE(platform.startProgram(here.dir.path("plain.txt")));
+    EXPECT_FALSE(platform.startProgram(here.dir.path("missing.exe")));
+}
+
+// A stand-in called notepad.exe in the working directory is found before the system's own.
+TEST(WindowsPlatform, LogOpensInNotepadFromTheWorkingDirectory)
+{
+    InTempDir here;
+    WindowsPlatform platform;
+    ASSERT_TRUE(QFile::copy(here.recorder, here.dir.path("notepad.exe")));
+    ASSERT_TRUE(platform.openInTextEditor(QStringLiteral("PylvaneLog.txt")));
+    const QList<QByteArray> command = recorded(here.dir.path());
+    ASSERT_EQ(command.size(), 2);
+    EXPECT_EQ(command[0], QByteArray::number(STARTF_USESHOWWINDOW) + ' ' + QByteArray::number(SW_SHOWMINIMIZED));
+    EXPECT_EQ(command[1], "notepad.exe PylvaneLog.txt");
+}
+
+} // namespace

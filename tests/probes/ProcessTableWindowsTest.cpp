@@ -1,0 +1,94 @@
+#include "probes/ProcessTable.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Copies of a small sleeping program, started under distinctive file names.
+class WindowsProcessTableTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = fs::temp_directory_path() / ("pylvane-probes-" + std::to_string(GetCurrentProcessId()));
+        fs::create_directories(dir_);
+    }
+
+    void TearDown() override
+    {
+        for (HANDLE process : children_) {
+            TerminateProcess(process, 0);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    bool start(const std::wstring& fileName)
+    {
+        const fs::path copy = dir_ / fileName;
+        fs::copy_file(PROBE_SLEEPER_PATH, copy, fs::copy_options::overwrite_existing);
+        std::wstring commandLine = L"\"" + copy.wstring() + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process)) {
+            return false;
+        }
+        CloseHandle(process.hThread);
+        children_.push_back(process.hProcess);
+        return true;
+    }
+
+    fs::path dir_;
+    std::vector<HANDLE> children_;
+};
+
+TEST_F(WindowsProcessTableTest, FindsTheWholeUtf8FileNameInAnyLetterCase)
+{
+    ASSERT_TRUE(start(L"Watch Me.EXE"));
+    ASSERT_TRUE(start(L"it's.exe"));
+    ASSERT_TRUE(start(L"\u00c4rger.exe"));
+    for (const char* name : {"Watch Me.EXE", "watch me.exe", "it's.exe", "IT'S.EXE", "\xc3\xa4RGER.EXE"}) {
+        EXPECT_TRUE(exeRunning(name)) << name;
+    }
+    const std::u8string fullPath = (dir_ / L"Watch Me.EXE").u8string();
+    for (const std::string& name :
+         {std::string("Watch Me"), std::string("Watch Me.EXE "), std::string(fullPath.begin(), fullPath.end()),
+          std::string("it''s.exe"), std::string("x' or Name like '%"), std::string("\xc4rger.exe"), std::string()}) {
+        EXPECT_FALSE(exeRunning(name)) << '"' << name << '"';
+    }
+}
+
+// The UI thread may already be in a COM apartment of either kind, or in none.
+TEST_F(WindowsProcessTableTest, WorksInAnyApartmentAndLeavesTheCallersOneAlone)
+{
+    ASSERT_TRUE(start(L"apartment.exe"));
+    for (const DWORD model : {COINIT_APARTMENTTHREADED, COINIT_MULTITHREADED}) {
+        std::thread([model] {
+            ASSERT_EQ(CoInitializeEx(nullptr, model), S_OK);
+            EXPECT_TRUE(exeRunning("apartment.exe")) << model;
+            EXPECT_EQ(CoInitializeEx(nullptr, model), S_FALSE) << "the thread is still in its apartment";
+            CoUninitialize();
+            CoUninitialize();
+        }).join();
+    }
+    std::thread([] {
+        EXPECT_TRUE(exeRunning("apartment.exe"));
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK) << "the probe left its own apartment";
+        CoUninitialize();
+    }).join();
+}
+
+} // namespace
