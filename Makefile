@@ -77,7 +77,7 @@ test-package: package
 	bash packaging/test-package.sh $(PACKAGE_DIR)/pylvane_*.deb
 
 # build-win/pylvane.exe: one static GUI program for 64-bit Windows that needs no DLLs beside it. Qt for Windows
-# is built from Debian's source once into ~/.cache/pylvane (15 to 30 minutes), then reused.
+# is built from Debian's source once into ~/.cache/pylvane (15 to 35 minutes on two cores), then reused.
 windows:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(WIN_PACKAGES)"
 	JOBS=$(JOBS) bash scripts/windows/build-qt.sh
