@@ -95,7 +95,7 @@ test-windows: windows
 
 # The same two windows of pylvane.exe under Wine: docs/screenshots/windows-*.png.
 screenshots-windows: windows
-	@$(MAKE) --no-print-directory deps PACKAGES="xvfb x11-utils imagemagick xdotool"
+	@$(MAKE) --no-print-directory deps PACKAGES="xvfb x11-utils imagemagick xdotool fonts-wine"
 	bash scripts/screenshots.sh $(WIN_DIR)
 
 clean:

@@ -7,7 +7,7 @@
 # into docs/screenshots/windows-main-window.png and windows-settings-window.png.
 #
 # Usage: scripts/screenshots.sh [build-dir]     (default: build; needs Xvfb, xwininfo and ImageMagick's import,
-#                                                and for the Windows build Wine and xdotool)
+#                                                and for the Windows build Wine, its fonts and xdotool)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$root/build}")
@@ -20,12 +20,18 @@ if [ -f "$build/pylvane.exe" ]; then
     picture_prefix=windows-
     tools="$tools xdotool"
 fi
+# Wine's own fonts (Debian: fonts-wine), among them Tahoma, the face Wine gives to Windows' dialog font. Without
+# them Wine falls back to whichever host font comes first, a maths font here, in which Qt's line edits show no
+# text at all; Windows itself always has that face.
+wine_fonts=/usr/share/wine/fonts
 
 [ -f "$exe" ] || { echo "no program at $exe: build it first (make build)" >&2; exit 1; }
 for tool in $tools; do
     command -v "$tool" >/dev/null ||
         { echo "$tool not found (Debian: xvfb, x11-utils, imagemagick, xdotool)" >&2; exit 1; }
 done
+[ -z "$picture_prefix" ] || [ -f "$wine_fonts/tahoma.ttf" ] ||
+    { echo "Wine's fonts not found in $wine_fonts (Debian: fonts-wine)" >&2; exit 1; }
 
 tmp=$(mktemp -d)
 xvfb_pid=
@@ -79,11 +85,13 @@ else
     # The same example, as Windows keeps it: one registry value per line of the file.
     sed -i 's|^a1=.*|a1=C:\\Tools\\notify-admin.exe|; s|^d1=.*|d1=sshd.exe|; s|^d2=.*|d2=spoolsv.exe|' \
         "$tmp/config/Pylvane/Pylvane.conf"
+    # The fonts go into the session's Windows font folder, which Wine reads as each program starts.
     PYLVANE_WINE_DISPLAY=$DISPLAY "$root/scripts/windows/wine-session.sh" "$tmp/wine" bash -c '
+        cp "$4"/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
         grep "=" "$1" | while IFS="=" read -r name value; do
             /usr/lib/wine/wine64 reg add "HKCU\Software\Pylvane" /v "$name" /t REG_SZ /d "$value" /f </dev/null >/dev/null
         done
-        cd "$2" && exec /usr/lib/wine/wine64 "$3"' _ "$tmp/config/Pylvane/Pylvane.conf" "$tmp/work" "$exe" >"$tmp/app.log" 2>&1 &
+        cd "$2" && exec /usr/lib/wine/wine64 "$3"' _ "$tmp/config/Pylvane/Pylvane.conf" "$tmp/work" "$exe" "$wine_fonts" >"$tmp/app.log" 2>&1 &
 fi
 app_pid=$!
 
