@@ -12,7 +12,9 @@
 # with the packages apt downloads, in ${XDG_CACHE_HOME:-~/.cache}/pylvane; each run works on a copy of it.
 set -euo pipefail
 
-readonly silent_host=10.77.0.2
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+readonly source_dir
+readonly silent_host=10.77.0.2 # the address scripts/silent-host.sh keeps silent
 readonly missing_process=pylvane-test-missing-process
 readonly user=tester
 
@@ -192,21 +194,13 @@ output=$(in_root closed env PATH=/nonexistent /var/lib/dpkg/info/pylvane.postins
 check "without setcap the postinst warns, says what to run, and lets the installation go on" \
     test "$status" = 0 -a -n "$(grep -F "setcap cap_net_raw+ep /usr/bin/pylvane" <<<"$output")"
 
-# Frames to the silent host leave through one end of a veth pair towards a MAC address that nobody has, so the
-# echo gets no answer at all; the permanent neighbour entry keeps ARP from turning that into "unreachable".
 # shellcheck disable=SC2016 # expanded by the inner shell
-unshare -n -- sh -c '
+unshare -n -- "$source_dir/scripts/silent-host.sh" sh -c '
     set -e
-    ip link set lo up
-    ip link add pyl0 type veth peer name pyl0far
-    ip addr add 10.77.0.1/24 dev pyl0
-    ip link set pyl0far up
-    ip link set pyl0 up
-    ip neigh add "$2" lladdr 02:00:00:00:77:02 dev pyl0 nud permanent
     echo "1 0" >/proc/sys/net/ipv4/ping_group_range
-    exec chroot "$1" setpriv --reuid="$3" --regid="$3" --init-groups env -i HOME="/home/$3" USER="$3" \
-        LOGNAME="$3" PATH=/usr/bin:/bin QT_QPA_PLATFORM=offscreen sh -c "cd && exec pylvane"
-' sh "$root" "$silent_host" "$user" >"$work/run.log" 2>&1 &
+    exec chroot "$1" setpriv --reuid="$2" --regid="$2" --init-groups env -i HOME="/home/$2" USER="$2" \
+        LOGNAME="$2" PATH=/usr/bin:/bin QT_QPA_PLATFORM=offscreen sh -c "cd && exec pylvane"
+' sh "$root" "$user" >"$work/run.log" 2>&1 &
 program=$!
 trap 'kill $program 2>/dev/null || true' EXIT
 log=$root$home/PylvaneLog.txt

@@ -10,23 +10,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 shift
 
-if [ "${PYLVANE_NAMESPACE_READY:-}" != 1 ]; then
+if [ -z "${PYLVANE_SILENT_HOST:-}" ]; then
     if [ "$(id -u)" = 0 ] && unshare -n true 2>/dev/null; then
-        PYLVANE_NAMESPACE_READY=1 exec unshare -n "$0" "$build" "$@"
+        exec unshare -n "$here/../silent-host.sh" "$0" "$build" "$@"
     fi
     echo "Not root or no network namespaces here: the tests run without a silent host." >&2
-else
-    # Frames to the silent host leave through one end of a veth pair towards a MAC address that nobody has, so
-    # the far end drops them. The permanent neighbour entry keeps ARP out of it, which would otherwise turn the
-    # silence into "host unreachable".
-    PATH=/usr/sbin:/sbin:$PATH
-    ip link set lo up
-    ip link add cam0 type veth peer name cam0far
-    ip addr add 10.77.0.1/24 dev cam0
-    ip link set cam0far up
-    ip link set cam0 up
-    ip neigh add 10.77.0.2 lladdr 02:00:00:00:77:02 dev cam0 nud permanent
-    export PYLVANE_SILENT_HOST=10.77.0.2
 fi
 
 # Without ctest arguments (-R and the like), the run ends with a line counting passed, failed and skipped tests.

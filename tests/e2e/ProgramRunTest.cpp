@@ -30,23 +30,6 @@ constexpr int kFirstCycleWaitMs = 80'000;
 const QString kLogName = QStringLiteral("PylvaneLog.txt");
 const QString kSilentCamAddress = QStringLiteral("10.77.0.2");
 
-// Sets up the namespace's network, then runs its arguments. Frames sent to the camera's address
-// leave through one end of a veth pair towards a MAC address that nobody has, so the far end drops
-// them: the echo gets no answer at all. The permanent neighbour entry keeps ARP out of it, which
-// would otherwise turn the silence into "host unreachable". (A dummy interface would do the same
-// with fewer lines, but not every kernel has the dummy driver.)
-const QByteArray kNamespaceScript = R"(#!/bin/sh
-set -e
-PATH=/usr/sbin:/usr/bin:/sbin:/bin:$PATH
-ip link set lo up
-ip link add cam0 type veth peer name cam0far
-ip addr add 10.77.0.1/24 dev cam0
-ip link set cam0far up
-ip link set cam0 up
-ip neigh add 10.77.0.2 lladdr 02:00:00:00:77:02 dev cam0 nud permanent
-exec "$@"
-)";
-
 bool writeFile(const QString& path, const QByteArray& bytes, bool executable = false)
 {
     QFile file(path);
@@ -144,8 +127,8 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
     TempDir tools;
     ASSERT_TRUE(configHome.isValid() && workDir.isValid() && tools.isValid());
 
-    const QString namespaceScript = tools.path(QStringLiteral("in-namespace.sh"));
-    ASSERT_TRUE(writeFile(namespaceScript, kNamespaceScript, true));
+    // Makes kSilentCamAddress a host that never answers inside the namespace.
+    const QString namespaceScript = QStringLiteral(PYLVANE_SILENT_HOST_SCRIPT);
     {
         QProcess setup;
         setup.setProcessChannelMode(QProcess::MergedChannels);
