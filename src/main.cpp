@@ -15,13 +15,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Pylvane"));
     // Without echo the hosts would just stay unchecked and the lamp green, and no window says why.
     if (!echoAllowed()) {
-        const QString line =
-            QStringLiteral("Pylvane cannot send ICMP echo requests, so it cannot tell whether devices and cameras are "
-                           "up: as root, either give the program the capability with \"setcap cap_net_raw+ep %1\" "
-                           "or let ordinary users send echo with \"sysctl -w net.ipv4.ping_group_range='0 "
-                           "2147483647'\"")
-                .arg(QCoreApplication::applicationFilePath());
-        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+        const std::string advice = echoRightsAdvice(QCoreApplication::applicationFilePath().toStdString());
+        std::fprintf(stderr, "%s\n", advice.c_str());
     }
     const std::unique_ptr<Platform> platform = Platform::forThisSystem();
     SystemProbes probes(*platform);

@@ -14,3 +14,9 @@ bool echoAllowed()
     IcmpCloseHandle(handle);
     return true;
 }
+
+std::string echoRightsAdvice(const std::string&)
+{
+    return "Pylvane cannot open the ICMP helper library (IcmpCreateFile failed), so it cannot tell whether devices "
+           "and cameras are up";
+}
