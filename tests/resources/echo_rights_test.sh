@@ -14,13 +14,15 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 mkdir "$tmp/bin"
 printf '#!/bin/sh\necho "$@" >> "%s"\n' "$tmp/sudo-calls" >"$tmp/bin/sudo"
 chmod 755 "$tmp/bin/sudo"
+# The script runs from a copy, since "nobody" may not be able to reach the source folder.
+cp "$source/scripts/echo-rights.sh" "$tmp/echo-rights.sh"
 touch "$tmp/pylvane" "$tmp/sudo-calls"
 chmod 666 "$tmp/sudo-calls"
 
 step() { # range; sets $output
     printf '%s\n' "$1" >"$tmp/range"
     : >"$tmp/sudo-calls"
-    local command=(env PATH="$tmp/bin:$PATH" PYLVANE_RANGE_FILE="$tmp/range" bash "$source/scripts/echo-rights.sh"
+    local command=(env PATH="$tmp/bin:$PATH" PYLVANE_RANGE_FILE="$tmp/range" bash "$tmp/echo-rights.sh"
         "$tmp/pylvane")
     if [ "$(id -u)" = 0 ]; then
         command=(setpriv --reuid=65534 --regid=65534 --clear-groups "${command[@]}")
