@@ -32,15 +32,19 @@ TEST_P(KilledWriters, LeaveTheOldLogOrOneEntryMoreAndAtMostOneCopy)
     const QString path = dir.path("PylvaneLog.txt");
     const QByteArray body = oldBody(75000);
     writeFile(path, kHeader + body);
+    // Started writers say "ready" just before they insert; the kills spread over the time from
+    // there to the end of one insertion, so that the start of a process, slow and uneven under
+    // some systems, does not decide where they land.
     const auto startWriter = [&](QProcess& writer, const QString& word) {
         writer.start(QStringLiteral(PYLVANE_LOGTOOL), {path, QStringLiteral("1"), word});
         ASSERT_TRUE(writer.waitForStarted());
+        while (!writer.canReadLine())
+            ASSERT_TRUE(writer.waitForReadyRead(30'000)) << "no \"ready\" from the writer";
     };
-    // The kills spread over the time that one start and insertion takes on this machine.
-    QElapsedTimer clock;
-    clock.start();
     QProcess first;
     startWriter(first, QStringLiteral("First"));
+    QElapsedTimer clock;
+    clock.start();
     ASSERT_TRUE(first.waitForFinished());
     const qint64 spanUs = clock.nsecsElapsed() / 1000;
 
