@@ -67,8 +67,9 @@ bool EventLog::writeHeaderOnly(LogFile& file, HeaderStyle style)
 bool EventLog::WriteLogEntry(HeaderStyle style, const QString& label)
 {
     // Stamped now: an entry that has to wait keeps the time its target was found down.
+    if (queued_.isEmpty())
+        queuedStyle_ = style;
     queued_.prepend(stampedLine(QByteArray(), QLatin1Char(' ') + label));
-    queuedStyle_ = style;
     return writeQueuedEntries();
 }
 

@@ -24,7 +24,7 @@ public:
     // below it and newest first. On false the file is unchanged and the entry stays queued.
     bool WriteLogEntry(HeaderStyle style, const QString& label) override;
     // Inserts the entries still queued; true when none are left.
-    bool writeQueuedEntries();
+    bool writeQueuedEntries() override;
     // Creates the file, or empties an existing one, holding just the header of `style`.
     bool CreateLogFile(HeaderStyle style);
     // "Open Log": creates a missing file with the host header, then opens it in a text editor.
@@ -42,6 +42,7 @@ private:
     Platform& platform_;
     QString fileName_;
     QByteArrayList queued_; // entry lines not yet in the file, newest first
+    // The style of the oldest queued entry: that entry would have created a missing file.
     HeaderStyle queuedStyle_ = HeaderStyle::HostHeader;
     QElapsedTimer busySince_; // valid while another writer keeps the lock too long
 };

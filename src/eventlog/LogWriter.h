@@ -10,4 +10,6 @@ public:
     virtual ~LogWriter() = default;
     // False when the entry could not be recorded now; the file is then left exactly as it was.
     virtual bool WriteLogEntry(HeaderStyle style, const QString& label) = 0;
+    // Tries once more to record the entries that could not go in yet; true when none are left.
+    virtual bool writeQueuedEntries() = 0;
 };

@@ -1,5 +1,6 @@
 #include "monitor/CheckCycle.h"
 
+#include "eventlog/LogWriter.h"
 #include "monitor/TextNumber.h"
 #include "platform/Platform.h"
 
@@ -8,7 +9,7 @@
 #include <algorithm>
 
 CheckCycle::CheckCycle(StatusLamp& lamp, TargetProbes& probes, LogWriter& log, Platform& platform, QTimer& timer1)
-    : lamp_(lamp), platform_(platform), timer1_(timer1), hostCheck_(probes, log), processCheck_(probes, log)
+    : lamp_(lamp), log_(log), platform_(platform), timer1_(timer1), hostCheck_(probes, log), processCheck_(probes, log)
 {
     states_.fill(kStateUnchecked);
 }
@@ -34,6 +35,8 @@ void CheckCycle::run()
     }
     try {
         showOutcome();
+        // An entry that could not go in earlier would otherwise wait until another target goes down.
+        log_.writeQueuedEntries();
         startFailureCommand();
     } catch (...) {
     }
@@ -81,7 +84,11 @@ void CheckCycle::startFailureCommand()
         return;
     // The whole text is one program file, started directly with no arguments and never through a
     // shell; a file that exists but cannot be started is passed over quietly.
-    const QString command = fields_->failureCommand();
+    QString command = fields_->failureCommand();
+    // A path copied from a file manager comes wrapped in one pair of quotes.
+    if (command.size() > 2 && command.startsWith(QLatin1Char('"')) && command.endsWith(QLatin1Char('"')) &&
+        command.count(QLatin1Char('"')) == 2)
+        command = command.mid(1, command.size() - 2);
     if (!command.isEmpty() && platform_.fileExists(command, Platform::FileMask::OrdinaryOnly))
         platform_.startProgram(command);
 }

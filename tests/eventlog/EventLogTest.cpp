@@ -173,7 +173,8 @@ TEST_F(EventLogTest, EntriesThatCannotGoInWaitForTheNextThatCan)
     }
     platform.time = "08:15:45";
     ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::ProcessHeader, " - Process4 DOWN   "));
-    EXPECT_EQ(contents(), "-=K=- Pylvane Log File , Created 07.12.2026 08:15:45\r\n" + QByteArray(45, '=') + "\r\n" +
+    // The file is created in the style of the oldest entry, the one that would have created it.
+    EXPECT_EQ(contents(), "Pylvane Log File , Created 07.12.2026 08:15:45\r\n" + QByteArray(79, '=') + "\r\n" +
                               "07.12.2026 08:15:45  - Process4 DOWN   \r\n\r\n" +
                               "07.12.2026 08:15:44  - Cam3 OFF   \r\n\r\n" +
                               "07.12.2026 08:15:43  - Process2 DOWN   \r\n\r\n" + entry(" - Device1 OFF   "));

@@ -93,4 +93,5 @@ public:
         entries << (style == HeaderStyle::HostHeader ? QStringLiteral("H|") : QStringLiteral("P|")) + label;
         return true;
     }
+    bool writeQueuedEntries() override { return true; }
 };

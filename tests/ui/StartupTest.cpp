@@ -1,4 +1,5 @@
 #include "support/FakePlatform.h"
+#include "support/FileBytes.h"
 #include "support/SettingsPlace.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -52,6 +54,9 @@ protected:
 
     MainWindow& main() { return app->mainWindow(); }
     SettingsWindow& settings() { return app->settingsWindow(); }
+    // A folder in the log's place keeps every entry out.
+    void blockLog() { ASSERT_TRUE(QDir().mkdir(logPath)); }
+    void unblockLog() { ASSERT_TRUE(QDir().rmdir(logPath)); }
     template <typename T> T* inSettings(const char* name) { return settings().findChild<T*>(QLatin1String(name)); }
     bool savedShown() { return !inSettings<QLabel>("Label26")->isHidden(); }
     // The window that has the focus is the one in front.
@@ -64,7 +69,8 @@ protected:
     TempDir dir;
     FakePlatform platform;
     SilentProbes probes;
-    EventLog log{platform, dir.path(QStringLiteral("PylvaneLog.txt"))};
+    const QString logPath = dir.path(QStringLiteral("PylvaneLog.txt"));
+    EventLog log{platform, logPath};
     SettingsPlace place;
     SettingsStore store{place.location()};
     std::unique_ptr<Application> app;
@@ -147,6 +153,20 @@ TEST_F(StartupTest, SettingsBringsTheWindowBackAsItWasButWithoutSavedAndWithoutR
     EXPECT_FALSE(savedShown());
 }
 
+TEST_F(StartupTest, AnEntryThatCouldNotGoInIsWrittenByTheNextCycleWithNothingDown)
+{
+    start();
+    inSettings<QLineEdit>("Text16")->setText(QStringLiteral("10.0.0.1"));
+    inSettings<QCheckBox>("Check16")->setChecked(true);
+    blockLog();
+    main().cycle().run();
+    unblockLog();
+    inSettings<QCheckBox>("Check16")->setChecked(false);
+    main().cycle().run();
+    EXPECT_TRUE(main().isPictureVisible(StatusLamp::Image1));
+    EXPECT_TRUE(readFile(logPath).contains(" - Device1 OFF   \r\n"));
+}
+
 TEST_F(StartupTest, TheCycleUsesUnsavedFieldsOfAHiddenSectionAndWindow)
 {
     const QString command = dir.path(QStringLiteral("alert.sh"));
@@ -182,12 +202,17 @@ TEST_P(StartupCloseTest, ClosingTheMainWindowEndsTheProgram)
     const bool settingsHidden = GetParam();
     if (settingsHidden)
         click(settings(), "x");
+    // An entry that could not go in is written at the close rather than lost with the program.
+    blockLog();
+    ASSERT_FALSE(log.WriteLogEntry(HeaderStyle::HostHeader, QStringLiteral(" - Cam2 OFF   ")));
+    unblockLog();
 
     QTimer::singleShot(0, &main(), [this] { main().close(); });
     QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); }); // a run that never ends
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_FALSE(main().isVisible());
     EXPECT_FALSE(settings().isVisible());
+    EXPECT_TRUE(readFile(logPath).contains(" - Cam2 OFF   \r\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(SettingsShownOrHidden, StartupCloseTest, ::testing::Bool());
