@@ -29,7 +29,7 @@ TEST(CheckCycleOnThisSystem, StartsCommandDirectlyAndSkipsUnrunnableFiles)
     fields.set(TargetKind::Process, 7, "surely-not-running.exe");
 
     const QString marker = dir.path("marker");
-    const QString script = dir.path("notify me.sh");
+    const QString script = dir.path("notify me; exit.sh"); // a shell would run "notify" and stop
     QFile file(script);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QStringLiteral("#!/bin/sh\necho \"$#\" > '%1'\n").arg(marker).toUtf8());

@@ -176,7 +176,7 @@ TEST(CheckCycle, FailureCommandMustNameAnOrdinaryFileWhole)
         rig.dir.path("*.sh"),                               // wildcards never match
         rig.dir.path("on-failure.s?"),                      //
         rig.dir.path(".hidden.sh"),                         // hidden file
-        rig.command + "; touch " + rig.dir.path("reached"), // never reaches a shell
+        rig.command + "; touch " + rig.dir.path("reached"), // only the whole text names the file
     };
     rig.fields.set(TargetKind::Device, 1, "down");
     for (const QString& command : refused) {
@@ -185,7 +185,24 @@ TEST(CheckCycle, FailureCommandMustNameAnOrdinaryFileWhole)
         EXPECT_TRUE(rig.lamp.only(StatusLamp::Image2));
         EXPECT_TRUE(rig.platform.started.isEmpty()) << qPrintable(command);
     }
-    EXPECT_FALSE(QFile::exists(rig.dir.path("reached")));
+}
+
+// A path copied with its quotes, as file managers copy it, names the file within; any other quote
+// keeps the text from naming a file.
+TEST(CheckCycle, QuotedFailureCommandStartsTheFileWithin)
+{
+    CycleRig rig;
+    rig.fields.set(TargetKind::Device, 1, "down");
+    const QString file = rig.command;
+    for (const QString& command : {'"' + file, file + '"', '"' + file + "\" \"\"", "\"\"" + file + "\"\"",
+                                   QStringLiteral("\"\"")}) {
+        rig.fields.command = command;
+        rig.run();
+        EXPECT_TRUE(rig.platform.started.isEmpty()) << qPrintable(command);
+    }
+    rig.fields.command = '"' + file + '"';
+    rig.run();
+    EXPECT_EQ(rig.platform.started, QStringList{file});
 }
 
 TEST(CheckCycle, CommandThatCannotStartIsPassedOverQuietly)
