@@ -1,5 +1,6 @@
 #include "settings/SettingsWindow.h"
 
+#include "platform/SystemColours.h"
 #include "settings/SettingsStore.h"
 
 #include <QCheckBox>
@@ -8,8 +9,12 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace {
 
@@ -24,8 +29,6 @@ constexpr QRect kWindowRect = twips(0, 0, 14175, 9855);
 constexpr int kSectionHeightTwips = 6015;
 constexpr int kServicesHeightTwips = 8055;
 
-// The system's application-workspace grey, which Qt has no palette role for.
-const QColor kWorkspaceGrey(0xab, 0xab, 0xab);
 const QColor kSavedGreen(0, 192, 0);
 const QColor kNoteOrange(255, 128, 0);
 
@@ -83,7 +86,7 @@ SettingsWindow::SettingsWindow(SettingsStore& store, QWidget* parent)
     setWindowTitle(QStringLiteral("Pylvane"));
     setFixedSize(kWindowRect.size());
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, kWorkspaceGrey);
+    pal.setColor(QPalette::Window, applicationWorkspaceColour());
     setPalette(pal);
     setAutoFillBackground(true);
     // The sizes of the layout are made for 8-point text; larger text would be cut off in them.
@@ -95,7 +98,25 @@ SettingsWindow::SettingsWindow(SettingsStore& store, QWidget* parent)
 
     // The middle of the screen is where the window shows first; after that it stays where it was.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+        placeOn(screen->availableGeometry());
+}
+
+void SettingsWindow::placeOn(const QRect& available)
+{
+    const QPoint centred = available.center() - rect().center();
+    move(std::max(centred.x(), available.left()), std::max(centred.y(), available.top()));
+}
+
+void SettingsWindow::mousePressEvent(QMouseEvent* event)
+{
+    beginSystemMove();
+    event->accept();
+}
+
+void SettingsWindow::beginSystemMove()
+{
+    if (QWindow* handle = windowHandle())
+        handle->startSystemMove();
 }
 
 SettingsWindow::~SettingsWindow() = default;

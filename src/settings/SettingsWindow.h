@@ -31,6 +31,10 @@ public:
 
     Section visibleSection() const;
 
+    // Centred on `available` where it fits; on a smaller screen its top-left corner stays on it, so
+    // that the window can still be reached and dragged.
+    void placeOn(const QRect& available);
+
     int enableValue(TargetKind kind, int number) const override;
     QString targetText(TargetKind kind, int number) const override;
     QString failureCommand() const override;
@@ -38,6 +42,12 @@ public:
 signals:
     // "X" has hidden the window: the next schedule tick is to arm a check cycle.
     void closedWithX();
+
+protected:
+    // Any press on the background moves the borderless window, as a press on a title bar would.
+    void mousePressEvent(QMouseEvent* event) override;
+    // Hands the window to the window system's interactive move.
+    virtual void beginSystemMove();
 
 private:
     struct Rows {

@@ -4,10 +4,12 @@
 #include "settings/SettingsWindow.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -18,13 +20,23 @@ namespace {
 
 const QString kKey = SettingsStore::kKeyPath;
 
+// Counts the moves it is asked for instead of handing the mouse to the window system.
+class CountingSettingsWindow : public SettingsWindow {
+public:
+    using SettingsWindow::SettingsWindow;
+    int moves = 0;
+
+protected:
+    void beginSystemMove() override { ++moves; }
+};
+
 class SettingsWindowTest : public ::testing::Test {
 protected:
     void SetUp() override { makeWindow(); }
 
     void makeWindow()
     {
-        window = std::make_unique<SettingsWindow>(store);
+        window = std::make_unique<CountingSettingsWindow>(store);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -58,7 +70,7 @@ protected:
 
     SettingsPlace place;
     SettingsStore store{place.location()};
-    std::unique_ptr<SettingsWindow> window;
+    std::unique_ptr<CountingSettingsWindow> window;
 };
 
 TEST_F(SettingsWindowTest, HasTheLaidDownWindowAndControls)
@@ -127,6 +139,27 @@ TEST_F(SettingsWindowTest, HasTheLaidDownWindowAndControls)
     EXPECT_TRUE(find<QGroupBox>(QStringLiteral("camsFrame"))->findChild<QLabel*>(QStringLiteral("IPCamsRow10")));
     for (const char* name : {"Picture1", "Picture2", "Picture3"})
         EXPECT_EQ(find<QLabel>(QLatin1String(name))->pixmap().size(), QSize(128, 128)) << name;
+}
+
+// The window is wider than the test screen; it is laid out for 96 dpi and larger than many laptop
+// screens at 125 % and more.
+TEST_F(SettingsWindowTest, StaysWithinReachOnSmallScreensAndMovesByItsBackground)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_GT(window->width(), screen.width());
+    EXPECT_TRUE(screen.contains(window->geometry().topLeft()));
+    window->placeOn({0, 0, 1024, 600});
+    EXPECT_EQ(window->pos(), QPoint(39, 0));
+    window->placeOn({1920, 100, 1920, 1080});
+    EXPECT_EQ(window->pos(), QPoint(2407, 311));
+
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton})
+        QTest::mousePress(window.get(), button, {}, QPoint(600, 20));
+    QTest::mousePress(find<QGroupBox>(QStringLiteral("camsFrame")), Qt::LeftButton, {}, QPoint(500, 300));
+    EXPECT_EQ(window->moves, 3);
+    click(QStringLiteral("devb"));
+    EXPECT_EQ(window->moves, 3) << "controls keep their presses";
+    EXPECT_EQ(window->visibleSection(), SettingsWindow::Section::Devices);
 }
 
 TEST_F(SettingsWindowTest, StartsWithIpCamsShownAndEveryFieldEmpty)
