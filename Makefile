@@ -4,6 +4,8 @@ TEST_DIR ?= build-test
 BENCH_DIR ?= build-bench
 PACKAGE_DIR ?= build-package
 WIN_DIR ?= build-win
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
 # Everything the build, the tests, the benchmarks and the scripts call, essential packages included.
@@ -16,7 +18,7 @@ WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86
                 wine64 dpkg-dev xz-utils perl iproute2 util-linux
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test bench install screenshots windows test-windows screenshots-windows package test-package clean
+.PHONY: deps build run test bench fuzz install screenshots windows test-windows screenshots-windows package test-package clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -49,6 +51,14 @@ bench: deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=OFF -DPYLVANE_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	bash bench/run.sh $(BENCH_DIR)
+
+# Each parser of outside input fuzzed for FUZZ_SECONDS with libFuzzer; a finding fails and stays in build-fuzz/fuzz/.
+fuzz: deps
+	@$(MAKE) --no-print-directory deps PACKAGES="clang libclang-rt-14-dev"
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DPYLVANE_TESTS=OFF -DPYLVANE_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+	bash tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 install: build
 	cmake --install $(BUILD_DIR)
@@ -99,4 +109,4 @@ screenshots-windows: windows
 	bash scripts/screenshots.sh $(WIN_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(TEST_DIR) $(BENCH_DIR) $(PACKAGE_DIR) $(WIN_DIR)
+	rm -rf $(BUILD_DIR) $(TEST_DIR) $(BENCH_DIR) $(PACKAGE_DIR) $(WIN_DIR) $(FUZZ_DIR)
