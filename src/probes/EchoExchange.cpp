@@ -45,6 +45,7 @@ struct Message {
     ssize_t receive(int fd, int flags)
     {
         iov = {buffer, sizeof buffer};
+        from = {}; // an address the kernel does not give reads as 0.0.0.0, which is never our destination
         header = {};
         header.msg_name = &from;
         header.msg_namelen = sizeof from;
@@ -121,13 +122,13 @@ bool EchoExchange::readReplies(EchoReply& reply)
             return false; // drained, or a socket error that only the error queue can tie to a request
         }
         const std::span<const uint8_t> bytes(message.buffer, static_cast<size_t>(size));
-        EchoMatch match = socket_.kind() == IcmpSocket::Kind::Raw ? IcmpPacket::matchDatagram(bytes, ours_)
-                                                                  : IcmpPacket::matchMessage(bytes, ours_);
+        EchoMatch match = socket_.kind() == IcmpSocket::Kind::Raw
+                              ? IcmpPacket::matchDatagram(bytes, ours_)
+                              : IcmpPacket::matchMessage(bytes, message.from.sin_addr.s_addr, ours_);
         if (match.kind == EchoMatch::Kind::Unrelated) {
             continue;
         }
         if (!match.hasIpHeader) {
-            match.source = message.from.sin_addr.s_addr;
             for (cmsghdr* c = CMSG_FIRSTHDR(&message.header); c != nullptr; c = CMSG_NXTHDR(&message.header, c)) {
                 if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
                     int ttl = 0;
@@ -162,10 +163,9 @@ bool EchoExchange::readErrorQueue(EchoReply& reply)
                 found = true;
             }
         }
-        // The entry quotes the request it concerns; an entry too short to quote one came from this
-        // socket's only send.
+        // The entry's address is the destination of the datagram it concerns.
         const std::span<const uint8_t> quoted(message.buffer, static_cast<size_t>(size));
-        if (!found || (quoted.size() >= IcmpPacket::kHeaderSize && !IcmpPacket::isOwnRequest(quoted, ours_))) {
+        if (!found || !IcmpPacket::isOwnQueuedError(quoted, message.from.sin_addr.s_addr, ours_)) {
             continue;
         }
         int32_t status = 0;

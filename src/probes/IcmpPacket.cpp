@@ -36,6 +36,12 @@ uint32_t rawAddress(std::span<const uint8_t> bytes, size_t offset)
     return address;
 }
 
+bool isOwnRequest(std::span<const uint8_t> message, const EchoIdentity& ours)
+{
+    return message.size() >= IcmpPacket::kHeaderSize && message[0] == kEchoRequest &&
+           be16(message, 4) == ours.identifier && be16(message, 6) == ours.sequence;
+}
+
 // An ICMP error quotes the IP header and the first 8 bytes of the datagram that caused it.
 bool quotesOurRequest(std::span<const uint8_t> quote, const EchoIdentity& ours)
 {
@@ -43,7 +49,7 @@ bool quotesOurRequest(std::span<const uint8_t> quote, const EchoIdentity& ours)
     if (headerLength == 0 || quote[9] != kProtocolIcmp || rawAddress(quote, 16) != ours.destination) {
         return false;
     }
-    return IcmpPacket::isOwnRequest(quote.subspan(headerLength), ours);
+    return isOwnRequest(quote.subspan(headerLength), ours);
 }
 
 } // namespace
@@ -56,7 +62,9 @@ std::vector<uint8_t> IcmpPacket::echoRequest(uint16_t identifier, uint16_t seque
     packet[5] = static_cast<uint8_t>(identifier & 0xff);
     packet[6] = static_cast<uint8_t>(sequence >> 8);
     packet[7] = static_cast<uint8_t>(sequence & 0xff);
-    std::memcpy(packet.data() + kHeaderSize, data.data(), data.size());
+    if (!data.empty()) { // an empty view may hold a null pointer, which memcpy must not see
+        std::memcpy(packet.data() + kHeaderSize, data.data(), data.size());
+    }
     const uint16_t sum = checksum(packet);
     packet[2] = static_cast<uint8_t>(sum >> 8);
     packet[3] = static_cast<uint8_t>(sum & 0xff);
@@ -79,15 +87,19 @@ uint16_t IcmpPacket::checksum(std::span<const uint8_t> bytes)
     return static_cast<uint16_t>(~sum & 0xffff);
 }
 
-EchoMatch IcmpPacket::matchMessage(std::span<const uint8_t> message, const EchoIdentity& ours)
+EchoMatch IcmpPacket::matchMessage(std::span<const uint8_t> message, uint32_t source, const EchoIdentity& ours)
 {
     EchoMatch match;
-    if (message.size() < kHeaderSize) {
+    match.source = source;
+    // Raw sockets are handed packets before the kernel checks their ICMP checksum; a damaged answer
+    // says nothing about the host.
+    if (message.size() < kHeaderSize || checksum(message) != 0) {
         return match;
     }
     const uint8_t type = message[0];
     if (type == kEchoReply) {
-        if (be16(message, 4) == ours.identifier && be16(message, 6) == ours.sequence) {
+        // Identifier and sequence alone would let any host, or a forger, answer for a dead one.
+        if (source == ours.destination && be16(message, 4) == ours.identifier && be16(message, 6) == ours.sequence) {
             match.kind = EchoMatch::Kind::Reply;
             match.dataOffset = kHeaderSize;
             match.dataSize = message.size() - kHeaderSize;
@@ -111,19 +123,19 @@ EchoMatch IcmpPacket::matchDatagram(std::span<const uint8_t> datagram, const Ech
     if (headerLength == 0 || datagram[9] != kProtocolIcmp) {
         return {};
     }
-    EchoMatch match = matchMessage(datagram.subspan(headerLength), ours);
+    EchoMatch match = matchMessage(datagram.subspan(headerLength), rawAddress(datagram, 12), ours);
     if (match.kind != EchoMatch::Kind::Unrelated) {
         match.hasIpHeader = true;
         match.tos = datagram[1];
         match.ttl = datagram[8];
-        match.source = rawAddress(datagram, 12);
         match.dataOffset += headerLength;
     }
     return match;
 }
 
-bool IcmpPacket::isOwnRequest(std::span<const uint8_t> message, const EchoIdentity& ours)
+bool IcmpPacket::isOwnQueuedError(std::span<const uint8_t> quoted, uint32_t destination, const EchoIdentity& ours)
 {
-    return message.size() >= kHeaderSize && message[0] == kEchoRequest && be16(message, 4) == ours.identifier &&
-           be16(message, 6) == ours.sequence;
+    // The kernel files any error quoting our identifier here, whatever address the quoted request went
+    // to. An entry too short to quote a request came from this socket's only send.
+    return destination == ours.destination && (quoted.size() < kHeaderSize || isOwnRequest(quoted, ours));
 }

@@ -18,7 +18,7 @@ struct EchoMatch {
     enum class Kind { Unrelated, Reply, Error };
     Kind kind = Kind::Unrelated;
     int32_t status = 0;  // 0 for a reply, the error's status code for an error
-    uint32_t source = 0; // sender, network byte order; only known when the IP header was seen
+    uint32_t source = 0; // sender, network byte order
     bool hasIpHeader = false;
     uint8_t ttl = 0;
     uint8_t tos = 0;
@@ -37,12 +37,14 @@ public:
     // The Internet checksum (ones' complement sum of 16-bit words).
     static uint16_t checksum(std::span<const uint8_t> bytes);
 
-    // An ICMP message without IP header, as datagram ICMP sockets deliver it.
-    static EchoMatch matchMessage(std::span<const uint8_t> message, const EchoIdentity& ours);
+    // An ICMP message without IP header, as datagram ICMP sockets deliver it, sent by `source`
+    // (network byte order).
+    static EchoMatch matchMessage(std::span<const uint8_t> message, uint32_t source, const EchoIdentity& ours);
 
     // A whole IPv4 datagram carrying ICMP, as raw sockets deliver it.
     static EchoMatch matchDatagram(std::span<const uint8_t> datagram, const EchoIdentity& ours);
 
-    // True when `message` is our own echo request (as quoted back by the socket's error queue).
-    static bool isOwnRequest(std::span<const uint8_t> message, const EchoIdentity& ours);
+    // True when an entry of a datagram socket's error queue concerns our request: `destination` is
+    // where the failed datagram went, as the entry names it, and `quoted` what it gives back of it.
+    static bool isOwnQueuedError(std::span<const uint8_t> quoted, uint32_t destination, const EchoIdentity& ours);
 };

@@ -11,6 +11,7 @@
 namespace {
 
 const EchoIdentity kOurs{htonl(0x0a000005), 0x1234, 0xbeef};
+const uint32_t kRouter = htonl(0x0a000001);
 
 std::vector<uint8_t> ipHeader(uint8_t protocol, uint32_t source, uint32_t destination, size_t optionWords = 0)
 {
@@ -30,11 +31,20 @@ std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uint8_t>& 
     return a;
 }
 
+std::vector<uint8_t> withChecksum(std::vector<uint8_t> message)
+{
+    message[2] = message[3] = 0;
+    const uint16_t sum = IcmpPacket::checksum(message);
+    message[2] = static_cast<uint8_t>(sum >> 8);
+    message[3] = static_cast<uint8_t>(sum & 0xff);
+    return message;
+}
+
 std::vector<uint8_t> echoReply(uint16_t id, uint16_t seq, std::string_view data = "1")
 {
     std::vector<uint8_t> packet = IcmpPacket::echoRequest(id, seq, data);
     packet[0] = 0;
-    return packet;
+    return withChecksum(packet);
 }
 
 // An ICMP error from a router quoting the IP header and first 8 bytes of `request`.
@@ -44,14 +54,20 @@ std::vector<uint8_t> icmpError(uint8_t type, uint8_t code, uint32_t requestDesti
     std::vector<uint8_t> message = {type, code, 0, 0, 0, 0, 0, 0};
     message = concat(message, ipHeader(1, htonl(0x0a000001), requestDestination));
     message.insert(message.end(), request.begin(), request.begin() + std::min<size_t>(8, request.size()));
-    return message;
+    return withChecksum(message);
+}
+
+// What a datagram socket makes of `message` received from `source`.
+EchoMatch::Kind kindOf(const std::vector<uint8_t>& message, uint32_t source = kOurs.destination)
+{
+    return IcmpPacket::matchMessage(message, source, kOurs).kind;
 }
 
 } // namespace
 
 TEST(IcmpPacket, EchoRequestCarriesIdentifierSequenceDataAndAValidChecksum)
 {
-    for (std::string_view data : {"1", "", "odd", "four"}) {
+    for (std::string_view data : std::initializer_list<std::string_view>{{}, "1", "", "odd", "four"}) {
         const std::vector<uint8_t> packet = IcmpPacket::echoRequest(0x1234, 0xbeef, data);
         ASSERT_EQ(packet.size(), 8 + data.size());
         EXPECT_EQ(packet[0], 8);
@@ -69,21 +85,25 @@ TEST(IcmpPacket, EchoRequestCarriesIdentifierSequenceDataAndAValidChecksum)
 
 TEST(IcmpPacket, OnlyTheReplyWithOurIdentifierAndSequenceIsOurs)
 {
-    const EchoMatch ours = IcmpPacket::matchMessage(echoReply(0x1234, 0xbeef, "1"), kOurs);
+    const EchoMatch ours = IcmpPacket::matchMessage(echoReply(0x1234, 0xbeef, "1"), kOurs.destination, kOurs);
     EXPECT_EQ(ours.kind, EchoMatch::Kind::Reply);
     EXPECT_EQ(ours.dataOffset, 8u);
     EXPECT_EQ(ours.dataSize, 1u);
 
-    EXPECT_EQ(IcmpPacket::matchMessage(echoReply(0x1235, 0xbeef), kOurs).kind, EchoMatch::Kind::Unrelated);
-    EXPECT_EQ(IcmpPacket::matchMessage(echoReply(0x1234, 0xbeee), kOurs).kind, EchoMatch::Kind::Unrelated);
-    EXPECT_EQ(IcmpPacket::matchMessage(echoReply(0xbeef, 0x1234), kOurs).kind, EchoMatch::Kind::Unrelated);
+    EXPECT_EQ(kindOf(echoReply(0x1235, 0xbeef)), EchoMatch::Kind::Unrelated);
+    EXPECT_EQ(kindOf(echoReply(0x1234, 0xbeee)), EchoMatch::Kind::Unrelated);
+    EXPECT_EQ(kindOf(echoReply(0xbeef, 0x1234)), EchoMatch::Kind::Unrelated);
     // Our own request as a raw socket sees it on loopback.
-    EXPECT_EQ(IcmpPacket::matchMessage(IcmpPacket::echoRequest(0x1234, 0xbeef, "1"), kOurs).kind,
-              EchoMatch::Kind::Unrelated);
+    EXPECT_EQ(kindOf(IcmpPacket::echoRequest(0x1234, 0xbeef, "1")), EchoMatch::Kind::Unrelated);
     std::vector<uint8_t> truncated = echoReply(0x1234, 0xbeef);
     truncated.resize(7);
-    EXPECT_EQ(IcmpPacket::matchMessage(truncated, kOurs).kind, EchoMatch::Kind::Unrelated);
-    EXPECT_EQ(IcmpPacket::matchMessage({}, kOurs).kind, EchoMatch::Kind::Unrelated);
+    EXPECT_EQ(kindOf(truncated), EchoMatch::Kind::Unrelated);
+    EXPECT_EQ(kindOf(std::vector<uint8_t>()), EchoMatch::Kind::Unrelated);
+    // Damaged on the way, or sent by a host we did not ask.
+    std::vector<uint8_t> damaged = echoReply(0x1234, 0xbeef);
+    damaged[8] ^= 0x01;
+    EXPECT_EQ(kindOf(damaged), EchoMatch::Kind::Unrelated);
+    EXPECT_EQ(kindOf(echoReply(0x1234, 0xbeef), kRouter), EchoMatch::Kind::Unrelated);
 }
 
 TEST(IcmpPacket, RawDatagramsAreReadPastTheirIpHeaderWithOptions)
@@ -113,6 +133,8 @@ TEST(IcmpPacket, RawDatagramsAreReadPastTheirIpHeaderWithOptions)
     bad = good;
     bad[9] = 17; // not ICMP
     EXPECT_EQ(IcmpPacket::matchDatagram(bad, kOurs).kind, EchoMatch::Kind::Unrelated);
+    bad = concat(ipHeader(1, kRouter, 0), echoReply(0x1234, 0xbeef)); // from a host we did not ask
+    EXPECT_EQ(IcmpPacket::matchDatagram(bad, kOurs).kind, EchoMatch::Kind::Unrelated);
     EXPECT_EQ(IcmpPacket::matchDatagram(std::span(good).first(27), kOurs).kind, EchoMatch::Kind::Unrelated);
 }
 
@@ -133,18 +155,20 @@ TEST(IcmpPacket, ErrorsCountOnlyWhenTheyQuoteOurRequest)
         EXPECT_EQ(match.source, htonl(0x0a000001));
     }
     // Errors about another program's echo, about our identity sent elsewhere, cut short, or no verdict.
+    EXPECT_EQ(kindOf(icmpError(3, 1, kOurs.destination, IcmpPacket::echoRequest(0x1234, 1, "1")), kRouter),
+              EchoMatch::Kind::Unrelated);
+    EXPECT_EQ(kindOf(icmpError(3, 1, htonl(0x0a000009), request), kRouter), EchoMatch::Kind::Unrelated);
     EXPECT_EQ(
-        IcmpPacket::matchMessage(icmpError(3, 1, kOurs.destination, IcmpPacket::echoRequest(0x1234, 1, "1")), kOurs)
-            .kind,
+        kindOf(icmpError(3, 1, kOurs.destination, std::vector<uint8_t>(request.begin(), request.begin() + 7)), kRouter),
         EchoMatch::Kind::Unrelated);
-    EXPECT_EQ(IcmpPacket::matchMessage(icmpError(3, 1, htonl(0x0a000009), request), kOurs).kind,
-              EchoMatch::Kind::Unrelated);
-    EXPECT_EQ(IcmpPacket::matchMessage(
-                  icmpError(3, 1, kOurs.destination, std::vector<uint8_t>(request.begin(), request.begin() + 7)), kOurs)
-                  .kind,
-              EchoMatch::Kind::Unrelated);
-    EXPECT_EQ(IcmpPacket::matchMessage(icmpError(5, 1, kOurs.destination, request), kOurs).kind,
-              EchoMatch::Kind::Unrelated);
+    EXPECT_EQ(kindOf(icmpError(5, 1, kOurs.destination, request), kRouter), EchoMatch::Kind::Unrelated);
+    std::vector<uint8_t> damaged = icmpError(3, 1, kOurs.destination, request);
+    damaged[9] ^= 0x01; // the quoted type of service, which nothing else looks at
+    EXPECT_EQ(kindOf(damaged, kRouter), EchoMatch::Kind::Unrelated);
+
+    // A datagram socket's error queue names the destination and quotes what it can of the request.
+    EXPECT_TRUE(IcmpPacket::isOwnQueuedError(request, kOurs.destination, kOurs));
+    EXPECT_FALSE(IcmpPacket::isOwnQueuedError(request, htonl(0x0a000009), kOurs));
 }
 
 TEST(EchoStatusMap, SendErrorsBecomeTableCodes)
