@@ -1,5 +1,6 @@
-// Any bytes as a received ICMP message and as a whole IPv4 datagram. Whatever is accepted as our
-// reply carries our identifier, sequence and (where the IP header shows it) our destination.
+// Any bytes as a received ICMP message (from our destination or from elsewhere), as a whole IPv4
+// datagram and as a queued error's quote. Whatever is accepted as our reply carries our identifier,
+// our sequence and a sound checksum, and came from the address the request went to.
 #include "FuzzCheck.h"
 
 #include "probes/IcmpPacket.h"
@@ -10,7 +11,7 @@ namespace {
 
 const EchoIdentity kOurs{htonl(0x7f000002), 0x1234, 0xbeef};
 
-void checkReply(std::span<const uint8_t> bytes, const EchoMatch& match)
+void checkReply(std::span<const uint8_t> bytes, const EchoMatch& match, uint32_t source)
 {
     FUZZ_REQUIRE(match.dataOffset + match.dataSize <= bytes.size());
     if (match.kind != EchoMatch::Kind::Reply)
@@ -21,7 +22,7 @@ void checkReply(std::span<const uint8_t> bytes, const EchoMatch& match)
     FUZZ_REQUIRE(((icmp[4] << 8) | icmp[5]) == kOurs.identifier);
     FUZZ_REQUIRE(((icmp[6] << 8) | icmp[7]) == kOurs.sequence);
     FUZZ_REQUIRE(IcmpPacket::checksum(icmp) == 0);
-    FUZZ_REQUIRE(!match.hasIpHeader || match.source == kOurs.destination);
+    FUZZ_REQUIRE(source == kOurs.destination);
 }
 
 } // namespace
@@ -29,8 +30,11 @@ void checkReply(std::span<const uint8_t> bytes, const EchoMatch& match)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::span<const uint8_t> bytes(data, size);
-    checkReply(bytes, IcmpPacket::matchMessage(bytes, kOurs));
-    checkReply(bytes, IcmpPacket::matchDatagram(bytes, kOurs));
-    IcmpPacket::isOwnRequest(bytes, kOurs);
+    for (uint32_t source : {kOurs.destination, htonl(0x7f000009)})
+        checkReply(bytes, IcmpPacket::matchMessage(bytes, source, kOurs), source);
+    // A datagram's sender is in its IP header.
+    const EchoMatch fromDatagram = IcmpPacket::matchDatagram(bytes, kOurs);
+    checkReply(bytes, fromDatagram, fromDatagram.kind == EchoMatch::Kind::Reply ? fromDatagram.source : 0);
+    IcmpPacket::isOwnQueuedError(bytes, kOurs.destination, kOurs);
     return 0;
 }
