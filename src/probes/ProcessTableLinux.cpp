@@ -89,7 +89,9 @@ bool kernelNameMatches(int procFd, const char* pid, std::string_view name)
 {
     char buffer[kLinkBuffer];
     const std::string_view comm = kernelName(readProcFile(procFd, pid, "stat", buffer));
-    if (comm.size() < kCommLength || name.size() < kCommLength) {
+    // A name shorter than the cut may still match it, as folding can take fewer bytes; so only a whole
+    // kernel name is compared at once.
+    if (comm.size() < kCommLength) {
         return FileNameMatch::sameName(comm, name);
     }
     char arguments[kLinkBuffer];
