@@ -11,11 +11,11 @@ JOBS ?= $(shell nproc)
 # Everything the build, the tests, the benchmarks and the scripts call, essential packages included.
 PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest \
             libbenchmark-dev iproute2 iputils-ping procps libcap2-bin xvfb xauth librsvg2-bin \
-            file locales coreutils util-linux mawk
+            file locales coreutils util-linux mawk unicode-data
 # The Windows build: a MinGW-w64 cross-compiler, Wine to run the tests, and what building Qt from Debian's source
 # needs beyond the host build (its moc, rcc and uic come from qt6-base-dev).
 WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-                wine64 dpkg-dev xz-utils perl iproute2 util-linux
+                wine64 dpkg-dev xz-utils perl iproute2 util-linux unicode-data
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps build run test bench fuzz install screenshots windows test-windows screenshots-windows package test-package clean

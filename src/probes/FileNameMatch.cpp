@@ -1,47 +1,72 @@
 #include "probes/FileNameMatch.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
 
-// Decodes one two-byte UTF-8 sequence at `at`; returns 0 when there is none. Only two-byte letters
-// have a case partner here, so longer sequences are compared byte by byte.
-char32_t twoByteCodePoint(std::string_view text, size_t at)
-{
-    if (at + 1 >= text.size()) {
-        return 0;
-    }
-    const auto lead = static_cast<uint8_t>(text[at]);
-    const auto trail = static_cast<uint8_t>(text[at + 1]);
-    if ((lead & 0xe0) != 0xc0 || (trail & 0xc0) != 0x80 || lead < 0xc2) {
-        return 0;
-    }
-    return static_cast<char32_t>(((lead & 0x1f) << 6) | (trail & 0x3f));
-}
+struct CaseFolding {
+    char32_t from;
+    char32_t to;
+};
+
+// Unicode's simple case foldings, generated from CaseFolding.txt when building.
+constexpr CaseFolding kFoldings[] = {
+#include "CaseFoldingTable.inc"
+};
+static_assert(std::ranges::is_sorted(kFoldings, {}, &CaseFolding::from));
+
+// Above every code point, so a byte that starts no valid UTF-8 sequence equals nothing but itself.
+constexpr char32_t kStrayByte = 0x110000;
 
 char32_t foldCase(char32_t c)
 {
-    if ((c >= 0xc0 && c <= 0xde && c != 0xd7) || (c >= 0x391 && c <= 0x3a9) || (c >= 0x410 && c <= 0x42f)) {
-        return c + 0x20; // Latin-1, Greek and Cyrillic capitals sit 0x20 below their small letters
-    }
-    if (c >= 0x400 && c <= 0x40f) {
-        return c + 0x50;
-    }
-    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14a && c <= 0x177)) {
-        return c | 1; // Latin Extended-A pairs: capital even, small odd
-    }
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17e)) {
-        return (c & 1) != 0 ? c + 1 : c; // here the capital is the odd one
-    }
-    if (c == 0x178) {
-        return 0xff;
-    }
-    return c;
+    const auto found = std::ranges::lower_bound(kFoldings, c, {}, &CaseFolding::from);
+    return found != std::end(kFoldings) && found->from == c ? found->to : c;
 }
 
-char foldAscii(char c)
+// Decodes the character at `at` and moves past it. Overlong forms, surrogates and code points above
+// U+10FFFF are refused as UTF-8 does, lest two different byte strings decode to the same letter.
+char32_t nextCharacter(std::string_view text, size_t& at)
 {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    const auto lead = static_cast<uint8_t>(text[at]);
+    ++at;
+    if (lead < 0x80) {
+        return lead;
+    }
+    size_t length = 0;
+    char32_t c = 0;
+    char32_t lowest = 0;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 1;
+        c = lead & 0x1f;
+        lowest = 0x80;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 2;
+        c = lead & 0x0f;
+        lowest = 0x800;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 3;
+        c = lead & 0x07;
+        lowest = 0x10000;
+    } else {
+        return kStrayByte + lead;
+    }
+    if (text.size() - at < length) {
+        return kStrayByte + lead;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        const auto trail = static_cast<uint8_t>(text[at + i]);
+        if ((trail & 0xc0) != 0x80) {
+            return kStrayByte + lead;
+        }
+        c = (c << 6) | (trail & 0x3f);
+    }
+    if (c < lowest || c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff)) {
+        return kStrayByte + lead;
+    }
+    at += length;
+    return c;
 }
 
 } // namespace
@@ -54,25 +79,13 @@ std::string_view FileNameMatch::baseName(std::string_view path)
 
 bool FileNameMatch::sameName(std::string_view a, std::string_view b)
 {
-    // Every fold above keeps the UTF-8 length, so names of different length never match.
-    if (a.size() != b.size()) {
-        return false;
-    }
+    // Folding may change the length in bytes (the Kelvin sign folds to 'k'), so lengths are no shortcut.
     size_t i = 0;
-    while (i < a.size()) {
-        const char32_t ca = twoByteCodePoint(a, i);
-        const char32_t cb = twoByteCodePoint(b, i);
-        if (ca != 0 && cb != 0) {
-            if (foldCase(ca) != foldCase(cb)) {
-                return false;
-            }
-            i += 2;
-            continue;
-        }
-        if (foldAscii(a[i]) != foldAscii(b[i])) {
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (foldCase(nextCharacter(a, i)) != foldCase(nextCharacter(b, j))) {
             return false;
         }
-        ++i;
     }
-    return true;
+    return i == a.size() && j == b.size();
 }

@@ -8,8 +8,8 @@ namespace FileNameMatch {
 // The part after the last '/', or all of `path` when it has none.
 std::string_view baseName(std::string_view path);
 
-// Equal without regard to case. Folds ASCII and the two-byte UTF-8 letters of Latin-1, Latin
-// Extended-A, Greek and Cyrillic; bytes that are not valid UTF-8 must match exactly.
+// Equal without regard to case: the UTF-8 names are the same after Unicode's simple case folding, the
+// same for every language. Bytes that are not valid UTF-8 must match exactly.
 bool sameName(std::string_view a, std::string_view b);
 
 } // namespace FileNameMatch

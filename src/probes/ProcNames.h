@@ -27,7 +27,9 @@ template <typename ReadCommandLine>
 bool kernelNameMatches(std::string_view stat, std::string_view name, ReadCommandLine readCommandLine)
 {
     const std::string_view comm = kernelName(stat);
-    if (comm.size() < kCommLength || name.size() < kCommLength) {
+    // A name shorter than the cut may still match it, as folding can take fewer bytes; so only a whole
+    // kernel name is compared at once.
+    if (comm.size() < kCommLength) {
         return FileNameMatch::sameName(comm, name);
     }
     const std::string_view commandLine = readCommandLine();

@@ -119,6 +119,8 @@ TEST_F(ProcessTableTest, OtherUsersProcessesAreFoundByTheKernelsNameNotTheirTitl
     ASSERT_GT(start("odd) (name.bin"), 0);
     ASSERT_GT(start("plain.bin", "/opt/watched.exe"), 0);
     ASSERT_GT(start("averyveryverylongname.bin"), 0);
+    // Five Ohm signs fill the kernel's 15 bytes; the omegas they fold to take 10.
+    ASSERT_GT(start("\xe2\x84\xa6\xe2\x84\xa6\xe2\x84\xa6\xe2\x84\xa6\xe2\x84\xa6.bin"), 0);
     // As nobody the program link of root's processes cannot be read; their kernel name and title can.
     const std::pair<const char*, bool> cases[] = {
         {"RETITLED.BIN", true},
@@ -128,6 +130,7 @@ TEST_F(ProcessTableTest, OtherUsersProcessesAreFoundByTheKernelsNameNotTheirTitl
         {"Averyveryverylongname.BIN", true},
         {"averyveryverylongname.exe", false}, // same first 15 characters
         {"averyveryverylo", false},
+        {"\xcf\x89\xcf\x89\xcf\x89\xcf\x89\xcf\x89", false}, // the cut kernel name, folded
     };
     const pid_t child = fork();
     if (child == 0) {
