@@ -1,5 +1,6 @@
 #include "settings/IniValue.h"
 
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <bit>
@@ -63,6 +64,14 @@ void chopBlanks(QString& text, qsizetype limit)
     while (end > limit && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
         --end;
     text.truncate(end);
+}
+
+// UTF-8 text as it stands: QString::fromUtf8 drops a U+FEFF at the start of what it is given,
+// and a value is decoded a piece at a time.
+QString utf8Text(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder(bytes);
 }
 
 // Big-endian fields taken off the front of serialized data; a field beyond the end fails the read.
@@ -264,7 +273,7 @@ QVariant IniValue::decode(QByteArrayView raw)
             qsizetype j = i + 1;
             while (j < n && raw[j] != '\\' && raw[j] != '"' && raw[j] != ',')
                 ++j;
-            current += QString::fromUtf8(raw.sliced(i, j - i));
+            current += utf8Text(raw.sliced(i, j - i));
             i = j;
         }
     }

@@ -82,6 +82,8 @@ TEST(SettingsStoreRoundTrip, TextsComeBackExactlyAsTheFieldHeldThem)
         QString::fromUtf8("Überwachung € 監視 😀"),
         QStringLiteral("trailing backslash\\"),
         QStringLiteral("1,2,3"),
+        QString(QChar(0xFEFF)) + QStringLiteral("begins with a byte order mark"),
+        QString::fromUtf8("marks after an escape\\\uFEFF and a quote\"\uFEFF"),
     };
     TempDir dir;
     for (int i = 0; i < texts.size(); ++i) {
