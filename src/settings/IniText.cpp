@@ -167,21 +167,37 @@ QByteArray IniText::withTexts(const QList<std::pair<QString, QString>>& values) 
     written.fill(false);
     QByteArray out = bytes_.first(head);
     out.reserve(bytes_.size() + added.size());
+    // Once lines are dropped, a CR that ends one line may come right before the LF of a blank line
+    // that was further down, and the two would read as one CRLF: the blank line would be lost.
+    // Either the line written here takes the LF too, or, when the CR is a kept line's, an empty
+    // line stands where the dropped ones were, so that both kept lines keep their bytes.
+    bool endsInWrittenLine = false;
+    const auto keep = [&out, &endsInWrittenLine](QByteArrayView kept) {
+        if (kept.startsWith('\n') && out.endsWith('\r'))
+            out += endsInWrittenLine ? "\n" : "\r\n";
+        out += kept;
+        endsInWrittenLine = false;
+    };
     for (qsizetype i = 0; i < lines_.size(); ++i) {
         const Line& line = lines_[i];
-        if (i == firstSection_ && lastTopLevel_ < 0)
+        if (i == firstSection_ && lastTopLevel_ < 0) {
             out += added;
+            endsInWrittenLine = !added.isEmpty();
+        }
         const QByteArrayView end = QByteArrayView(bytes_).sliced(line.start + line.length, line.endLength);
         const qsizetype k = line.topLevelKey ? indexOfName(line.key) : -1;
-        if (k < 0)
-            out += QByteArrayView(bytes_).sliced(line.start, line.length + line.endLength);
-        else if (!written[k])
+        if (k < 0) {
+            keep(QByteArrayView(bytes_).sliced(line.start, line.length + line.endLength));
+        } else if (!written[k]) {
             out += entry(k, end.isEmpty() ? QByteArrayView(lineEnd_) : end);
+            endsInWrittenLine = true;
+        }
         if (k >= 0)
             written[k] = true;
         if (i == lastTopLevel_ && !added.isEmpty()) {
             endLine(out);
             out += added;
+            endsInWrittenLine = true;
         }
     }
     if (lastTopLevel_ < 0 && firstSection_ < 0) {

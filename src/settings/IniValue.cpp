@@ -1,8 +1,9 @@
 #include "settings/IniValue.h"
 
-#include <QDataStream>
-#include <QIODevice>
+#include <QStringDecoder>
 #include <QStringList>
+
+#include <bit>
 
 namespace {
 
@@ -63,6 +64,106 @@ void chopBlanks(QString& text, qsizetype limit)
     while (end > limit && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
         --end;
     text.truncate(end);
+}
+
+// UTF-8 text as it stands: QString::fromUtf8 drops a U+FEFF at the start of what it is given,
+// and a value is decoded a piece at a time.
+QString utf8Text(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
+// Big-endian fields taken off the front of serialized data; a field beyond the end fails the read.
+class BigEndianReader {
+public:
+    explicit BigEndianReader(QByteArrayView data) : data_(data) {}
+    bool failed() const { return failed_; }
+
+    quint64 take(qsizetype size)
+    {
+        if (failed_ || data_.size() < size) {
+            failed_ = true;
+            return 0;
+        }
+        quint64 value = 0;
+        for (qsizetype i = 0; i < size; ++i)
+            value = value << 8 | quint8(data_[i]);
+        data_ = data_.sliced(size);
+        return value;
+    }
+
+    QString takeUtf16(qsizetype bytes)
+    {
+        if (bytes % 2 != 0 || bytes > data_.size()) {
+            failed_ = true;
+            return {};
+        }
+        QString text(bytes / 2, Qt::Uninitialized);
+        for (QChar& c : text)
+            c = QChar(char16_t(take(2)));
+        return text;
+    }
+
+private:
+    QByteArrayView data_;
+    bool failed_ = false;
+};
+
+// A number or a string that QSettings serialized as a QVariant in data stream version 4.0; other
+// types and damaged data give an invalid variant. This is read here rather than by QDataStream,
+// which follows nested lists without a depth limit and reserves whatever size the data claims.
+QVariant serializedVariant(QByteArrayView data)
+{
+    BigEndianReader in(data);
+    quint32 type = quint32(in.take(4));
+    // Version 4.0 data numbers Long, Short, Float and their like from 128, as Qt 4 did; Qt 6 numbers
+    // them from 31.
+    if (type >= 128)
+        type -= 97;
+    QVariant value;
+    switch (type) {
+    case QMetaType::Int:
+        value = qint32(in.take(4));
+        break;
+    case QMetaType::UInt:
+        value = quint32(in.take(4));
+        break;
+    case QMetaType::Short:
+        value = QVariant::fromValue(qint16(in.take(2)));
+        break;
+    case QMetaType::UShort:
+        value = QVariant::fromValue(quint16(in.take(2)));
+        break;
+    // Long and ULong are written 64 bits wide whatever their size where they were written.
+    case QMetaType::Long:
+        value = QVariant::fromValue(long(qint64(in.take(8))));
+        break;
+    case QMetaType::ULong:
+        value = QVariant::fromValue(static_cast<unsigned long>(in.take(8)));
+        break;
+    case QMetaType::LongLong:
+        value = qint64(in.take(8));
+        break;
+    case QMetaType::ULongLong:
+        value = quint64(in.take(8));
+        break;
+    case QMetaType::Float:
+        value = std::bit_cast<float>(quint32(in.take(4)));
+        break;
+    case QMetaType::Double:
+        value = std::bit_cast<double>(in.take(8));
+        break;
+    case QMetaType::QString:
+        if (const quint32 bytes = quint32(in.take(4)); bytes == 0xFFFFFFFF)
+            value = QString();
+        else
+            value = in.takeUtf16(bytes);
+        break;
+    default:
+        return {};
+    }
+    return in.failed() ? QVariant() : value;
 }
 
 } // namespace
@@ -172,7 +273,7 @@ QVariant IniValue::decode(QByteArrayView raw)
             qsizetype j = i + 1;
             while (j < n && raw[j] != '\\' && raw[j] != '"' && raw[j] != ',')
                 ++j;
-            current += QString::fromUtf8(raw.sliced(i, j - i));
+            current += utf8Text(raw.sliced(i, j - i));
             i = j;
         }
     }
@@ -195,16 +296,9 @@ QVariant IniValue::typed(const QString& text)
             return inner(11).toLatin1();
         if (text.startsWith(QLatin1String("@String(")))
             return inner(8).toString();
-        if (text.startsWith(QLatin1String("@Variant(")) || text.startsWith(QLatin1String("@DateTime("))) {
-            const qsizetype prefix = text.indexOf(u'(') + 1;
-            QByteArray data = inner(prefix).toLatin1();
-            QDataStream stream(&data, QIODevice::ReadOnly);
-            stream.setVersion(QDataStream::Qt_4_0);
-            QVariant value;
-            stream >> value;
-            return stream.status() == QDataStream::Ok ? value : QVariant();
-        }
-        for (const char* marker : {"@Rect(", "@Size(", "@Point(", "@Invalid("}) {
+        if (text.startsWith(QLatin1String("@Variant(")))
+            return serializedVariant(inner(9).toLatin1());
+        for (const char* marker : {"@DateTime(", "@Rect(", "@Size(", "@Point(", "@Invalid("}) {
             if (text.startsWith(QLatin1String(marker)))
                 return QVariant();
         }

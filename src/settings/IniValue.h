@@ -13,8 +13,8 @@ public:
     static QByteArray quoted(const QString& text);
 
     // The data of the bytes after '=' (without the line's end or comment): a string, a string
-    // list, raw bytes, a number from a serialized variant, or an invalid variant. The bytes must
-    // be whole: every quote closed, no backslash at the end, UTF-8 text.
+    // list, raw bytes, a number or string from a serialized variant, or an invalid variant. The
+    // bytes must be whole: every quote closed, no backslash at the end, UTF-8 text.
     static QVariant decode(QByteArrayView raw);
 
 private:

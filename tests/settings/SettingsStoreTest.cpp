@@ -82,6 +82,8 @@ TEST(SettingsStoreRoundTrip, TextsComeBackExactlyAsTheFieldHeldThem)
         QString::fromUtf8("Überwachung € 監視 😀"),
         QStringLiteral("trailing backslash\\"),
         QStringLiteral("1,2,3"),
+        QString(QChar(0xFEFF)) + QStringLiteral("begins with a byte order mark"),
+        QString::fromUtf8("marks after an escape\\\uFEFF and a quote\"\uFEFF"),
     };
     TempDir dir;
     for (int i = 0; i < texts.size(); ++i) {
@@ -193,6 +195,10 @@ TEST(SettingsStoreRead, ValuesThatAreNotTextGiveNothingButNumbersGiveTheirDecima
                     "c1=@ByteArray(10.0.0.1)\n"
                     "c1b=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)\n"
                     "c2b=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x7)\n"
+                    "c3b=@Variant(\\0\\0\\0\\x81\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xf9)\n"
+                    "c4b=@Variant(\\0\\0\\0\\n\\0\\0\\0\\x4\\0h\\0i)\n"
+                    "c5b=@Variant(\\0\\0\\0\\n\\0\\0\\0\\x6\\0h\\0i)\n"
+                    "c6b=@Variant(\\0\\0\\0\\x6@\\x1a\\0\\0\\0\\0\\0\\0)\n"
                     "d1=@Invalid()\n"
                     "e1=plain\n");
     const SettingsStore store(path);
@@ -200,6 +206,10 @@ TEST(SettingsStoreRead, ValuesThatAreNotTextGiveNothingButNumbersGiveTheirDecima
     EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c1")).has_value());
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c1b")), QStringLiteral("1"));
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c2b")), QStringLiteral("7"));
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c3b")), QStringLiteral("-7"));
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c4b")), QStringLiteral("hi"));
+    EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c5b")).has_value()); // shorter than it claims
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c6b")), QStringLiteral("6.5"));
     EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("d1")).has_value());
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("e1")), QStringLiteral("plain"));
 }
@@ -220,7 +230,13 @@ TEST(SettingsStoreRead, ALineThatCannotBeReadCostsOnlyItsOwnValue)
                     "[Other]\n"
                     "c6=elsewhere\n"
                     "[general]\n"
-                    "c7=\"back on top\"\n");
+                    "c7=\"back on top\"\n"
+                    // A list in a list some 30,000 deep, and one that claims two thousand million entries.
+                    "c8=@Variant(" +
+                        QByteArray("\0\0\0\x9\0\0\0\x1", 8).repeated(30000) + QByteArray("\0\0\0\x9\0\0\0\0", 8) +
+                        ")\n"
+                        "c9=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n"
+                        "c10=after them\n");
     const SettingsStore store(path);
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("a1")), QStringLiteral("cmd"));
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c1b")), QStringLiteral("1"));
@@ -232,6 +248,9 @@ TEST(SettingsStoreRead, ALineThatCannotBeReadCostsOnlyItsOwnValue)
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c5")), QStringLiteral("10.0.0.5"));
     EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c6")).has_value());
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c7")), QStringLiteral("back on top"));
+    EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c8")).has_value());
+    EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c9")).has_value());
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c10")), QStringLiteral("after them"));
 }
 
 TEST(SettingsStoreRead, AnUnreadableFileGivesNothingAndIsNotReplaced)

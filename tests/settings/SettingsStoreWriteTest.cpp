@@ -185,6 +185,12 @@ TEST(SettingsStoreWrite, ASaveKeepsEveryLineItDoesNotWriteAndBacksUpAFileThatDid
     ASSERT_TRUE(SettingsStore(clean).WriteSetting(QStringLiteral("a1"), QStringLiteral("new")));
     EXPECT_EQ(readFile(clean).toStdString(), "[General]\na1=\"new\"\n[Other]\nx=1\n");
     EXPECT_EQ(entriesOf(dir.path(QStringLiteral("clean"))), QStringList{QStringLiteral("Pylvane.conf")});
+
+    // With CR and LF ends mixed, a dropped line must not leave a CR to join the LF of a blank line below.
+    const QString mixed = dir.path(QStringLiteral("mixed.conf"));
+    writeFile(mixed, "x\ra1=1\ra1=2\n\ny=1\ra1=3\r\n\nz\n");
+    ASSERT_TRUE(SettingsStore(mixed).WriteSetting(QStringLiteral("a1"), QStringLiteral("v")));
+    EXPECT_EQ(readFile(mixed).toStdString(), "x\ra1=\"v\"\r\n\ny=1\r\r\n\nz\n");
 }
 
 TEST(SettingsStoreWrite, ASaveWritesOnlyARegularFileAtTheEndOfASymlinkAndKeepsItsOwner)
