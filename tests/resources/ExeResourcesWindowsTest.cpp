@@ -81,7 +81,7 @@ TEST(ExeResources, VersionInformationNamesTheProgramAndTheProjectVersion)
     ASSERT_EQ(fixed->dwSignature, 0xFEEF04BDu);
     for (const auto& [high, low] : {std::pair(fixed->dwFileVersionMS, fixed->dwFileVersionLS),
                                     std::pair(fixed->dwProductVersionMS, fixed->dwProductVersionLS)})
-        EXPECT_EQ(QString("%1.%2.%3.%4").arg(HIWORD(high)).arg(LOWORD(high)).arg(HIWORD(low)).arg(LOWORD(low)),
+        EXPECT_EQ(QString::asprintf("%u.%u.%u.%u", HIWORD(high), LOWORD(high), HIWORD(low), LOWORD(low)).toStdString(),
                   PYLVANE_VERSION ".0");
 }
 
@@ -140,9 +140,9 @@ TEST(ExeResources, ManifestRunsAsInvokerOnWindows10WithPerMonitorDpiAndLongPaths
         if (token == QXmlStreamReader::StartElement) {
             element = xml.name().toString();
             for (const QXmlStreamAttribute& attribute : xml.attributes())
-                facts.insert(element + ' ' + attribute.name() + '=' + attribute.value());
+                facts.insert(element + ' ' + attribute.name().toString() + '=' + attribute.value().toString());
         } else if (token == QXmlStreamReader::Characters && !xml.isWhitespace()) {
-            facts.insert(element + '=' + xml.text());
+            facts.insert(element + '=' + xml.text().toString());
         }
     }
     ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
