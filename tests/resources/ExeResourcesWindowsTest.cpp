@@ -89,7 +89,7 @@ TEST(ExeResources, ManifestRunsAsInvokerOnWindows10WithPerMonitorDpiAndLongPaths
     while (!xml.atEnd())
         xml.readNext();
     ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
-    for (const char* part : {"level=\"asInvoker\"", "Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"", ">PerMonitorV2<",
-                             "name=\"Microsoft.Windows.Common-Controls\"", ">true</longPathAware>"})
-        EXPECT_TRUE(manifest.contains(part)) << part;
+    for (const char* piece : {"level=\"asInvoker\"", "Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"", ">PerMonitorV2<",
+                              "name=\"Microsoft.Windows.Common-Controls\"", ">true</longPathAware>"})
+        EXPECT_TRUE(manifest.contains(piece)) << piece;
 }
