@@ -15,7 +15,7 @@ PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libgtest-dev libgm
 # The Windows build: a MinGW-w64 cross-compiler, Wine to run the tests, and what building Qt from Debian's source
 # needs beyond the host build (its moc, rcc and uic come from qt6-base-dev).
 WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-                wine64 dpkg-dev xz-utils perl iproute2 util-linux unicode-data
+                wine64 icoutils dpkg-dev xz-utils perl iproute2 util-linux unicode-data
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps build run test bench fuzz install screenshots windows test-windows screenshots-windows package test-package clean
@@ -96,7 +96,7 @@ windows:
 	    -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=ON -DPYLVANE_WERROR=ON \
 	    -DCMAKE_PREFIX_PATH="$$(bash scripts/windows/build-qt.sh --print-prefix);$$(bash scripts/windows/build-googletest.sh --print-prefix)"
 	cmake --build $(WIN_DIR) -j $(JOBS) --target pylvane
-	bash scripts/windows/check-imports.sh $(WIN_DIR)/pylvane.exe
+	bash scripts/windows/check-exe.sh $(WIN_DIR)/pylvane.exe
 
 # The Windows build's tests under Wine; as root inside a network namespace of their own.
 test-windows: windows
