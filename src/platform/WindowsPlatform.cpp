@@ -68,12 +68,12 @@ std::unique_ptr<Platform> Platform::forThisSystem()
 
 bool WindowsPlatform::fileExists(const QString& name, FileMask mask) const
 {
-    // The text is one file name: wildcard characters never match, and an empty name is nothing.
-    if (name.isEmpty() || name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?')) ||
-        name.contains(QChar(u'\0')))
-        return false;
     const QString native = QDir::toNativeSeparators(name);
-    if (namesDevice(native))
+    if (native.isEmpty() || namesDevice(native))
+        return false;
+    // The text is one file name: wildcard characters never match, the question mark of a long path's prefix aside.
+    const QStringView path = QStringView(native).mid(native.startsWith(QLatin1String(R"(\\?\)")) ? 4 : 0);
+    if (path.contains(QLatin1Char('*')) || path.contains(QLatin1Char('?')) || path.contains(QChar(u'\0')))
         return false;
     // A directory lookup, unlike opening the name, never reaches a device or a pipe, nor takes up a pipe's
     // waiting instance; it also sees files that others hold open without sharing.
