@@ -220,8 +220,8 @@ TEST(WindowsPlatform, LogOpensOnlyInTheSystemsNotepad)
     TerminateProcess(started, 0);
     CloseHandle(started);
     ASSERT_TRUE(named);
-    EXPECT_EQ(QString::fromWCharArray(image, imageSize).toLower(),
-              (QString::fromWCharArray(system, size) + QStringLiteral("\\notepad.exe")).toLower());
+    EXPECT_EQ(QString::fromWCharArray(image, imageSize).toLower().toStdString(),
+              (QString::fromWCharArray(system, size) + QStringLiteral("\\notepad.exe")).toLower().toStdString());
     EXPECT_FALSE(waitFor([&] { return QFile::exists(here.dir.path("started.txt")); }, 1000)) << "a stand-in ran";
 }
 
