@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <windows.h>
 
@@ -11,8 +12,8 @@
 
 namespace {
 
-// Starts `commandLine` in a minimized window that takes the focus, without waiting for it. With an
-// empty `application` the program is the command line's first word, searched for as the system does.
+// Starts the program `application` with `commandLine` in a minimized window that takes the focus, without
+// waiting for it.
 bool startMinimized(const std::wstring& application, std::wstring commandLine)
 {
     STARTUPINFOW startup{};
@@ -20,8 +21,8 @@ bool startMinimized(const std::wstring& application, std::wstring commandLine)
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWMINIMIZED;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), commandLine.data(), nullptr, nullptr,
-                        FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
         return false;
     }
     CloseHandle(process.hThread);
@@ -33,6 +34,24 @@ bool startMinimized(const std::wstring& application, std::wstring commandLine)
 QString quoted(const QString& path)
 {
     return QLatin1Char('"') + path + QLatin1Char('"');
+}
+
+// Whether the system takes `name` (backslashes only) for a device or an object rather than a file in a
+// folder, which it does before looking at any folder.
+bool namesDevice(const QString& name)
+{
+    // Of the names in the object namespace, only the long forms of a path on a drive or a share lead to files;
+    // the rest reach pipes, devices and, through GLOBALROOT, anything.
+    static const QRegularExpression objectName(QStringLiteral(R"(^(\\\\\.\\|\\\?\?\\|\\\\\?\\(?![a-z]:\\|unc\\)))"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    // A reserved device name answers in every folder, whatever trailing spaces and extension follow it.
+    static const QRegularExpression device(
+        QStringLiteral("^(con|prn|aux|nul|conin\\$|conout\\$|(com|lpt)[1-9\u00b9\u00b2\u00b3]) *([.:].*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    qsizetype last = name.lastIndexOf(QLatin1Char('\\')) + 1;
+    if (last == 0 && name.size() >= 2 && name[1] == QLatin1Char(':'))
+        last = 2; // a drive-relative name such as C:NUL
+    return objectName.match(name).hasMatch() || device.match(QStringView(name).mid(last)).hasMatch();
 }
 
 QString twoDigits(WORD value)
@@ -49,26 +68,24 @@ std::unique_ptr<Platform> Platform::forThisSystem()
 
 bool WindowsPlatform::fileExists(const QString& name, FileMask mask) const
 {
-    // The text is one file name: wildcard characters never match, and an empty name is nothing.
-    if (name.isEmpty() || name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?')) ||
-        name.contains(QChar(u'\0')))
+    const QString native = QDir::toNativeSeparators(name);
+    if (native.isEmpty() || namesDevice(native))
         return false;
-    // Opening without any access right works on files that others hold open, and tells a file on disk
-    // from a device such as NUL, which answers to a plain name in every folder. Directories cannot be
-    // opened this way at all.
-    const HANDLE file = CreateFileW(QDir::toNativeSeparators(name).toStdWString().c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    // The text is one file name: wildcard characters never match, the question mark of a long path's prefix aside.
+    const QStringView path = QStringView(native).mid(native.startsWith(QLatin1String(R"(\\?\)")) ? 4 : 0);
+    if (path.contains(QLatin1Char('*')) || path.contains(QLatin1Char('?')) || path.contains(QChar(u'\0')))
         return false;
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool onDisk = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info);
-    CloseHandle(file);
-    if (!onDisk)
+    // A directory lookup, unlike opening the name, never reaches a device or a pipe, nor takes up a pipe's
+    // waiting instance; it also sees files that others hold open without sharing.
+    WIN32_FIND_DATAW found{};
+    const HANDLE search =
+        FindFirstFileExW(native.toStdWString().c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE)
         return false;
+    FindClose(search);
     const DWORD never = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_SYSTEM |
                         (mask == FileMask::OrdinaryOnly ? FILE_ATTRIBUTE_HIDDEN : 0);
-    return (info.dwFileAttributes & never) == 0;
+    return (found.dwFileAttributes & never) == 0;
 }
 
 QString WindowsPlatform::dateText() const
@@ -99,9 +116,16 @@ bool WindowsPlatform::startProgram(const QString& path)
 
 bool WindowsPlatform::openInTextEditor(const QString& path)
 {
+    // Named by its full path: by name alone, the system would look in this program's folder and in the
+    // working directory first, and a notepad.exe planted there would run in its place.
+    wchar_t system[MAX_PATH];
+    const UINT size = GetSystemDirectoryW(system, MAX_PATH);
+    if (size == 0 || size >= MAX_PATH)
+        return false;
     const QString native = QDir::toNativeSeparators(path);
     const QString argument = native.contains(QLatin1Char(' ')) ? quoted(native) : native;
-    return startMinimized({}, (QStringLiteral("notepad.exe ") + argument).toStdWString());
+    return startMinimized(std::wstring(system, size) + L"\\notepad.exe",
+                          (QStringLiteral("notepad.exe ") + argument).toStdWString());
 }
 
 void WindowsPlatform::messageBox(const QString& text, const QString& caption, MessageIcon icon)

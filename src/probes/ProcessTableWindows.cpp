@@ -79,6 +79,17 @@ private:
     HRESULT result_;
 };
 
+// How long the whole process list may take to arrive.
+constexpr ULONGLONG resultsWaitMs = 5000;
+
+// Impersonation, as the service's scripting moniker asks by default. A service running in this process has
+// no proxy to set this on, which is no reason to give up.
+void setProxySecurity(IUnknown* proxy)
+{
+    CoSetProxyBlanket(proxy, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                      RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+}
+
 bool nameMatches(const VARIANT& value, std::string_view name)
 {
     if (value.vt != VT_BSTR || value.bstrVal == nullptr) {
@@ -113,16 +124,16 @@ bool exeRunning(const std::string& name)
             CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, locator.putVoid()))) {
         return false;
     }
+    // The service runs in a process of its own and may stop answering, while this runs on the UI thread: the
+    // connection waits at most the service's own limit of two minutes, the rows at most resultsWaitMs in all.
     const Bstr space(L"ROOT\\CIMV2");
     ComRef<IWbemServices> service;
     if (!space.valid() ||
-        FAILED(locator->ConnectServer(space, nullptr, nullptr, nullptr, 0, nullptr, nullptr, service.put()))) {
+        FAILED(locator->ConnectServer(space, nullptr, nullptr, nullptr, WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr,
+                                      nullptr, service.put()))) {
         return false;
     }
-    // Impersonation, as the service's scripting moniker asks by default. A service running in this
-    // process has no proxy to set this on, which is no reason to give up.
-    CoSetProxyBlanket(service.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                      RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    setProxySecurity(service.get());
 
     // Every name is fetched and compared here: a name pasted into the query text could end its string
     // literal, and the service folds the case of ASCII letters only.
@@ -134,10 +145,17 @@ bool exeRunning(const std::string& name)
                                   rows.put()))) {
         return false;
     }
+    // The rows come back through a proxy of their own, which does not take the service's settings.
+    setProxySecurity(rows.get());
+    const ULONGLONG deadline = GetTickCount64() + resultsWaitMs;
     for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) {
+            return false;
+        }
         ComRef<IWbemClassObject> row;
         ULONG count = 0;
-        if (rows->Next(WBEM_INFINITE, 1, row.put(), &count) != WBEM_S_NO_ERROR || count != 1) {
+        if (rows->Next(static_cast<long>(deadline - now), 1, row.put(), &count) != WBEM_S_NO_ERROR || count != 1) {
             return false;
         }
         Variant value;

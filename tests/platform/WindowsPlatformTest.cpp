@@ -4,11 +4,13 @@
 
 #include "platform/WindowsPlatform.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -73,6 +75,13 @@ private:
     bool applied_ = false;
 };
 
+// Only there is changing the user's regional settings harmless: nobody else uses them.
+bool inTheTestsOwnWinePrefix()
+{
+    const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine && QDir::cleanPath(qEnvironmentVariable("WINEPREFIX")) == QStringLiteral(TEST_WINE_PREFIX);
+}
+
 // "started.txt" as the recorder wrote it: flags and show state, then its command line.
 QList<QByteArray> recorded(const QString& dir)
 {
@@ -91,6 +100,12 @@ TEST(WindowsPlatform, FileLookupGoesByAttributes)
     touch(dir.path("system.bat"), FILE_ATTRIBUTE_SYSTEM);
     touch(dir.path("readonly.bat"), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    // Opening a pipe takes up its waiting instance: the client after the lookups must still find it free.
+    const QString pipeName = QStringLiteral(R"(\\.\pipe\pylvane-lookup-%1)").arg(GetCurrentProcessId());
+    const HANDLE pipe =
+        CreateNamedPipeW(pipeName.toStdWString().c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    const auto closePipe = qScopeGuard([&] { CloseHandle(pipe); });
 
     struct Case {
         QString name;
@@ -106,6 +121,13 @@ TEST(WindowsPlatform, FileLookupGoesByAttributes)
         {dir.path("folder"), false, false},
         {QStringLiteral("NUL"), false, false},
         {dir.path("NUL"), false, false}, // the device answers in every folder
+        {dir.path("nul.txt"), false, false},
+        {dir.path("COM1.log"), false, false},
+        {QStringLiteral("dir/CON"), false, false},
+        {pipeName, false, false},
+        {QStringLiteral(R"(\\.\COM1)"), false, false},
+        {QStringLiteral(R"(\\?\GLOBALROOT\Device\Null)"), false, false},
+        {QStringLiteral(R"(\\?\)") + QDir::toNativeSeparators(dir.path("run.bat")), true, true},
         {dir.path("missing"), false, false},
         {dir.path("*.bat"), false, false},
         {dir.path("run.ba?"), false, false},
@@ -116,10 +138,16 @@ TEST(WindowsPlatform, FileLookupGoesByAttributes)
         EXPECT_EQ(platform.fileExists(c.name, Mask::OrdinaryOnly), c.ordinary) << qPrintable(c.name);
         EXPECT_EQ(platform.fileExists(c.name, Mask::IncludeHidden), c.withHidden) << qPrintable(c.name);
     }
+    const HANDLE client = CreateFileW(pipeName.toStdWString().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(client, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    CloseHandle(client);
 }
 
 TEST(WindowsPlatform, DateAndTimeFollowTheUsersRegionalSettings)
 {
+    if (!inTheTestsOwnWinePrefix())
+        GTEST_SKIP() << "changes the user's regional settings, so runs only in the Wine prefix of scripts/windows";
     WindowsPlatform platform;
     const RegionalSetting shortDate(LOCALE_SSHORTDATE, L"dd.MM.yyyy");
     const RegionalSetting separator(LOCALE_STIME, L"-");
@@ -150,17 +178,51 @@ TEST(WindowsPlatform, ProgramsStartMinimizedWithTheFocus)
     EXPECT_FALSE(platform.startProgram(here.dir.path("missing.exe")));
 }
 
-// A stand-in called notepad.exe in the working directory is found before the system's own.
-TEST(WindowsPlatform, LogOpensInNotepadFromTheWorkingDirectory)
+// By name alone, Notepad would be looked for in the program's folder and the working directory before the
+// system folder. Stand-ins planted in both record their start in the working directory.
+TEST(WindowsPlatform, LogOpensOnlyInTheSystemsNotepad)
 {
     InTempDir here;
     WindowsPlatform platform;
+    const QString besideTest = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("notepad.exe"));
     ASSERT_TRUE(QFile::copy(here.recorder, here.dir.path("notepad.exe")));
+    ASSERT_TRUE(QFile::copy(here.recorder, besideTest));
+    const auto removeStandIn = qScopeGuard([&] { QFile::remove(besideTest); });
+    wchar_t system[MAX_PATH];
+    const UINT size = GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_GT(size, 0u);
+
+    // Every process started from here on joins the job, and the job announces each one as it starts: Wine's
+    // Notepad, without a display, ends within a fraction of a second.
+    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    const HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+    const auto closeJob = qScopeGuard([&] {
+        CloseHandle(port);
+        CloseHandle(job);
+    });
+    JOBOBJECT_ASSOCIATE_COMPLETION_PORT announce{job, port};
+    ASSERT_TRUE(SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &announce, sizeof announce));
+    ASSERT_TRUE(AssignProcessToJobObject(job, GetCurrentProcess()));
+
     ASSERT_TRUE(platform.openInTextEditor(QStringLiteral("PylvaneLog.txt")));
-    const QList<QByteArray> command = recorded(here.dir.path());
-    ASSERT_EQ(command.size(), 2);
-    EXPECT_EQ(command[0], QByteArray::number(STARTF_USESHOWWINDOW) + ' ' + QByteArray::number(SW_SHOWMINIMIZED));
-    EXPECT_EQ(command[1], "notepad.exe PylvaneLog.txt");
+    DWORD message = 0, startedId = 0;
+    ULONG_PTR key = 0;
+    OVERLAPPED* id = nullptr;
+    while (startedId == 0 && GetQueuedCompletionStatus(port, &message, &key, &id, 5000)) {
+        if (message == JOB_OBJECT_MSG_NEW_PROCESS && reinterpret_cast<ULONG_PTR>(id) != GetCurrentProcessId())
+            startedId = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(id));
+    }
+    const HANDLE started = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, startedId);
+    ASSERT_NE(started, nullptr) << "nothing started";
+    wchar_t image[MAX_PATH];
+    DWORD imageSize = MAX_PATH;
+    const bool named = QueryFullProcessImageNameW(started, 0, image, &imageSize);
+    TerminateProcess(started, 0);
+    CloseHandle(started);
+    ASSERT_TRUE(named);
+    EXPECT_EQ(QString::fromWCharArray(image, imageSize).toLower().toStdString(),
+              (QString::fromWCharArray(system, size) + QStringLiteral("\\notepad.exe")).toLower().toStdString());
+    EXPECT_FALSE(waitFor([&] { return QFile::exists(here.dir.path("started.txt")); }, 1000)) << "a stand-in ran";
 }
 
 } // namespace
