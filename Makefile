@@ -81,7 +81,7 @@ uninstall:
 	if [ -d "$$docs" ]; then rmdir -v --ignore-fail-on-non-empty -- "$$docs"; fi; \
 	rm -- "$$manifest"
 
-# Both windows rendered under Xvfb into docs/screenshots/; needs two more packages than the build.
+# Both windows rendered under Xvfb into docs/screenshots/; needs three packages more than the build.
 screenshots: build
 	@$(MAKE) --no-print-directory deps PACKAGES="xvfb x11-utils imagemagick"
 	bash scripts/screenshots.sh $(BUILD_DIR)
