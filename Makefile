@@ -73,7 +73,9 @@ install: build
 # documentation folder, which is Pylvane's alone; the other folders are shared.
 uninstall:
 	@manifest=$(BUILD_DIR)/install_manifest.txt; \
-	if [ ! -f "$$manifest" ]; then echo "$$manifest is missing: nothing was installed from $(BUILD_DIR)" >&2; exit 1; fi; \
+	if [ ! -f "$$manifest" ]; then \
+	    echo "$$manifest is missing: nothing was installed from $(BUILD_DIR)" >&2; exit 1; \
+	fi; \
 	while IFS= read -r file || [ -n "$$file" ]; do \
 	    if [ -e "$$file" ] || [ -L "$$file" ]; then rm -v -- "$$file" || exit 1; fi; \
 	done <"$$manifest"; \
