@@ -8,25 +8,31 @@ FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-# Everything the build, the tests, the benchmarks and the scripts call, essential packages included.
-PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest \
-            libbenchmark-dev iproute2 iputils-ping procps libcap2-bin xvfb xauth librsvg2-bin \
-            file locales coreutils util-linux mawk unicode-data
+# What building, installing and running call, essential packages included; `make deps PACKAGES="..."` installs
+# others.
+PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libcap2-bin coreutils gzip unicode-data
+# What the tests and the benchmarks call on top of that.
+TEST_PACKAGES := libgtest-dev libgmock-dev googletest libbenchmark-dev iproute2 iputils-ping procps librsvg2-bin \
+                 file locales util-linux mawk
 # The Windows build: a MinGW-w64 cross-compiler, Wine to run the tests, and what building Qt from Debian's source
 # needs beyond the host build (its moc, rcc and uic come from qt6-base-dev).
 WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
                 wine64 icoutils dpkg-dev xz-utils perl iproute2 util-linux unicode-data
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test bench fuzz install screenshots windows test-windows screenshots-windows package test-package clean
+.PHONY: deps test-deps build run test bench fuzz install uninstall screenshots windows test-windows screenshots-windows package test-package clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	    echo "Installing missing packages:" $$missing; \
-	    $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	    $(SUDO) apt-get update && \
+	    $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; \
 	fi
+
+test-deps:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(TEST_PACKAGES)"
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPYLVANE_TESTS=OFF
@@ -41,13 +47,13 @@ run: build
 	    ./$(BUILD_DIR)/pylvane; \
 	fi
 
-test: deps
+test: test-deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPYLVANE_SANITIZE=ON -DPYLVANE_TESTS=ON \
 	    -DPYLVANE_WERROR=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	bash scripts/run-tests.sh $(TEST_DIR) $(JOBS)
 
-bench: deps
+bench: test-deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=OFF -DPYLVANE_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	bash bench/run.sh $(BENCH_DIR)
@@ -63,16 +69,30 @@ fuzz: deps
 install: build
 	cmake --install $(BUILD_DIR)
 
-# Both windows rendered under Xvfb into docs/screenshots/; needs two more packages than the build.
+# Removes the files the last `make install` put in place, as its list in the build folder names them, and the
+# documentation folder, which is Pylvane's alone; the other folders are shared.
+uninstall:
+	@manifest=$(BUILD_DIR)/install_manifest.txt; \
+	if [ ! -f "$$manifest" ]; then \
+	    echo "$$manifest is missing: nothing was installed from $(BUILD_DIR)" >&2; exit 1; \
+	fi; \
+	while IFS= read -r file || [ -n "$$file" ]; do \
+	    if [ -e "$$file" ] || [ -L "$$file" ]; then rm -v -- "$$file" || exit 1; fi; \
+	done <"$$manifest"; \
+	docs=$$(sed -n 's|/copyright$$||p' "$$manifest"); \
+	if [ -d "$$docs" ]; then rmdir -v --ignore-fail-on-non-empty -- "$$docs"; fi; \
+	rm -- "$$manifest"
+
+# Both windows rendered under Xvfb into docs/screenshots/; needs three packages more than the build.
 screenshots: build
 	@$(MAKE) --no-print-directory deps PACKAGES="xvfb x11-utils imagemagick"
 	bash scripts/screenshots.sh $(BUILD_DIR)
 
 # The Debian package, built with all of Debian's hardening flags (the program may get a capability) in a build
-# folder of its own, then checked by lintian.
+# folder of its own, then checked by lintian, and its metainfo by AppStream's validator.
 package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
 package: deps
-	@$(MAKE) --no-print-directory deps PACKAGES="dpkg-dev file lintian"
+	@$(MAKE) --no-print-directory deps PACKAGES="dpkg-dev file lintian appstream"
 	cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=OFF \
 	    -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
 	    -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
@@ -80,6 +100,7 @@ package: deps
 	rm -f $(PACKAGE_DIR)/pylvane_*.deb
 	cd $(PACKAGE_DIR) && cpack
 	lintian --fail-on error --info $(PACKAGE_DIR)/pylvane_*.deb
+	appstreamcli validate --no-net --pedantic $(PACKAGE_DIR)/pylvane.metainfo.xml
 
 # Installs the package on a clean Debian 12 root, runs it as an ordinary user, removes it. Needs root.
 test-package: package

@@ -1,24 +1,52 @@
-# The manual page, the copyright file and the changelog, installed with everything else, and the Debian package
-# built from the same install by CPack's DEB generator (`make package`).
+# The manual page, the copyright file, the changelog and the AppStream metainfo, installed with everything else,
+# and the Debian package built from the same install by CPack's DEB generator (`make package`).
 include(GNUInstallDirs)
 set(PYLVANE_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Pylvane maintainers <maintainers@users.noreply.c-seed-70da1424.example>")
 
-# Both carry the project's version. The release date honours SOURCE_DATE_EPOCH, as Debian's tools do.
+# The changelog and the metainfo carry the project's version and its release date: now, or SOURCE_DATE_EPOCH as
+# Debian's tools have it. The date stays in the cache until the version changes, so that configuring again (every
+# make target does) rewrites neither file and leaves the build with nothing to do.
+set(release_key "${PROJECT_VERSION} $ENV{SOURCE_DATE_EPOCH}")
+if(NOT PYLVANE_RELEASE_KEY STREQUAL release_key)
+    string(TIMESTAMP epoch "%s" UTC)
+    set(PYLVANE_RELEASE_EPOCH ${epoch} CACHE INTERNAL "")
+    set(PYLVANE_RELEASE_KEY "${release_key}" CACHE INTERNAL "")
+endif()
+set(outer_epoch "$ENV{SOURCE_DATE_EPOCH}")
+set(ENV{SOURCE_DATE_EPOCH} ${PYLVANE_RELEASE_EPOCH})
 string(TIMESTAMP PYLVANE_RELEASE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
-configure_file(${PYLVANE_PACKAGING_DIR}/pylvane.1.in ${CMAKE_BINARY_DIR}/pylvane.1 @ONLY)
+string(TIMESTAMP PYLVANE_RELEASE_DAY "%Y-%m-%d" UTC)
+set(ENV{SOURCE_DATE_EPOCH} "${outer_epoch}")
 configure_file(${PYLVANE_PACKAGING_DIR}/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/resources/pylvane.metainfo.xml.in ${CMAKE_BINARY_DIR}/pylvane.metainfo.xml @ONLY)
 
-# Compressed without name or time stamp, so that the same source gives the same files.
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/pylvane.1.gz ${CMAKE_BINARY_DIR}/changelog.gz
-                   COMMAND gzip -9nkf pylvane.1 changelog
-                   DEPENDS ${CMAKE_BINARY_DIR}/pylvane.1 ${CMAKE_BINARY_DIR}/changelog
+# Compressed without name or time stamp, so that the same source gives the same file.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+                   COMMAND gzip -9nkf changelog
+                   DEPENDS ${CMAKE_BINARY_DIR}/changelog
                    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
                    VERBATIM)
-add_custom_target(pylvane_documents ALL DEPENDS ${CMAKE_BINARY_DIR}/pylvane.1.gz ${CMAKE_BINARY_DIR}/changelog.gz)
-install(FILES ${CMAKE_BINARY_DIR}/pylvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+add_custom_target(pylvane_documents ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
 install(FILES ${PYLVANE_PACKAGING_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pylvane)
+# Named after its id, as AppStream looks for it.
+install(FILES ${CMAKE_BINARY_DIR}/pylvane.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
+        RENAME invalid.pylvane.pylvane.metainfo.xml)
+
+# The manual page names the installed program, whose place only the install knows (`cmake --install --prefix`
+# and CPack choose the prefix then), so it is made at install time.
+install(CODE "
+    set(PROJECT_VERSION ${PROJECT_VERSION})
+    set(PYLVANE_EXE \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/pylvane\")
+    configure_file(\"${PYLVANE_PACKAGING_DIR}/pylvane.1.in\" \"${CMAKE_BINARY_DIR}/pylvane.1\" @ONLY)
+    execute_process(COMMAND gzip -9nf pylvane.1 WORKING_DIRECTORY \"${CMAKE_BINARY_DIR}\" RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR \"gzip could not compress ${CMAKE_BINARY_DIR}/pylvane.1\")
+    endif()
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1\" TYPE FILE
+         FILES \"${CMAKE_BINARY_DIR}/pylvane.1.gz\")
+")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pylvane)

@@ -174,11 +174,14 @@ check "the program is executable and owned by root" \
 in_root dpkg -L pylvane >"$work/files"
 missing=$(for path in /usr/bin/pylvane /usr/share/applications/pylvane.desktop \
     /usr/share/icons/hicolor/48x48/apps/pylvane.png /usr/share/icons/hicolor/scalable/apps/pylvane.svg \
-    /usr/share/man/man1/pylvane.1.gz /usr/share/doc/pylvane/copyright; do
+    /usr/share/man/man1/pylvane.1.gz /usr/share/doc/pylvane/copyright \
+    /usr/share/metainfo/invalid.pylvane.pylvane.metainfo.xml; do
     grep -qxF "$path" "$work/files" || echo "$path"
 done)
-check "installed: program, menu entry, icons, manual page, copyright${missing:+; missing: $missing}" \
+check "installed: program, menu entry, icons, manual page, copyright, metainfo${missing:+; missing: $missing}" \
     test -z "$missing"
+check "the manual page tells to run setcap on /usr/bin/pylvane" \
+    grep -qxF "setcap cap_net_raw+ep /usr/bin/pylvane" <(gzip -cd "$root/usr/share/man/man1/pylvane.1.gz")
 in_root apt-get purge -qy pylvane >"$work/purge-open.log" 2>&1 || abort "apt-get purge"
 snapshot >"$work/after-open"
 check "purged: the system's files are as before the installation" diff -u "$work/before" "$work/after-open"

@@ -21,7 +21,16 @@ for size in 16 22 32 48 64 128; do
     fi
 done
 [ -f "$prefix/share/icons/hicolor/scalable/apps/pylvane.svg" ] || fail "scalable icon missing"
-gzip -t "$prefix/share/man/man1/pylvane.1.gz" 2>/dev/null || fail "manual page missing or not compressed"
+# The remedy the manual page gives must name the program where it was installed.
+gzip -cd "$prefix/share/man/man1/pylvane.1.gz" 2>/dev/null | grep -qxF "setcap cap_net_raw+ep $prefix/bin/pylvane" ||
+    fail "manual page missing, not compressed, or its setcap line does not name $prefix/bin/pylvane"
+# Software centres find the metainfo by its id and the menu entry by the name it gives.
+metainfo=$(find "$prefix/share/metainfo" -name '*.metainfo.xml' 2>/dev/null)
+id=$(sed -n 's|.*<id>\(.*\)</id>.*|\1|p' "$metainfo" 2>/dev/null)
+launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo" 2>/dev/null)
+[ -n "$id" ] && [ "$(basename "$metainfo")" = "$id.metainfo.xml" ] && ! grep -q @ "$metainfo" &&
+    [ -f "$prefix/share/applications/$launchable" ] ||
+    fail "metainfo '$metainfo' (id '$id') not named after its id, not filled in, or naming no installed entry"
 [ -s "$prefix/share/doc/pylvane/copyright" ] || fail "copyright file missing"
 
 entry=$prefix/share/applications/pylvane.desktop
@@ -43,6 +52,14 @@ else
     [ "$(cat "$tmp/started-in" 2>/dev/null)" = "$tmp/home with space" ] ||
         fail "Exec does not start the program in \$HOME: '$exec_line'"
 fi
+
+# --- make uninstall: the files installed above go, and nothing else ---------------------------------------------
+touch "$prefix/share/applications/other.desktop"
+env -u MAKEFLAGS -u MAKELEVEL make -s -C "$source" uninstall BUILD_DIR="$build" >"$tmp/uninstall.log" 2>&1 ||
+    { cat "$tmp/uninstall.log"; fail "make uninstall"; }
+left=$(cd "$prefix" && find . ! -type d ! -path ./share/applications/other.desktop)
+[ -z "$left" ] && [ ! -e "$prefix/share/doc/pylvane" ] && [ -f "$prefix/share/applications/other.desktop" ] ||
+    fail "make uninstall left behind: ${left:-the documentation folder}, or took another file"
 
 # --- the capability step --------------------------------------------------------------------------------------
 # A stand-in setcap records its arguments and succeeds or fails as told.
