@@ -20,7 +20,8 @@ WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86
                 wine64 icoutils dpkg-dev xz-utils perl iproute2 util-linux unicode-data
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps test-deps build run test bench fuzz install uninstall screenshots windows test-windows screenshots-windows package test-package clean
+.PHONY: deps test-deps build run test bench bench-windows fuzz install uninstall screenshots windows \
+        test-windows screenshots-windows package test-package clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -123,6 +124,11 @@ windows:
 test-windows: windows
 	cmake --build $(WIN_DIR) -j $(JOBS)
 	JOBS=$(JOBS) bash scripts/windows/test.sh $(WIN_DIR)
+
+# One whole check cycle of pylvane.exe's code under Wine; as root inside a network namespace with only loopback.
+bench-windows: windows
+	cmake --build $(WIN_DIR) -j $(JOBS) --target bench_cycle_windows
+	bash bench/windows/run.sh $(WIN_DIR)
 
 # The same two windows of pylvane.exe under Wine: docs/screenshots/windows-*.png.
 screenshots-windows: windows
