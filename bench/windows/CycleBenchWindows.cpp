@@ -201,6 +201,9 @@ int main(int argc, char** argv)
     }
 
     QCoreApplication app(argc, argv);
+    // The program's user-interface thread is in a COM apartment for its whole run (Qt's window system
+    // integration joins one); without a desktop here, the benchmark joins it itself.
+    OleInitialize(nullptr);
     QTemporaryDir dir;
     double medianMs = 0;
     const std::string problem = dir.isValid() ? measure(dir, medianMs) : "no temporary folder";
