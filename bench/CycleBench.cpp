@@ -2,6 +2,7 @@
 // processes run (copies of sleep under names of their own, started here). The real probes, the real
 // log and the real platform; only the two windows are replaced, by the fields and the lamp below.
 // Prints "bench: cycle_all_enabled_up_ms value=<median of single cycles>".
+#include "BenchWindows.h"
 #include "eventlog/EventLog.h"
 #include "monitor/CheckCycle.h"
 #include "monitor/SystemProbes.h"
@@ -26,30 +27,13 @@
 
 namespace {
 
+const QString kProcessPattern = QStringLiteral("pylbench%1");
+
 QString processName(int number)
 {
-    return QStringLiteral("pylbench%1").arg(number);
+    return kProcessPattern.arg(number);
 }
 
-// Every target ticked: the hosts on loopback, the processes under the names the children run as.
-class AllEnabledFields : public TargetFields {
-public:
-    int enableValue(TargetKind, int) const override { return Ticked; }
-    QString targetText(TargetKind kind, int number) const override
-    {
-        return kind == TargetKind::Process ? processName(number) : QStringLiteral("127.0.0.1");
-    }
-    QString failureCommand() const override { return {}; }
-};
-
-class BenchLamp : public StatusLamp {
-public:
-    void setPictureVisible(Picture picture, bool visible) override { visible_[picture] = visible; }
-    bool isPictureVisible(Picture picture) const override { return visible_[picture]; }
-
-private:
-    std::array<bool, 3> visible_{false, false, true};
-};
 
 // The running processes the 15 process targets look for; they die with the benchmark, however it ends.
 std::vector<pid_t> startProcesses(const QString& dir)
@@ -95,7 +79,7 @@ struct Setup {
     SystemProbes probes{platform};
     EventLog* log = nullptr;
     BenchLamp lamp;
-    AllEnabledFields fields;
+    AllEnabledFields fields{kProcessPattern};
     QTimer timer1;
 };
 Setup* setup = nullptr;

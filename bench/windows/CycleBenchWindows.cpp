@@ -4,6 +4,7 @@
 // replaced, by the fields and the lamp below. Google Benchmark is not built for Windows, so the cycles are
 // timed here: one warm-up cycle, then the median of single cycles.
 // Prints "bench: windows_cycle_all_enabled_up_ms value=<median>" or "... skipped: <why>".
+#include "BenchWindows.h"
 #include "eventlog/EventLog.h"
 #include "monitor/CheckCycle.h"
 #include "monitor/SystemProbes.h"
@@ -31,30 +32,13 @@ constexpr int kRunningCount = 10; // processes 1-10 run, 11-15 do not
 constexpr int kMeasuredCycles = 21;
 constexpr char kSleepArgument[] = "--sleep";
 
+const QString kProcessPattern = QStringLiteral("pylbench%1.exe");
+
 QString processName(int number)
 {
-    return QStringLiteral("pylbench%1.exe").arg(number);
+    return kProcessPattern.arg(number);
 }
 
-// Every target ticked: the hosts on loopback, the processes under the names the copies run as.
-class AllEnabledFields : public TargetFields {
-public:
-    int enableValue(TargetKind, int) const override { return Ticked; }
-    QString targetText(TargetKind kind, int number) const override
-    {
-        return kind == TargetKind::Process ? processName(number) : QStringLiteral("127.0.0.1");
-    }
-    QString failureCommand() const override { return {}; }
-};
-
-class BenchLamp : public StatusLamp {
-public:
-    void setPictureVisible(Picture picture, bool visible) override { visible_[picture] = visible; }
-    bool isPictureVisible(Picture picture) const override { return visible_[picture]; }
-
-private:
-    std::array<bool, 3> visible_{false, false, true};
-};
 
 // The running copies, in a job that the system kills with its last handle: when this program ends, however
 // it ends, the copies end too.
@@ -163,7 +147,7 @@ std::string measure(QTemporaryDir& dir, double& medianMs)
     SystemProbes probes(platform);
     EventLog log(platform, dir.filePath(EventLog::kFileName));
     BenchLamp lamp;
-    AllEnabledFields fields;
+    AllEnabledFields fields{kProcessPattern};
     QTimer timer1;
     CheckCycle cycle(lamp, probes, log, platform, timer1);
     cycle.setFields(&fields);
