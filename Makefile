@@ -18,10 +18,12 @@ TEST_PACKAGES := libgtest-dev libgmock-dev googletest libbenchmark-dev iproute2 
 # needs beyond the host build (its moc, rcc and uic come from qt6-base-dev).
 WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
                 wine64 icoutils dpkg-dev xz-utils perl iproute2 util-linux unicode-data
+# The Windows Installer package, its signing, and its test (openssl makes the test's certificate).
+INSTALLER_PACKAGES := wixl msitools osslsigncode openssl binutils
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps test-deps build run test bench bench-windows fuzz install uninstall screenshots windows \
-        test-windows screenshots-windows package test-package clean
+        test-windows windows-installer test-windows-installer screenshots-windows package test-package clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -124,6 +126,20 @@ windows:
 test-windows: windows
 	cmake --build $(WIN_DIR) -j $(JOBS)
 	JOBS=$(JOBS) bash scripts/windows/test.sh $(WIN_DIR)
+
+# build-win/pylvane-<version>-x64.msi: installs pylvane.exe for the current user, no administrator rights needed.
+# SIGN_CERT=<file.pfx> SIGN_PASS_FILE=<file> signs the program inside and the package; SIGN_TIMESTAMP=<url> adds a
+# time stamp from that server.
+windows-installer: windows
+	@$(MAKE) --no-print-directory deps PACKAGES="$(INSTALLER_PACKAGES)"
+	SIGN_CERT="$(SIGN_CERT)" SIGN_PASS_FILE="$(SIGN_PASS_FILE)" SIGN_TIMESTAMP="$(SIGN_TIMESTAMP)" \
+	    bash scripts/windows/build-installer.sh $(WIN_DIR)
+
+# The package installed, upgraded and removed under Wine in a prefix of its own, and signed with a throw-away
+# certificate; as root inside a network namespace, for the installed program's run through its first cycle.
+test-windows-installer: windows-installer
+	cmake --build $(WIN_DIR) -j $(JOBS) --target probe_sleeper
+	bash scripts/windows/test-installer.sh $(WIN_DIR)
 
 # One whole check cycle of pylvane.exe's code under Wine; as root inside a network namespace with only loopback.
 bench-windows: windows

@@ -5,8 +5,9 @@
 # program is signed before it goes in and the package after, with osslsigncode; SIGN_TIMESTAMP names a time-stamp
 # server, without which none is asked.
 #
-# Usage: scripts/windows/build-installer.sh <build-dir> [version]
+# Usage: scripts/windows/build-installer.sh <build-dir> [version [out-dir]]
 #   version  builds the package as this version instead (for testing upgrades)
+#   out-dir  where the package goes instead of <build-dir>
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
@@ -15,11 +16,12 @@ version=${2:-$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.t
 for file in "$build/pylvane.exe" "$build/src/pylvane.ico"; do
     [ -f "$file" ] || { echo "$file is missing (run make windows)" >&2; exit 1; }
 done
-msi=$build/pylvane-$version-x64.msi
+out=$(cd "${3:-$build}" && pwd)
+msi=$out/pylvane-$version-x64.msi
 
 # wixl takes only relative source paths; the package is put together in a folder of its own, with its own copy
 # of the program, so that signing leaves the build's file as the build made it.
-stage=$build/installer
+stage=$out/installer-stage
 rm -rf "$stage"
 mkdir -p "$stage"
 cp "$build/pylvane.exe" "$build/src/pylvane.ico" "$stage/"

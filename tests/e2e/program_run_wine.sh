@@ -4,7 +4,8 @@
 # command. It runs inside the Wine session and the network namespace that scripts/windows/test.sh makes, which
 # hands over the address of a host that stays silent.
 #
-# Usage: program_run_wine.sh <pylvane.exe> <sleeper.exe>
+# Usage: program_run_wine.sh <pylvane.exe> <sleeper.exe> [working-dir]
+#   working-dir  where the program runs and writes its log (default: a folder of its own, removed after)
 set -euo pipefail
 exe=$(realpath "$1")
 sleeper=$(realpath "$2")
@@ -27,11 +28,12 @@ tmp=$(mktemp -d)
 pids=
 cleanup() {
     for pid in $pids; do { kill "$pid" && wait "$pid"; } 2>/dev/null || true; done
-    "$wine" reg delete 'HKCU\Software\Pylvane' /f </dev/null >/dev/null 2>&1 || true
+    "$wine" reg delete 'HKCU\Software\Pylvane' /va /f </dev/null >/dev/null 2>&1 || true
     rm -rf "$tmp"
 }
 trap cleanup EXIT
 mkdir "$tmp/tools" "$tmp/work"
+work=$(realpath "${3:-$tmp/work}")
 
 # Wine's drive Z: is the root of the file system.
 windows_path() {
@@ -50,8 +52,9 @@ marker=$tmp/tools/failure-command-ran
 printf '@echo ran>>"%s"\r\n' "$(windows_path "$marker")" >"$tmp/tools/on-failure.bat"
 
 # Device 1 answers on loopback, Cam 1 is silent, Process 1 runs, Process 2 does not, and a disabled device and
-# process point at targets that would be down.
-"$wine" reg delete 'HKCU\Software\Pylvane' /f </dev/null >/dev/null 2>&1 || true
+# process point at targets that would be down. The settings are the key's values; its subkeys (the installer's)
+# stay.
+"$wine" reg delete 'HKCU\Software\Pylvane' /va /f </dev/null >/dev/null 2>&1 || true
 set_value() {
     "$wine" reg add 'HKCU\Software\Pylvane' /v "$1" /t REG_SZ /d "$2" /f </dev/null >/dev/null 2>&1 ||
         fail "reg add $1 did not work"
@@ -70,7 +73,7 @@ set_value d2b 1
 set_value d3 "$missing"
 set_value d3b 0
 
-(cd "$tmp/work" && QT_QPA_PLATFORM=offscreen exec "$wine" "$exe") </dev/null >"$tmp/output" 2>&1 &
+(cd "$work" && QT_QPA_PLATFORM=offscreen exec "$wine" "$exe") </dev/null >"$tmp/output" 2>&1 &
 app=$!
 pids="$pids $app"
 
@@ -88,8 +91,8 @@ sleep 2
 
 [ "$(cat "$marker")" = $'ran\r' ] || fail "the failure command ran more than once or wrote otherwise: $(od -c "$marker")"
 
-log=$tmp/work/PylvaneLog.txt
-[ -f "$log" ] || fail "no PylvaneLog.txt in the working directory: $(ls -A "$tmp/work")"
+log=$work/PylvaneLog.txt
+[ -f "$log" ] || fail "no PylvaneLog.txt in the working directory: $(ls -A "$work")"
 shown=$(sed 's/\r$/<CR>/' "$log")
 [ "$(tail -c 2 "$log" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "the log does not end with CR LF: $shown"
 [ "$(grep -c $'\r$' "$log")" = "$(wc -l <"$log")" ] || fail "not every line of the log ends with CR LF: $shown"
@@ -105,7 +108,7 @@ stamp='.+ ([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]'
 [ -z "${lines[5]}" ] || fail "an empty line follows each entry: $shown"
 
 # No half-written copy of the log is left behind; the lock file that writers share stays, empty.
-left=$(find "$tmp/work" -mindepth 1 -maxdepth 1 ! -name .PylvaneLog.txt.lock -printf "%f\n")
-[ "$left" = PylvaneLog.txt ] || fail "more than the log left in the working directory: $(ls -A "$tmp/work")"
-[ ! -s "$tmp/work/.PylvaneLog.txt.lock" ] || fail "the lock file holds data"
+left=$(find "$work" -mindepth 1 -maxdepth 1 ! -name .PylvaneLog.txt.lock -printf "%f\n")
+[ "$left" = PylvaneLog.txt ] || fail "more than the log left in the working directory: $(ls -A "$work")"
+[ ! -s "$work/.PylvaneLog.txt.lock" ] || fail "the lock file holds data"
 echo "The first cycle logged: $shown"
