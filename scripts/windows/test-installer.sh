@@ -66,7 +66,7 @@ check "the uninstall entry has the program's icon" cmp "$(winepath -u "${icon%,0
 
 run=passed
 mapfile -t started < <(shortcut "$startup")
-bash "$here/../../tests/e2e/program_run_wine.sh" "${started[0]}" "$build/tests/probes/probe_sleeper.exe" "${started[1]}" ||
+bash "$here/../../tests/e2e/program_run_wine.sh" "${started[0]:-}" "$build/tests/probes/probe_sleeper.exe" "${started[1]:-}" ||
     { [ $? = 77 ] && run=skipped; } || { run=FAILED; failed=$((failed + 1)); }
 [ -f "$documents/PylvaneLog.txt" ] || printf 'log\r\n' >"$documents/PylvaneLog.txt"
 "$wine" reg add 'HKCU\Software\Pylvane' /v e1 /d 192.0.2.1 /f </dev/null >/dev/null 2>&1
