@@ -42,7 +42,8 @@ value() { sed -n "s/^ *$1 *REG_[A-Z_]* *//p"; }
 # The target's path is stored as 8-bit text, the working folder as UTF-16; both printed as Unix paths.
 shortcut() {
     local target folder
-    target=$(strings -a "$1" | grep -im1 '^[a-z]:\\.*\.exe$') && folder=$(strings -a -el "$1" | grep -im1 '^[a-z]:\\.*\\$') &&
+    target=$(strings -a "$1" | grep -im1 '^[a-z]:\\.*\.exe$') &&
+        folder=$(strings -a -el "$1" | grep -im1 '^[a-z]:\\.*\\$') &&
         realpath "$(winepath -u "$target")" "$(winepath -u "$folder")"
 }
 
@@ -52,21 +53,25 @@ menu=$user/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/Pylvane.lnk
 startup=$user/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/StartUp/Pylvane.lnk
 documents=$user/Documents
 
-msiexec /i "$build/pylvane-$version-x64.msi" || echo "FAILED: msiexec /i exited with $?"
+check "the package installs" msiexec /i "$build/pylvane-$version-x64.msi"
 check "the program is installed" cmp "$exe" "$build/pylvane.exe"
 expected_shortcut=$(realpath "$exe" "$documents")
 check "the Start menu shortcut starts the program in Documents" test "$(shortcut "$menu")" = "$expected_shortcut"
 check "the Startup shortcut starts the program in Documents" test "$(shortcut "$startup")" = "$expected_shortcut"
 entry=$(entries)
-check "one uninstall entry, Pylvane $version" test "$(grep -c ^HKEY_ <<<"$entry")/$(value DisplayVersion <<<"$entry")" = "1/$version"
-# Wine writes no DisplayIcon; it keeps ARPPRODUCTICON's icon as the product's, where Windows keeps it too.
+check "one uninstall entry, Pylvane $version" \
+    test "$(grep -c ^HKEY_ <<<"$entry")/$(value DisplayVersion <<<"$entry")" = "1/$version"
+# Wine writes no DisplayIcon; it records ARPPRODUCTICON's icon, cached where Windows caches it, as the product's.
 icon=$(value DisplayIcon <<<"$entry")
-[ -n "$icon" ] || icon=$("$wine" reg query 'HKCU\Software\Microsoft\Installer\Products' /s </dev/null | tr -d '\r' | value ProductIcon)
+[ -n "$icon" ] ||
+    icon=$("$wine" reg query 'HKCU\Software\Microsoft\Installer\Products' /s </dev/null | tr -d '\r' |
+        value ProductIcon)
 check "the uninstall entry has the program's icon" cmp "$(winepath -u "${icon%,0}")" "$build/src/pylvane.ico"
 
 run=passed
 mapfile -t started < <(shortcut "$startup")
-bash "$here/../../tests/e2e/program_run_wine.sh" "${started[0]:-}" "$build/tests/probes/probe_sleeper.exe" "${started[1]:-}" ||
+bash "$here/../../tests/e2e/program_run_wine.sh" "${started[0]:-}" "$build/tests/probes/probe_sleeper.exe" \
+    "${started[1]:-}" ||
     { [ $? = 77 ] && run=skipped; } || { run=FAILED; failed=$((failed + 1)); }
 [ -f "$documents/PylvaneLog.txt" ] || printf 'log\r\n' >"$documents/PylvaneLog.txt"
 "$wine" reg add 'HKCU\Software\Pylvane' /v e1 /d 192.0.2.1 /f </dev/null >/dev/null 2>&1
@@ -86,7 +91,8 @@ check "the running program's file stays whole until then" cmp "$exe" "$build/pyl
 { kill "$app" && wait "$app"; } 2>/dev/null || true
 "$wine" wineboot -r </dev/null >/dev/null 2>&1
 check "after the restart the newer program is in place" cmp "$exe" "$tmp/newer/pylvane.exe"
-check "the upgrade leaves one entry, the newer" test "$(entries | grep -c ^HKEY_)/$(entries | value DisplayVersion)" = "1/$higher"
+check "the upgrade leaves one entry, the newer" \
+    test "$(entries | grep -c ^HKEY_)/$(entries | value DisplayVersion)" = "1/$higher"
 check "the Startup shortcut stays through the upgrade" test -f "$startup"
 
 # Built again: the same version with another product code.
@@ -99,14 +105,14 @@ msiexec /i "$build/pylvane-$version-x64.msi" || status=$?
 check "an older version is refused" test "$status" = $((1603 % 256))
 check "the refused older version leaves the newer in place" cmp "$exe" "$tmp/newer/pylvane.exe"
 
-msiexec /x "$tmp/again/pylvane-$higher-x64.msi" || echo "FAILED: msiexec /x exited with $?"
+check "the package uninstalls" msiexec /x "$tmp/again/pylvane-$higher-x64.msi"
 check "uninstall removes the program and its folder" test ! -e "$(dirname "$exe")"
 check "uninstall removes both shortcuts" test ! -e "$menu" -a ! -e "$startup"
 check "uninstall removes the uninstall entry" test -z "$(entries)"
 check "uninstall keeps the settings" "$wine" reg query 'HKCU\Software\Pylvane' /v e1
 check "uninstall keeps the log" test -s "$documents/PylvaneLog.txt"
 
-msiexec /i "$build/pylvane-$version-x64.msi" ADDLOCAL=Program || echo "FAILED: msiexec /i ADDLOCAL=Program exited with $?"
+check "the package installs with ADDLOCAL=Program" msiexec /i "$build/pylvane-$version-x64.msi" ADDLOCAL=Program
 check "ADDLOCAL=Program installs the program and its Start menu shortcut" test -f "$exe" -a -f "$menu"
 check "ADDLOCAL=Program leaves out the Startup shortcut" test ! -e "$startup"
 
@@ -116,7 +122,8 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Pylvane test" -adde
 echo test-password >"$tmp/pass"
 openssl pkcs12 -export -inkey "$tmp/key.pem" -in "$tmp/cert.pem" -passout "file:$tmp/pass" -out "$tmp/cert.pfx"
 mkdir "$tmp/signed"
-SIGN_CERT=$tmp/cert.pfx SIGN_PASS_FILE=$tmp/pass bash "$here/build-installer.sh" "$build" "$version" "$tmp/signed" >/dev/null 2>&1
+SIGN_CERT=$tmp/cert.pfx SIGN_PASS_FILE=$tmp/pass \
+    bash "$here/build-installer.sh" "$build" "$version" "$tmp/signed" >/dev/null 2>&1
 msiextract -C "$tmp/signed/files" "$tmp/signed/pylvane-$version-x64.msi" >/dev/null 2>&1
 check "the package is signed" osslsigncode verify -CAfile "$tmp/cert.pem" -in "$tmp/signed/pylvane-$version-x64.msi"
 check "the program in it is signed" osslsigncode verify -CAfile "$tmp/cert.pem" \
