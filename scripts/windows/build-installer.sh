@@ -42,7 +42,7 @@ fi
     "$root/packaging/windows/pylvane.wxs")
 # wixl has no way to say it: a rebuild of the same version (with a new product code) replaces the one installed
 # instead of going in beside it, as the upgrade of any older version does.
-# Its Attributes are part of the table's key, so the table is written anew: 513 is 1 (keep the feature choice)
+# Its Attributes belong to the table's key, so the table is written anew: 513 is 1 (keep the feature choice)
 # and 512 (the highest version included).
 (cd "$stage" && msiinfo export package.msi Upgrade |
     awk -F '\t' -v OFS='\t' '$7 ~ /^WIX_UPGRADE_DETECTED\r?$/ { $5 = 513 } 1' >Upgrade.idt &&
