@@ -2,7 +2,7 @@
 // processes run (copies of sleep under names of their own, started here). The real probes, the real
 // log and the real platform; only the two windows are replaced, by the fields and the lamp below.
 // Prints "bench: cycle_all_enabled_up_ms value=<median of single cycles>".
-#include "BenchWindows.h"
+#include "BenchStandIns.h"
 #include "eventlog/EventLog.h"
 #include "monitor/CheckCycle.h"
 #include "monitor/SystemProbes.h"

@@ -4,7 +4,7 @@
 // replaced, by the fields and the lamp below. Google Benchmark is not built for Windows, so the cycles are
 // timed here: one warm-up cycle, then the median of single cycles.
 // Prints "bench: windows_cycle_all_enabled_up_ms value=<median>" or "... skipped: <why>".
-#include "BenchWindows.h"
+#include "BenchStandIns.h"
 #include "eventlog/EventLog.h"
 #include "monitor/CheckCycle.h"
 #include "monitor/SystemProbes.h"
