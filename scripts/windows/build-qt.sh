@@ -11,7 +11,8 @@ set -euo pipefail
 source "$(dirname "$0")/cache.sh"
 
 version=$(package_version qt6-base-dev)
-prefix=$pylvane_cache/qt6-base-$version-mingw-static
+# The key's suffix changes whenever the way Qt is built changes what goes into it (r2: build paths mapped away).
+prefix=$pylvane_cache/qt6-base-$version-mingw-static-r2
 if [ "${1:-}" = --print-prefix ]; then
     echo "$prefix"
     exit 0
@@ -30,12 +31,36 @@ work=$pylvane_cache/work/qt6-base-$version
 mkdir -p "$work"
 started=$(date +%s)
 
+# The Debian mirror this machine's apt is set up with: the first source, in either of apt's formats, that serves
+# the release itself (not its -updates or -security suites). deb.debian.org only when none does.
+debian_mirror() {
+    local codename mirror
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+    mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+        awk -v suite="$codename" '$1 ~ /^deb(-src)?$/ {
+            i = 2; if ($i ~ /^\[/) while ($i !~ /\]$/) i++; if ($i ~ /^\[/ || $i ~ /\]$/) i++
+            if ($(i + 1) == suite) { print $i; exit } }')
+    if [ -z "$mirror" ]; then
+        mirror=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
+            awk -v suite="$codename" 'function flush() { if (deb && uri != "" && has) { print uri; found = 1 }
+                    deb = 0; uri = ""; has = 0 }
+                /^[ \t]*$/ { flush(); if (found) exit; next }
+                /^Types:/ && /deb/ { deb = 1 }
+                /^URIs:/ { uri = $2 }
+                /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == suite) has = 1 }
+                END { if (!found) flush() }' | head -n 1)
+    fi
+    echo "${mirror:-http://deb.debian.org/debian} $codename"
+}
+
 # Debian's source package through an apt configuration of our own, so that the system's sources stay as they
-# are: a deb-src line for bookworm, with lists and downloads kept in the cache.
+# are: a deb-src line for the release on the machine's own mirror, with lists and downloads kept in the cache.
 fetch_source() {
-    local apt=$pylvane_cache/apt
+    local apt=$pylvane_cache/apt mirror
     mkdir -p "$apt/lists/partial" "$apt/archives/partial" "$apt/sources.list.d" "$apt/preferences.d"
-    echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
+    read -r mirror codename < <(debian_mirror)
+    echo "Debian source from $mirror ($codename)"
+    echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] ${mirror%/} $codename main" \
         >"$apt/sources.list"
     cat >"$apt/apt.conf" <<CONF
 Dir::State::Lists "$apt/lists";
@@ -74,8 +99,12 @@ unpack_source() {
 # Only what the program and its tests use: Core, Gui, Widgets and Test, with the windows and offscreen platforms.
 # OpenGL is off, and with it its dynamic loading; Direct2D has to stay on for the windows platform to build;
 # the source has no wintab, so no tablet events. The bundled libraries make the result independent of the host.
+# The build paths are mapped to one fixed name, so that what Qt records of its sources (assertions, debug
+# names) is the same on every machine and the program that links it comes out byte for byte the same.
+prefix_map="-ffile-prefix-map=$work/source=/usr/src/qt6-base -ffile-prefix-map=$work/build=/usr/src/qt6-base-build"
 cmake -S "$work/source" -B "$work/build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$pylvane_toolchain" \
+    -DCMAKE_C_FLAGS="$prefix_map" -DCMAKE_CXX_FLAGS="$prefix_map" \
     -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DBUILD_SHARED_LIBS=OFF \
