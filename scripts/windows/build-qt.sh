@@ -36,12 +36,12 @@ started=$(date +%s)
 debian_mirror() {
     local codename mirror
     codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-    mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+    mirror=$({ cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } |
         awk -v suite="$codename" '$1 ~ /^deb(-src)?$/ {
             i = 2; if ($i ~ /^\[/) while ($i !~ /\]$/) i++; if ($i ~ /^\[/ || $i ~ /\]$/) i++
             if ($(i + 1) == suite) { print $i; exit } }')
     if [ -z "$mirror" ]; then
-        mirror=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
+        mirror=$({ cat /etc/apt/sources.list.d/*.sources 2>/dev/null || true; } |
             awk -v suite="$codename" 'function flush() { if (deb && uri != "" && has) { print uri; found = 1 }
                     deb = 0; uri = ""; has = 0 }
                 /^[ \t]*$/ { flush(); if (found) exit; next }
