@@ -34,8 +34,13 @@ bool kernelNameMatches(std::string_view stat, std::string_view name, ReadCommand
     }
     const std::string_view commandLine = readCommandLine();
     const std::string_view title = FileNameMatch::baseName(commandLine.substr(0, commandLine.find('\0')));
-    const bool completes = title.size() > kCommLength && FileNameMatch::sameName(title.substr(0, kCommLength), comm);
-    return FileNameMatch::sameName(completes ? title : comm, name);
+    if (title.size() > kCommLength && FileNameMatch::sameName(title.substr(0, kCommLength), comm)) {
+        return FileNameMatch::sameName(title, name);
+    }
+    // Left uncompleted, a full kernel name may have been cut: it stands only for a name exactly as long as
+    // what the kernel kept. Otherwise the 15 bytes kept of five Ohm signs and ".bin" would match five
+    // omegas by folding.
+    return name.size() == kCommLength && FileNameMatch::sameName(comm, name);
 }
 
 } // namespace ProcNames

@@ -119,8 +119,10 @@ TEST_F(ProcessTableTest, OtherUsersProcessesAreFoundByTheKernelsNameNotTheirTitl
     ASSERT_GT(start("odd) (name.bin"), 0);
     ASSERT_GT(start("plain.bin", "/opt/watched.exe"), 0);
     ASSERT_GT(start("averyveryverylongname.bin"), 0);
-    // Five Ohm signs fill the kernel's 15 bytes; the omegas they fold to take 10.
+    // Five Ohm signs fill the kernel's 15 bytes; the omegas they fold to take 10. Whether a title
+    // completes the cut name or not, the omegas are another name.
     ASSERT_GT(start("\xe2\x84\xa6\xe2\x84\xa6\xe2\x84\xa6\xe2\x84\xa6\xe2\x84\xa6.bin"), 0);
+    ASSERT_GT(start("\xe2\x84\xa6\xe2\x84\xa6\xe2\x84\xa6\xe2\x84\xa6\xe2\x84\xa6.exe", "worker"), 0);
     // As nobody the program link of root's processes cannot be read; their kernel name and title can.
     const std::pair<const char*, bool> cases[] = {
         {"RETITLED.BIN", true},
@@ -130,7 +132,8 @@ TEST_F(ProcessTableTest, OtherUsersProcessesAreFoundByTheKernelsNameNotTheirTitl
         {"Averyveryverylongname.BIN", true},
         {"averyveryverylongname.exe", false}, // same first 15 characters
         {"averyveryverylo", false},
-        {"\xcf\x89\xcf\x89\xcf\x89\xcf\x89\xcf\x89", false}, // the cut kernel name, folded
+        {"\xcf\x89\xcf\x89\xcf\x89\xcf\x89\xcf\x89", false},                    // the cut kernel name, folded
+        {"\xe2\x84\xa6\xe2\x84\xa6\xe2\x84\xa6\xe2\x84\xa6\xe2\x84\xa6", true}, // as long as the cut
     };
     const pid_t child = fork();
     if (child == 0) {
