@@ -69,22 +69,27 @@ fuzz: deps
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 	bash tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
-install: build
-	cmake --install $(BUILD_DIR)
-
-# Removes the files the last `make install` put in place, as its list in the build folder names them, and the
-# documentation folder, which is Pylvane's alone; the other folders are shared.
-uninstall:
-	@manifest=$(BUILD_DIR)/install_manifest.txt; \
-	if [ ! -f "$$manifest" ]; then \
-	    echo "$$manifest is missing: nothing was installed from $(BUILD_DIR)" >&2; exit 1; \
+# Installs what `make build` built, stripped, under PREFIX (default the build's, /usr/local). Run as root, it
+# builds nothing (ninja's dry run only looks): building as root would leave files in build/ that the user can no
+# longer change.
+install:
+	@exe=$(BUILD_DIR)/pylvane; \
+	if [ ! -x "$$exe" ]; then \
+	    echo "$$exe is missing: build it first as yourself, then install: make build && sudo make install" >&2; \
+	    exit 1; \
 	fi; \
-	while IFS= read -r file || [ -n "$$file" ]; do \
-	    if [ -e "$$file" ] || [ -L "$$file" ]; then rm -v -- "$$file" || exit 1; fi; \
-	done <"$$manifest"; \
-	docs=$$(sed -n 's|/copyright$$||p' "$$manifest"); \
-	if [ -d "$$docs" ]; then rmdir -v --ignore-fail-on-non-empty -- "$$docs"; fi; \
-	rm -- "$$manifest"
+	if ! ninja -C $(BUILD_DIR) -n 2>&1 | grep -q "no work to do"; then \
+	    echo "$(BUILD_DIR) is out of date: build it again first as yourself: make build && sudo make install" >&2; \
+	    exit 1; \
+	fi
+	cmake --install $(BUILD_DIR) --strip $(if $(PREFIX),--prefix "$(PREFIX)")
+	@chown -h --reference=$(BUILD_DIR) $(BUILD_DIR)/install_manifest.txt
+
+# Removes the files the last `make install` put under PREFIX, as build/install_manifest.txt names them; a list
+# naming anything else is refused whole (scripts/uninstall.sh).
+uninstall:
+	@bash scripts/uninstall.sh $(BUILD_DIR)/install_manifest.txt \
+	    "$(or $(PREFIX),$$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' $(BUILD_DIR)/CMakeCache.txt 2>/dev/null))"
 
 # Both windows rendered under Xvfb into docs/screenshots/; needs three packages more than the build.
 screenshots: build

@@ -35,17 +35,21 @@ install(FILES ${CMAKE_BINARY_DIR}/pylvane.metainfo.xml DESTINATION ${CMAKE_INSTA
         RENAME invalid.pylvane.pylvane.metainfo.xml)
 
 # The manual page names the installed program, whose place only the install knows (`cmake --install --prefix`
-# and CPack choose the prefix then), so it is made at install time.
+# and CPack choose the prefix then), so it is made at install time, in its place: the install may run as root,
+# and the build folder stays the user's.
 install(CODE "
     set(PROJECT_VERSION ${PROJECT_VERSION})
     set(PYLVANE_EXE \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/pylvane\")
-    configure_file(\"${PYLVANE_PACKAGING_DIR}/pylvane.1.in\" \"${CMAKE_BINARY_DIR}/pylvane.1\" @ONLY)
-    execute_process(COMMAND gzip -9nf pylvane.1 WORKING_DIRECTORY \"${CMAKE_BINARY_DIR}\" RESULT_VARIABLE failed)
+    set(page \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1/pylvane.1.gz\")
+    set(man1 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1\")
+    message(STATUS \"Installing: \$ENV{DESTDIR}\${page}\")
+    file(MAKE_DIRECTORY \"\${man1}\")
+    configure_file(\"${PYLVANE_PACKAGING_DIR}/pylvane.1.in\" \"\${man1}/pylvane.1\" @ONLY)
+    execute_process(COMMAND gzip -9nf pylvane.1 WORKING_DIRECTORY \"\${man1}\" RESULT_VARIABLE failed)
     if(failed)
-        message(FATAL_ERROR \"gzip could not compress ${CMAKE_BINARY_DIR}/pylvane.1\")
+        message(FATAL_ERROR \"gzip could not compress \${man1}/pylvane.1\")
     endif()
-    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1\" TYPE FILE
-         FILES \"${CMAKE_BINARY_DIR}/pylvane.1.gz\")
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${page}\") # listed as file(INSTALL) lists, without DESTDIR
 ")
 
 set(CPACK_GENERATOR DEB)

@@ -8,10 +8,21 @@ trap 'rm -rf "$tmp"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# --- layout of an install into a private prefix --------------------------------------------------------------
+make_() { env -u MAKEFLAGS -u MAKELEVEL make -s -C "$source" "$@" BUILD_DIR="$build" PREFIX="$prefix"; }
+
+# --- make install: what was built, never a build of its own ----------------------------------------------------
 prefix=$tmp/prefix
-"$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; fail "install"; }
+mkdir "$tmp/unbuilt"
+status=0
+output=$(env -u MAKEFLAGS -u MAKELEVEL make -s -C "$source" install BUILD_DIR="$tmp/unbuilt" 2>&1) || status=$?
+[ $status != 0 ] && [ -z "$(ls -A "$tmp/unbuilt")" ] && grep -qF "make build && sudo make install" <<<"$output" ||
+    fail "make install without a build must stop and say to build first: $output"
+
+# --- layout of an install into a private prefix --------------------------------------------------------------
+make_ install >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; fail "make install"; }
 [ -x "$prefix/bin/pylvane" ] || fail "bin/pylvane missing or not executable"
+kind=$(file -b "$prefix/bin/pylvane")
+[[ $kind == *', stripped'* ]] || fail "bin/pylvane is not stripped: $kind"
 for size in 16 22 32 48 64 128; do
     icon=$prefix/share/icons/hicolor/${size}x${size}/apps/pylvane.png
     if [ ! -f "$icon" ]; then
@@ -54,9 +65,23 @@ else
 fi
 
 # --- make uninstall: the files installed above go, and nothing else ---------------------------------------------
+# A list that names anything but a file or link inside the prefix is refused whole: it runs as root.
+manifest=$build/install_manifest.txt
+cp "$manifest" "$tmp/manifest"
+mkdir "$tmp/outside"
+touch "$tmp/outside/victim"
+ln -s "$tmp/outside" "$prefix/share/way-out"
+for bad in "$tmp/outside/victim" "$prefix/../outside/victim" "outside/victim" "$prefix/share" \
+    "$prefix/share/way-out/victim"; do
+    { sed '$a\' "$tmp/manifest" && printf '%s\n' "$bad"; } >"$manifest"
+    output=$(make_ uninstall 2>&1) && fail "make uninstall accepted '$bad'"
+    grep -qF "Refused: line $(wc -l <"$manifest")" <<<"$output" && [ -f "$tmp/outside/victim" ] &&
+        [ -x "$prefix/bin/pylvane" ] && [ -f "$manifest" ] || fail "make uninstall, '$bad' listed: $output"
+done
+rm "$prefix/share/way-out"
+cp "$tmp/manifest" "$manifest"
 touch "$prefix/share/applications/other.desktop"
-env -u MAKEFLAGS -u MAKELEVEL make -s -C "$source" uninstall BUILD_DIR="$build" >"$tmp/uninstall.log" 2>&1 ||
-    { cat "$tmp/uninstall.log"; fail "make uninstall"; }
+make_ uninstall >"$tmp/uninstall.log" 2>&1 || { cat "$tmp/uninstall.log"; fail "make uninstall"; }
 left=$(cd "$prefix" && find . ! -type d ! -path ./share/applications/other.desktop)
 [ -z "$left" ] && [ ! -e "$prefix/share/doc/pylvane" ] && [ -f "$prefix/share/applications/other.desktop" ] ||
     fail "make uninstall left behind: ${left:-the documentation folder}, or took another file"
