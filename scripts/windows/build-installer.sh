@@ -47,6 +47,12 @@ fi
 (cd "$stage" && msiinfo export package.msi Upgrade |
     awk -F '\t' -v OFS='\t' '$7 ~ /^WIX_UPGRADE_DETECTED\r?$/ { $5 = 513 } 1' >Upgrade.idt &&
     msibuild package.msi -i Upgrade.idt)
+# The action that starts the installed program after a first install with the full user interface, sequenced in
+# the source: the program in Documents, as the shortcuts start it, and not waited for. Type 226 is 34 (a program
+# run in a folder, Source) and 192 (asynchronous, its end not awaited).
+(cd "$stage" && { msiinfo export package.msi CustomAction | head -n 3 &&
+    printf 'StartPylvane\t226\tPersonalFolder\t"[#pylvane.exe]"\t\r\n'; } >CustomAction.idt &&
+    msibuild package.msi -i CustomAction.idt)
 
 if [ -n "${SIGN_CERT:-}" ]; then
     sign "$stage/package.msi"

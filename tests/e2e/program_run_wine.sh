@@ -52,8 +52,7 @@ marker=$tmp/tools/failure-command-ran
 printf '@echo ran>>"%s"\r\n' "$(windows_path "$marker")" >"$tmp/tools/on-failure.bat"
 
 # Device 1 answers on loopback, Cam 1 is silent, Process 1 runs, Process 2 does not, and a disabled device and
-# process point at targets that would be down. The settings are the key's values; its subkeys (the installer's)
-# stay.
+# process point at targets that would be down. The settings are the key's values.
 "$wine" reg delete 'HKCU\Software\Pylvane' /va /f </dev/null >/dev/null 2>&1 || true
 set_value() {
     "$wine" reg add 'HKCU\Software\Pylvane' /v "$1" /t REG_SZ /d "$2" /f </dev/null >/dev/null 2>&1 ||
