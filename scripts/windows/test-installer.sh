@@ -62,7 +62,7 @@ documents=$user/Documents
 installed_programs() {
     local proc
     for proc in /proc/[0-9]*; do
-        [[ $(tr '\0' ' ' <"$proc/cmdline" 2>/dev/null) == *[/\\]Pylvane[/\\]pylvane.exe* ]] &&
+        [[ $(tr '\0' ' ' 2>/dev/null <"$proc/cmdline") == *[/\\]Pylvane[/\\]pylvane.exe* ]] &&
             echo "${proc#/proc/} $(realpath "$proc/cwd" 2>/dev/null)"
     done
     return 0
