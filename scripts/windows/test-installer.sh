@@ -67,24 +67,16 @@ installed_programs() {
     done
     return 0
 }
-wait_for_installed_program() {
-    for _ in $(seq 50); do
-        [ -n "$(installed_programs)" ] && break
-        sleep 0.2
-    done
-}
+running() { [ -n "$(installed_programs)" ]; }
+within_10s() { for _ in $(seq 50); do "$@" && return 0; sleep 0.2; done; return 1; }
 stop_installed_programs() {
-    local pid
-    for pid in $(installed_programs | cut -d' ' -f1); do kill "$pid" 2>/dev/null || true; done
-    for _ in $(seq 50); do
-        [ -z "$(installed_programs)" ] && break
-        sleep 0.2
-    done
+    kill $(installed_programs | cut -d' ' -f1) 2>/dev/null || true
+    within_10s eval '! running' || true
 }
 
 # The package has no dialogs: opened, it installs and then starts the program as the Start menu shortcut does.
-install_with_ui "$build/pylvane-$version-x64.msi"
-wait_for_installed_program
+check "the package installs with the user interface" install_with_ui "$build/pylvane-$version-x64.msi"
+within_10s running || true
 check "a first install with the user interface starts the program once, in Documents" \
     test "$(installed_programs | cut -d' ' -f2-)" = "$(realpath "$documents")"
 stop_installed_programs
