@@ -68,6 +68,7 @@ installed_programs() {
 running() { [ -n "$(installed_programs)" ]; }
 within_10s() { for _ in $(seq 50); do "$@" && return 0; sleep 0.2; done; return 1; }
 stop_installed_programs() {
+    # shellcheck disable=SC2046 # one argument for each process
     kill $(installed_programs | cut -d' ' -f1) 2>/dev/null || true
     within_10s eval '! running' || true
 }
