@@ -1,17 +1,25 @@
 #include "settings/SettingsWindow.h"
 
+#include "platform/ScreenReader.h"
 #include "platform/SystemColours.h"
 #include "settings/SettingsStore.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QFocusFrame>
 #include <QFrame>
 #include <QGroupBox>
-#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QStyle>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
@@ -39,7 +47,9 @@ const QString kLabel25Text = QStringLiteral("Pylvane checks every 17 minutes if 
 // What tells the three sections apart: row count, captions, names, columns and picture.
 struct SectionLayout {
     int rows;
-    const char* rowLabel; // %1 is the row number
+    const char* rowLabel;   // %1 is the row number
+    const char* targetName; // what a screen reader calls the row's target; %1 is the row number
+    const char* textDescription;
     const char* textName; // %1 is the field number
     const char* checkName;
     int firstNumber; // number of the first row's fields
@@ -53,11 +63,14 @@ SectionLayout layoutOf(SettingsWindow::Section section)
 {
     switch (section) {
     case SettingsWindow::Section::Cams:
-        return {10, "IP Cam %1 :", "cc%1", "x%1", 1, 1320, 4440, "Picture1", ":/pictures/camera.png"};
+        return {10,   "IP Cam %1 :", "IP Cam %1", "IPv4 address",         "cc%1", "x%1", 1,
+                1320, 4440,          "Picture1",  ":/pictures/camera.png"};
     case SettingsWindow::Section::Services:
-        return {15, " %1 :", "Text%1", "Check%1", 1, 720, 3840, "Picture2", ":/pictures/gears.png"};
+        return {15,   " %1 :",    "Services and Apps %1", "Program file name", "Text%1", "Check%1", 1, 720,
+                3840, "Picture2", ":/pictures/gears.png"};
     case SettingsWindow::Section::Devices:
-        return {10, "IP %1 :", "Text%1", "Check%1", 16, 840, 3960, "Picture3", ":/pictures/storage.png"};
+        return {10,  "IP %1 :", "Device %1", "IPv4 address",          "Text%1", "Check%1", 16,
+                840, 3960,      "Picture3",  ":/pictures/storage.png"};
     }
     return {};
 }
@@ -94,7 +107,29 @@ SettingsWindow::SettingsWindow(SettingsStore& store, QWidget* parent)
     text.setPointSize(8);
     setFont(text);
 
+    // The controls keep their laid-down places on a content of the laid-down size, which scrolls
+    // where the window has to be smaller.
+    content_ = new QWidget;
+    content_->setObjectName(QStringLiteral("SettingsContent"));
+    content_->setFixedSize(kWindowRect.size());
+    content_->setAutoFillBackground(true);
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setFocusPolicy(Qt::NoFocus);
+    scroll_->setWidget(content_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll_);
+    focusFrame_ = new QFocusFrame(content_);
+
     buildControls();
+
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &SettingsWindow::closeWithX);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, this,
+            &SettingsWindow::save);
+    focusFollower_ =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
 
     // The middle of the screen is where the window shows first; after that it stays where it was.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -103,6 +138,15 @@ SettingsWindow::SettingsWindow(SettingsStore& store, QWidget* parent)
 
 void SettingsWindow::placeOn(const QRect& available)
 {
+    // A scroll bar for one direction takes room from the other.
+    const QSize content = content_->size();
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_);
+    bool tall = content.height() > available.height();
+    bool wide = content.width() > available.width() || (tall && content.width() + bar > available.width());
+    tall = tall || (wide && content.height() + bar > available.height());
+    setFixedSize(std::min(content.width() + (tall ? bar : 0), available.width()),
+                 std::min(content.height() + (wide ? bar : 0), available.height()));
+
     const QPoint centred = available.center() - rect().center();
     move(std::max(centred.x(), available.left()), std::max(centred.y(), available.top()));
 }
@@ -119,18 +163,61 @@ void SettingsWindow::beginSystemMove()
         handle->startSystemMove();
 }
 
-SettingsWindow::~SettingsWindow() = default;
+void SettingsWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Outside dialogs buttons leave Enter alone; here it presses the focused one, as Space does.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && enter && plain) {
+        button->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void SettingsWindow::closeEvent(QCloseEvent* event)
+{
+    // A close from the window system (Alt+F4, the task bar) is the user's and does what "X" does;
+    // the program's own close at its end goes through.
+    if (event->spontaneous()) {
+        event->ignore();
+        closeWithX();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void SettingsWindow::announce(QWidget* source, const QString& text)
+{
+    announceToScreenReader(source, text);
+}
+
+void SettingsWindow::followFocus(QWidget* now)
+{
+    if (!now || !content_->isAncestorOf(now))
+        return;
+    scroll_->ensureWidgetVisible(now);
+    // The frame marks the focus once the keyboard has moved it, as the styles' own marks do; theirs
+    // are faint on the grey background.
+    focusFrame_->setWidget(testAttribute(Qt::WA_KeyboardFocusChange) ? now : nullptr);
+}
+
+SettingsWindow::~SettingsWindow()
+{
+    // The controls give up the focus while they go, when this window is no longer one.
+    disconnect(focusFollower_);
+}
 
 void SettingsWindow::buildControls()
 {
-    auto* shape1 = new QFrame(this);
+    auto* shape1 = new QFrame(content_);
     shape1->setObjectName(QStringLiteral("Shape1"));
     shape1->setFrameStyle(QFrame::Box | QFrame::Plain);
     shape1->setLineWidth(1);
     shape1->setGeometry(kWindowRect);
     shape1->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    label26_ = new QLabel(QStringLiteral("SAVED!"), this);
+    label26_ = new QLabel(QStringLiteral("SAVED!"), content_);
     label26_->setObjectName(QStringLiteral("Label26"));
     label26_->setGeometry(twips(480, 120, 1215, 375));
     label26_->setFont(boldFont(font(), 12));
@@ -138,7 +225,7 @@ void SettingsWindow::buildControls()
     label26_->hide();
 
     const auto makeButton = [this](const char* name, const QString& caption, const QRect& rect) {
-        auto* button = new QPushButton(caption, this);
+        auto* button = new QPushButton(caption, content_);
         button->setObjectName(QLatin1String(name));
         button->setGeometry(rect);
         return button;
@@ -163,16 +250,18 @@ void SettingsWindow::buildControls()
     svcAM_ = makeButton("svcAM", QStringLiteral("Save"), twips(10920, 7800, 1935, 495));
     svcAM_->raise();
 
-    auto* label24 = new QLabel(kLabel24Text, this);
+    auto* label24 = new QLabel(kLabel24Text, content_);
     label24->setObjectName(QStringLiteral("Label24"));
     label24->setGeometry(twips(480, 9240, 5895, 255));
     setTextColour(label24, palette().color(QPalette::Highlight));
 
-    errun_ = new QLineEdit(this);
+    errun_ = new QLineEdit(content_);
     errun_->setObjectName(QStringLiteral("errun"));
     errun_->setGeometry(twips(480, 9480, 5895, 285));
+    // The field is named after the hint above it.
+    label24->setBuddy(errun_);
 
-    auto* label25 = new QLabel(kLabel25Text, this);
+    auto* label25 = new QLabel(kLabel25Text, content_);
     label25->setObjectName(QStringLiteral("Label25"));
     label25->setGeometry(twips(6960, 9240, 6975, 495));
     label25->setWordWrap(true);
@@ -184,6 +273,21 @@ void SettingsWindow::buildControls()
     connect(devb, &QPushButton::clicked, this, [this] { showSection(Section::Devices); });
     connect(svcAM_, &QPushButton::clicked, this, &SettingsWindow::save);
     connect(x, &QPushButton::clicked, this, &SettingsWindow::closeWithX);
+
+    setTabOrderOfControls({camb, servb, devb}, {errun_, svcAM_, x});
+}
+
+void SettingsWindow::setTabOrderOfControls(const QList<QWidget*>& before, const QList<QWidget*>& after)
+{
+    // Tab skips the hidden sections by itself.
+    QList<QWidget*> order = before;
+    for (const Rows* rows : {&cams_, &processes_, &devices_}) {
+        for (qsizetype i = 0; i < rows->texts.size(); ++i)
+            order << rows->texts[i] << rows->checks[i];
+    }
+    order << after;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 QGroupBox* SettingsWindow::buildSection(const QString& title, int heightTwips, Section section)
@@ -191,7 +295,7 @@ QGroupBox* SettingsWindow::buildSection(const QString& title, int heightTwips, S
     const SectionLayout layout = layoutOf(section);
     Rows& rows = section == Section::Cams ? cams_ : section == Section::Services ? processes_ : devices_;
 
-    auto* frame = new QGroupBox(title, this);
+    auto* frame = new QGroupBox(title, content_);
     frame->setGeometry(twips(480, 840, 12855, heightTwips));
 
     auto* picture = new QLabel(frame);
@@ -217,6 +321,13 @@ QGroupBox* SettingsWindow::buildSection(const QString& title, int heightTwips, S
         check->setObjectName(QString::fromLatin1(layout.checkName).arg(number));
         check->setGeometry(twips(layout.checkLeft, top, 735, 255));
         rows.checks << check;
+
+        // Screen readers tell the rows apart by the target; the box keeps its caption "ON".
+        const QString target = QString::fromLatin1(layout.targetName).arg(n);
+        label->setBuddy(text);
+        text->setAccessibleName(target);
+        text->setAccessibleDescription(QLatin1String(layout.textDescription));
+        check->setAccessibleName(target + QStringLiteral(" ON"));
     }
     return frame;
 }
@@ -290,8 +401,10 @@ void SettingsWindow::save()
     addGroup(u'e', devices_);
 
     // A save that could not be written ends here without a word; "SAVED!" is the only feedback.
-    if (store_.WriteSettings(values))
+    if (store_.WriteSettings(values)) {
         label26_->show();
+        announce(label26_, label26_->text());
+    }
 }
 
 void SettingsWindow::closeWithX()

@@ -3,13 +3,17 @@
 #include "settings/SettingsStore.h"
 #include "settings/SettingsWindow.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
-#include <QGuiApplication>
+#include <QCloseEvent>
+#include <QFocusFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -20,14 +24,16 @@ namespace {
 
 const QString kKey = SettingsStore::kKeyPath;
 
-// Counts the moves it is asked for instead of handing the mouse to the window system.
+// Counts the moves and records the announcements it is asked for instead of handing them on.
 class CountingSettingsWindow : public SettingsWindow {
 public:
     using SettingsWindow::SettingsWindow;
     int moves = 0;
+    QStringList announced;
 
 protected:
     void beginSystemMove() override { ++moves; }
+    void announce(QWidget* source, const QString& text) override { announced << source->objectName() + u' ' + text; }
 };
 
 class SettingsWindowTest : public ::testing::Test {
@@ -48,6 +54,26 @@ protected:
         return child;
     }
     QLineEdit* text(const QString& name) const { return find<QLineEdit>(name); }
+    QString accessibleName(const QString& name) const
+    {
+        return QAccessible::queryAccessibleInterface(find<QWidget>(name))->text(QAccessible::Name);
+    }
+    void activate() const
+    {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+    // Tab from `name` until the focus comes back to it.
+    QStringList tabRoundFrom(const QString& name) const
+    {
+        find<QWidget>(name)->setFocus();
+        QStringList visited{name};
+        do
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        while (QApplication::focusWidget()->objectName() != name &&
+               (visited << QApplication::focusWidget()->objectName()).size() < 80);
+        return visited;
+    }
     QCheckBox* box(const QString& name) const { return find<QCheckBox>(name); }
     void click(const QString& name) const { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
     bool shown(const QString& name) const { return !find<QWidget>(name)->isHidden(); }
@@ -75,7 +101,7 @@ protected:
 
 TEST_F(SettingsWindowTest, HasTheLaidDownWindowAndControls)
 {
-    EXPECT_EQ(window->size(), QSize(945, 657));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("SettingsContent"))->size(), QSize(945, 657));
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
     EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Pylvane"));
@@ -141,17 +167,21 @@ TEST_F(SettingsWindowTest, HasTheLaidDownWindowAndControls)
         EXPECT_EQ(find<QLabel>(QLatin1String(name))->pixmap().size(), QSize(128, 128)) << name;
 }
 
-// The window is wider than the test screen; it is laid out for 96 dpi and larger than many laptop
-// screens at 125 % and more.
+// The window is laid out for 96 dpi and larger than many laptop screens at 125 % and more; the test
+// screen is narrower than it. Where it does not fit, it takes the room there is and its content scrolls.
 TEST_F(SettingsWindowTest, StaysWithinReachOnSmallScreensAndMovesByItsBackground)
 {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    ASSERT_GT(window->width(), screen.width());
-    EXPECT_TRUE(screen.contains(window->geometry().topLeft()));
-    window->placeOn({0, 0, 1024, 600});
-    EXPECT_EQ(window->pos(), QPoint(39, 0));
+    ASSERT_LT(screen.width(), 945);
+    EXPECT_TRUE(screen.contains(window->geometry()));
     window->placeOn({1920, 100, 1920, 1080});
-    EXPECT_EQ(window->pos(), QPoint(2407, 311));
+    EXPECT_EQ(window->geometry(), QRect(2407, 311, 945, 657));
+    window->placeOn({0, 0, 1024, 600});
+    EXPECT_EQ(window->height(), 600);
+    EXPECT_GT(window->width(), 945) << "room for the scroll bar";
+    EXPECT_EQ(window->pos(), QPoint((1024 - window->width()) / 2, 0));
+    window->placeOn({0, 0, 640, 480});
+    EXPECT_EQ(window->geometry(), QRect(0, 0, 640, 480));
 
     for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton})
         QTest::mousePress(window.get(), button, {}, QPoint(600, 20));
@@ -237,6 +267,7 @@ TEST_F(SettingsWindowTest, SaveWritesEveryFieldAndANewWindowLoadsTheSameState)
 
     click(QStringLiteral("svcAM"));
     EXPECT_TRUE(savedShown());
+    EXPECT_EQ(window->announced, QStringList{QStringLiteral("Label26 SAVED!")});
 
     const SettingsStore reader(store.location());
     for (const QString& name : SettingsStore::valueNames()) {
@@ -266,6 +297,7 @@ TEST_F(SettingsWindowTest, AFailedSaveShowsNoSavedLabel)
     text(QStringLiteral("errun"))->setText(QStringLiteral("/bin/true"));
     click(QStringLiteral("svcAM"));
     EXPECT_FALSE(savedShown());
+    EXPECT_TRUE(window->announced.isEmpty());
     EXPECT_EQ(text(QStringLiteral("errun"))->text(), QStringLiteral("/bin/true"));
 }
 
@@ -376,6 +408,122 @@ TEST_F(SettingsWindowTest, TheCycleReadsTheFieldsAsTheyAreNow)
     EXPECT_EQ(fields.enableValue(TargetKind::Process, 0), TargetFields::Unticked);
     EXPECT_EQ(fields.targetText(TargetKind::Cam, 11), QString());
     EXPECT_EQ(fields.targetText(TargetKind::Process, 16), QString());
+}
+
+// What a screen reader reads: each field and box names its target, the box keeps its caption "ON".
+TEST_F(SettingsWindowTest, ScreenReadersTellEveryFieldAndBoxApart)
+{
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(window.get())->text(QAccessible::Name), QStringLiteral("Pylvane"));
+    const struct {
+        const char* text;
+        const char* box;
+        const char* name;
+        const char* label;
+    } rows[] = {{"cc3", "x3", "IP Cam 3", "IP Cam 3 :"},
+                {"Text3", "Check3", "Services and Apps 3", " 3 :"},
+                {"Text18", "Check18", "Device 3", "IP 3 :"}};
+    for (const auto& row : rows) {
+        QAccessibleInterface* field = QAccessible::queryAccessibleInterface(text(QLatin1String(row.text)));
+        EXPECT_EQ(field->role(), QAccessible::EditableText);
+        EXPECT_EQ(field->text(QAccessible::Name), QLatin1String(row.name));
+        QStringList labels;
+        for (const auto& [label, relation] : field->relations(QAccessible::Label))
+            labels << label->text(QAccessible::Name);
+        EXPECT_TRUE(labels.contains(QLatin1String(row.label))) << labels.join(u'|').toStdString();
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(box(QLatin1String(row.box)))->role(), QAccessible::CheckBox);
+        EXPECT_EQ(accessibleName(QLatin1String(row.box)), QLatin1String(row.name) + QStringLiteral(" ON"));
+        EXPECT_EQ(box(QLatin1String(row.box))->text(), QStringLiteral("ON"));
+    }
+    QSet<QString> names;
+    for (const QString& value : SettingsStore::valueNames())
+        names << accessibleName(fieldOf(value));
+    EXPECT_EQ(names.size(), 71);
+    EXPECT_EQ(accessibleName(QStringLiteral("errun")), find<QLabel>(QStringLiteral("Label24"))->text());
+}
+
+TEST_F(SettingsWindowTest, TabRunsThroughTheVisibleSectionRowByRowAndFramesTheFocus)
+{
+    activate();
+    const auto order = [](const char* text, const char* box, int first, int rows) {
+        QStringList names{"camb", "servb", "devb"};
+        for (int n = first; n < first + rows; ++n)
+            names << QString::fromLatin1(text).arg(n) << QString::fromLatin1(box).arg(n);
+        return names << "errun"
+                     << "svcAM"
+                     << "x";
+    };
+    EXPECT_EQ(tabRoundFrom(QStringLiteral("camb")), order("cc%1", "x%1", 1, 10));
+    click(QStringLiteral("devb"));
+    EXPECT_EQ(tabRoundFrom(QStringLiteral("camb")), order("Text%1", "Check%1", 16, 10));
+
+    // The frame stands out from the grey around the box that Tab has reached.
+    click(QStringLiteral("camb"));
+    QCheckBox* x1 = box(QStringLiteral("x1"));
+    const QPoint beside = x1->geometry().topLeft() + QPoint(-1, x1->height() / 2);
+    const auto shade = [&] { return qGray(x1->parentWidget()->grab().toImage().pixel(beside)); };
+    const int background = shade();
+    text(QStringLiteral("cc1"))->setFocus();
+    QTest::keyClick(text(QStringLiteral("cc1")), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), x1);
+    EXPECT_EQ(window->findChild<QFocusFrame*>()->widget(), x1);
+    EXPECT_GT(background - shade(), 80) << "background " << background;
+}
+
+TEST_F(SettingsWindowTest, EscapeAndTheWindowSystemsCloseDoWhatXDoes)
+{
+    QSignalSpy asked(window.get(), &SettingsWindow::closedWithX);
+    activate();
+    QTest::keyClick(text(QStringLiteral("cc1")), Qt::Key_Escape);
+    EXPECT_TRUE(window->isHidden());
+    EXPECT_EQ(asked.count(), 1);
+
+    // Alt+F4 and the task bar's "Close" come as the window system's close event to the window.
+    window->show();
+    QCloseEvent close;
+    QCoreApplication::sendEvent(window->windowHandle(), &close);
+    EXPECT_TRUE(window->isHidden());
+    EXPECT_EQ(asked.count(), 2);
+
+    // The program's own close, at its end, is no "X".
+    window->show();
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(window->isHidden());
+    EXPECT_EQ(asked.count(), 2);
+}
+
+TEST_F(SettingsWindowTest, CtrlSSavesAndEnterPressesTheFocusedButton)
+{
+    activate();
+    text(QStringLiteral("errun"))->setText(QStringLiteral("/bin/true"));
+    QTest::keyClick(text(QStringLiteral("errun")), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(savedShown());
+    EXPECT_EQ(SettingsStore(store.location()).ReadSetting(kKey, QStringLiteral("a1")), QStringLiteral("/bin/true"));
+
+    for (const auto& [button, key, section] : {std::tuple{"devb", Qt::Key_Return, SettingsWindow::Section::Devices},
+                                               std::tuple{"servb", Qt::Key_Enter, SettingsWindow::Section::Services}}) {
+        find<QPushButton>(QLatin1String(button))->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), key);
+        EXPECT_EQ(window->visibleSection(), section) << button;
+    }
+}
+
+// On a screen smaller than the window, what Tab reaches scrolls into view, and so onto the screen.
+TEST_F(SettingsWindowTest, TabBringsTheCommandAndSaveOntoASmallScreen)
+{
+    const QRect screen = window->screen()->availableGeometry();
+    ASSERT_TRUE(screen.width() < 945 || screen.height() < 657) << "the screen is larger than the window";
+    EXPECT_TRUE(screen.contains(window->geometry()));
+    activate();
+    const QWidget* viewport = window->findChild<QScrollArea*>()->viewport();
+    const QRect seen(viewport->mapToGlobal(QPoint(0, 0)), viewport->size());
+    box(QStringLiteral("x10"))->setFocus();
+    for (const char* name : {"errun", "svcAM"}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        const QWidget* focused = QApplication::focusWidget();
+        ASSERT_EQ(focused->objectName(), QLatin1String(name));
+        const QRect place(focused->mapToGlobal(QPoint(0, 0)), focused->size());
+        EXPECT_TRUE(seen.contains(place) && screen.contains(place)) << name;
+    }
 }
 
 } // namespace
