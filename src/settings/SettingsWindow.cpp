@@ -2,13 +2,13 @@
 
 #include "platform/ScreenReader.h"
 #include "platform/SystemColours.h"
+#include "settings/FittingScrollArea.h"
 #include "settings/SettingsStore.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFocusFrame>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,9 +16,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollArea>
 #include <QShortcut>
-#include <QStyle>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -47,9 +45,7 @@ const QString kLabel25Text = QStringLiteral("Pylvane checks every 17 minutes if 
 // What tells the three sections apart: row count, captions, names, columns and picture.
 struct SectionLayout {
     int rows;
-    const char* rowLabel;   // %1 is the row number
-    const char* targetName; // what a screen reader calls the row's target; %1 is the row number
-    const char* textDescription;
+    const char* rowLabel; // %1 is the row number
     const char* textName; // %1 is the field number
     const char* checkName;
     int firstNumber; // number of the first row's fields
@@ -57,21 +53,26 @@ struct SectionLayout {
     int checkLeft;
     const char* picture;
     const char* pictureResource;
+    // What a screen reader calls a row's target (%1 is the row number), and what its field holds.
+    const char* targetName;
+    const char* textDescription;
 };
 
 SectionLayout layoutOf(SettingsWindow::Section section)
 {
+    // clang-format off
     switch (section) {
     case SettingsWindow::Section::Cams:
-        return {10,   "IP Cam %1 :", "IP Cam %1", "IPv4 address",         "cc%1", "x%1", 1,
-                1320, 4440,          "Picture1",  ":/pictures/camera.png"};
+        return {10, "IP Cam %1 :", "cc%1", "x%1", 1, 1320, 4440, "Picture1", ":/pictures/camera.png",
+                "IP Cam %1", "IPv4 address"};
     case SettingsWindow::Section::Services:
-        return {15,   " %1 :",    "Services and Apps %1", "Program file name", "Text%1", "Check%1", 1, 720,
-                3840, "Picture2", ":/pictures/gears.png"};
+        return {15, " %1 :", "Text%1", "Check%1", 1, 720, 3840, "Picture2", ":/pictures/gears.png",
+                "Services and Apps %1", "Program file name"};
     case SettingsWindow::Section::Devices:
-        return {10,  "IP %1 :", "Device %1", "IPv4 address",          "Text%1", "Check%1", 16,
-                840, 3960,      "Picture3",  ":/pictures/storage.png"};
+        return {10, "IP %1 :", "Text%1", "Check%1", 16, 840, 3960, "Picture3", ":/pictures/storage.png",
+                "Device %1", "IPv4 address"};
     }
+    // clang-format on
     return {};
 }
 
@@ -109,18 +110,12 @@ SettingsWindow::SettingsWindow(SettingsStore& store, QWidget* parent)
 
     // The controls keep their laid-down places on a content of the laid-down size, which scrolls
     // where the window has to be smaller.
-    content_ = new QWidget;
+    scroll_ = new FittingScrollArea(kWindowRect.size(), this);
+    content_ = scroll_->content();
     content_->setObjectName(QStringLiteral("SettingsContent"));
-    content_->setFixedSize(kWindowRect.size());
-    content_->setAutoFillBackground(true);
-    scroll_ = new QScrollArea(this);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setFocusPolicy(Qt::NoFocus);
-    scroll_->setWidget(content_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll_);
-    focusFrame_ = new QFocusFrame(content_);
 
     buildControls();
 
@@ -128,8 +123,6 @@ SettingsWindow::SettingsWindow(SettingsStore& store, QWidget* parent)
             &SettingsWindow::closeWithX);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, this,
             &SettingsWindow::save);
-    focusFollower_ =
-        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
 
     // The middle of the screen is where the window shows first; after that it stays where it was.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -138,14 +131,7 @@ SettingsWindow::SettingsWindow(SettingsStore& store, QWidget* parent)
 
 void SettingsWindow::placeOn(const QRect& available)
 {
-    // A scroll bar for one direction takes room from the other.
-    const QSize content = content_->size();
-    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_);
-    bool tall = content.height() > available.height();
-    bool wide = content.width() > available.width() || (tall && content.width() + bar > available.width());
-    tall = tall || (wide && content.height() + bar > available.height());
-    setFixedSize(std::min(content.width() + (tall ? bar : 0), available.width()),
-                 std::min(content.height() + (wide ? bar : 0), available.height()));
+    setFixedSize(scroll_->sizeWithin(available.size()));
 
     const QPoint centred = available.center() - rect().center();
     move(std::max(centred.x(), available.left()), std::max(centred.y(), available.top()));
@@ -192,21 +178,7 @@ void SettingsWindow::announce(QWidget* source, const QString& text)
     announceToScreenReader(source, text);
 }
 
-void SettingsWindow::followFocus(QWidget* now)
-{
-    if (!now || !content_->isAncestorOf(now))
-        return;
-    scroll_->ensureWidgetVisible(now);
-    // The frame marks the focus once the keyboard has moved it, as the styles' own marks do; theirs
-    // are faint on the grey background.
-    focusFrame_->setWidget(testAttribute(Qt::WA_KeyboardFocusChange) ? now : nullptr);
-}
-
-SettingsWindow::~SettingsWindow()
-{
-    // The controls give up the focus while they go, when this window is no longer one.
-    disconnect(focusFollower_);
-}
+SettingsWindow::~SettingsWindow() = default;
 
 void SettingsWindow::buildControls()
 {

@@ -5,13 +5,12 @@
 #include <QList>
 #include <QWidget>
 
+class FittingScrollArea;
 class QCheckBox;
-class QFocusFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QScrollArea;
 class SettingsStore;
 
 // The borderless window in which the failure command and the 35 targets are edited. Its fields are
@@ -65,7 +64,6 @@ private:
 
     void buildControls();
     void setTabOrderOfControls(const QList<QWidget*>& before, const QList<QWidget*>& after);
-    void followFocus(QWidget* now);
     QGroupBox* buildSection(const QString& title, int heightTwips, Section section);
     void showSection(Section section);
     void save();
@@ -75,10 +73,8 @@ private:
     const Rows* rowsOf(TargetKind kind) const;
 
     SettingsStore& store_;
-    QScrollArea* scroll_ = nullptr;
+    FittingScrollArea* scroll_ = nullptr;
     QWidget* content_ = nullptr;
-    QFocusFrame* focusFrame_ = nullptr;
-    QMetaObject::Connection focusFollower_;
     Rows cams_;
     Rows processes_;
     Rows devices_;

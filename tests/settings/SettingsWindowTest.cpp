@@ -460,7 +460,10 @@ TEST_F(SettingsWindowTest, TabRunsThroughTheVisibleSectionRowByRowAndFramesTheFo
     click(QStringLiteral("camb"));
     QCheckBox* x1 = box(QStringLiteral("x1"));
     const QPoint beside = x1->geometry().topLeft() + QPoint(-1, x1->height() / 2);
-    const auto shade = [&] { return qGray(x1->parentWidget()->grab().toImage().pixel(beside)); };
+    const auto shade = [&] {
+        const QImage image = x1->parentWidget()->grab().toImage();
+        return qGray(image.pixel((QPointF(beside) * image.devicePixelRatio()).toPoint()));
+    };
     const int background = shade();
     text(QStringLiteral("cc1"))->setFocus();
     QTest::keyClick(text(QStringLiteral("cc1")), Qt::Key_Tab);
