@@ -8,8 +8,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
