@@ -3,6 +3,7 @@
 #include "platform/ScreenReader.h"
 #include "platform/SystemColours.h"
 #include "settings/FittingScrollArea.h"
+#include "settings/SectionLayout.h"
 #include "settings/SettingsStore.h"
 
 #include <QCheckBox>
@@ -41,40 +42,6 @@ const QColor kNoteOrange(255, 128, 0);
 const QString kLabel24Text = QStringLiteral("When a Cam, Device or Service is Down, Execute: (Ex. C:\\example.exe)");
 const QString kLabel25Text = QStringLiteral("Pylvane checks every 17 minutes if devices/Cams and/or Services are UP. "
                                             "If a service/device/cam is Down then  saves into a logfile  the events.");
-
-// What tells the three sections apart: row count, captions, names, columns and picture.
-struct SectionLayout {
-    int rows;
-    const char* rowLabel; // %1 is the row number
-    const char* textName; // %1 is the field number
-    const char* checkName;
-    int firstNumber; // number of the first row's fields
-    int textLeft;
-    int checkLeft;
-    const char* picture;
-    const char* pictureResource;
-    // What a screen reader calls a row's target (%1 is the row number), and what its field holds.
-    const char* targetName;
-    const char* textDescription;
-};
-
-SectionLayout layoutOf(SettingsWindow::Section section)
-{
-    // clang-format off
-    switch (section) {
-    case SettingsWindow::Section::Cams:
-        return {10, "IP Cam %1 :", "cc%1", "x%1", 1, 1320, 4440, "Picture1", ":/pictures/camera.png",
-                "IP Cam %1", "IPv4 address"};
-    case SettingsWindow::Section::Services:
-        return {15, " %1 :", "Text%1", "Check%1", 1, 720, 3840, "Picture2", ":/pictures/gears.png",
-                "Services and Apps %1", "Program file name"};
-    case SettingsWindow::Section::Devices:
-        return {10, "IP %1 :", "Text%1", "Check%1", 16, 840, 3960, "Picture3", ":/pictures/storage.png",
-                "Device %1", "IPv4 address"};
-    }
-    // clang-format on
-    return {};
-}
 
 QFont boldFont(const QFont& base, int pointSize)
 {
