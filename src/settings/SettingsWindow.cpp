@@ -1,17 +1,24 @@
 #include "settings/SettingsWindow.h"
 
+#include "platform/ScreenReader.h"
 #include "platform/SystemColours.h"
+#include "settings/FittingScrollArea.h"
+#include "settings/SectionLayout.h"
 #include "settings/SettingsStore.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
@@ -35,32 +42,6 @@ const QColor kNoteOrange(255, 128, 0);
 const QString kLabel24Text = QStringLiteral("When a Cam, Device or Service is Down, Execute: (Ex. C:\\example.exe)");
 const QString kLabel25Text = QStringLiteral("Pylvane checks every 17 minutes if devices/Cams and/or Services are UP. "
                                             "If a service/device/cam is Down then  saves into a logfile  the events.");
-
-// What tells the three sections apart: row count, captions, names, columns and picture.
-struct SectionLayout {
-    int rows;
-    const char* rowLabel; // %1 is the row number
-    const char* textName; // %1 is the field number
-    const char* checkName;
-    int firstNumber; // number of the first row's fields
-    int textLeft;
-    int checkLeft;
-    const char* picture;
-    const char* pictureResource;
-};
-
-SectionLayout layoutOf(SettingsWindow::Section section)
-{
-    switch (section) {
-    case SettingsWindow::Section::Cams:
-        return {10, "IP Cam %1 :", "cc%1", "x%1", 1, 1320, 4440, "Picture1", ":/pictures/camera.png"};
-    case SettingsWindow::Section::Services:
-        return {15, " %1 :", "Text%1", "Check%1", 1, 720, 3840, "Picture2", ":/pictures/gears.png"};
-    case SettingsWindow::Section::Devices:
-        return {10, "IP %1 :", "Text%1", "Check%1", 16, 840, 3960, "Picture3", ":/pictures/storage.png"};
-    }
-    return {};
-}
 
 QFont boldFont(const QFont& base, int pointSize)
 {
@@ -94,7 +75,21 @@ SettingsWindow::SettingsWindow(SettingsStore& store, QWidget* parent)
     text.setPointSize(8);
     setFont(text);
 
+    // The controls keep their laid-down places on a content of the laid-down size, which scrolls
+    // where the window has to be smaller.
+    scroll_ = new FittingScrollArea(kWindowRect.size(), this);
+    content_ = scroll_->content();
+    content_->setObjectName(QStringLiteral("SettingsContent"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll_);
+
     buildControls();
+
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &SettingsWindow::closeWithX);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, this,
+            &SettingsWindow::save);
 
     // The middle of the screen is where the window shows first; after that it stays where it was.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -103,6 +98,8 @@ SettingsWindow::SettingsWindow(SettingsStore& store, QWidget* parent)
 
 void SettingsWindow::placeOn(const QRect& available)
 {
+    setFixedSize(scroll_->sizeWithin(available.size()));
+
     const QPoint centred = available.center() - rect().center();
     move(std::max(centred.x(), available.left()), std::max(centred.y(), available.top()));
 }
@@ -119,18 +116,47 @@ void SettingsWindow::beginSystemMove()
         handle->startSystemMove();
 }
 
+void SettingsWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Outside dialogs buttons leave Enter alone; here it presses the focused one, as Space does.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && enter && plain) {
+        button->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void SettingsWindow::closeEvent(QCloseEvent* event)
+{
+    // A close from the window system (Alt+F4, the task bar) is the user's and does what "X" does;
+    // the program's own close at its end goes through.
+    if (event->spontaneous()) {
+        event->ignore();
+        closeWithX();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void SettingsWindow::announce(QWidget* source, const QString& text)
+{
+    announceToScreenReader(source, text);
+}
+
 SettingsWindow::~SettingsWindow() = default;
 
 void SettingsWindow::buildControls()
 {
-    auto* shape1 = new QFrame(this);
+    auto* shape1 = new QFrame(content_);
     shape1->setObjectName(QStringLiteral("Shape1"));
     shape1->setFrameStyle(QFrame::Box | QFrame::Plain);
     shape1->setLineWidth(1);
     shape1->setGeometry(kWindowRect);
     shape1->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    label26_ = new QLabel(QStringLiteral("SAVED!"), this);
+    label26_ = new QLabel(QStringLiteral("SAVED!"), content_);
     label26_->setObjectName(QStringLiteral("Label26"));
     label26_->setGeometry(twips(480, 120, 1215, 375));
     label26_->setFont(boldFont(font(), 12));
@@ -138,7 +164,7 @@ void SettingsWindow::buildControls()
     label26_->hide();
 
     const auto makeButton = [this](const char* name, const QString& caption, const QRect& rect) {
-        auto* button = new QPushButton(caption, this);
+        auto* button = new QPushButton(caption, content_);
         button->setObjectName(QLatin1String(name));
         button->setGeometry(rect);
         return button;
@@ -163,16 +189,18 @@ void SettingsWindow::buildControls()
     svcAM_ = makeButton("svcAM", QStringLiteral("Save"), twips(10920, 7800, 1935, 495));
     svcAM_->raise();
 
-    auto* label24 = new QLabel(kLabel24Text, this);
+    auto* label24 = new QLabel(kLabel24Text, content_);
     label24->setObjectName(QStringLiteral("Label24"));
     label24->setGeometry(twips(480, 9240, 5895, 255));
     setTextColour(label24, palette().color(QPalette::Highlight));
 
-    errun_ = new QLineEdit(this);
+    errun_ = new QLineEdit(content_);
     errun_->setObjectName(QStringLiteral("errun"));
     errun_->setGeometry(twips(480, 9480, 5895, 285));
+    // The field is named after the hint above it.
+    label24->setBuddy(errun_);
 
-    auto* label25 = new QLabel(kLabel25Text, this);
+    auto* label25 = new QLabel(kLabel25Text, content_);
     label25->setObjectName(QStringLiteral("Label25"));
     label25->setGeometry(twips(6960, 9240, 6975, 495));
     label25->setWordWrap(true);
@@ -184,6 +212,21 @@ void SettingsWindow::buildControls()
     connect(devb, &QPushButton::clicked, this, [this] { showSection(Section::Devices); });
     connect(svcAM_, &QPushButton::clicked, this, &SettingsWindow::save);
     connect(x, &QPushButton::clicked, this, &SettingsWindow::closeWithX);
+
+    setTabOrderOfControls({camb, servb, devb}, {errun_, svcAM_, x});
+}
+
+void SettingsWindow::setTabOrderOfControls(const QList<QWidget*>& before, const QList<QWidget*>& after)
+{
+    // Tab skips the hidden sections by itself.
+    QList<QWidget*> order = before;
+    for (const Rows* rows : {&cams_, &processes_, &devices_}) {
+        for (qsizetype i = 0; i < rows->texts.size(); ++i)
+            order << rows->texts[i] << rows->checks[i];
+    }
+    order << after;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 QGroupBox* SettingsWindow::buildSection(const QString& title, int heightTwips, Section section)
@@ -191,7 +234,7 @@ QGroupBox* SettingsWindow::buildSection(const QString& title, int heightTwips, S
     const SectionLayout layout = layoutOf(section);
     Rows& rows = section == Section::Cams ? cams_ : section == Section::Services ? processes_ : devices_;
 
-    auto* frame = new QGroupBox(title, this);
+    auto* frame = new QGroupBox(title, content_);
     frame->setGeometry(twips(480, 840, 12855, heightTwips));
 
     auto* picture = new QLabel(frame);
@@ -217,6 +260,13 @@ QGroupBox* SettingsWindow::buildSection(const QString& title, int heightTwips, S
         check->setObjectName(QString::fromLatin1(layout.checkName).arg(number));
         check->setGeometry(twips(layout.checkLeft, top, 735, 255));
         rows.checks << check;
+
+        // Screen readers tell the rows apart by the target; the box keeps its caption "ON".
+        const QString target = QString::fromLatin1(layout.targetName).arg(n);
+        label->setBuddy(text);
+        text->setAccessibleName(target);
+        text->setAccessibleDescription(QLatin1String(layout.textDescription));
+        check->setAccessibleName(target + QStringLiteral(" ON"));
     }
     return frame;
 }
@@ -290,8 +340,10 @@ void SettingsWindow::save()
     addGroup(u'e', devices_);
 
     // A save that could not be written ends here without a word; "SAVED!" is the only feedback.
-    if (store_.WriteSettings(values))
+    if (store_.WriteSettings(values)) {
         label26_->show();
+        announce(label26_, label26_->text());
+    }
 }
 
 void SettingsWindow::closeWithX()

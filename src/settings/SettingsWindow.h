@@ -5,6 +5,7 @@
 #include <QList>
 #include <QWidget>
 
+class FittingScrollArea;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -15,6 +16,8 @@ class SettingsStore;
 // The borderless window in which the failure command and the 35 targets are edited. Its fields are
 // the configuration in use: the check cycle reads them through TargetFields whenever it needs them,
 // saved or not, shown or hidden. "Save" writes them to the store; "X" only hides the window.
+// Escape and every close by the window system do what "X" does, Ctrl+S what "Save" does. Where the
+// laid-down size does not fit the screen, the content scrolls inside the window.
 class SettingsWindow : public QWidget, public TargetFields {
     Q_OBJECT
 public:
@@ -31,8 +34,8 @@ public:
 
     Section visibleSection() const;
 
-    // Centred on `available` where it fits; on a smaller screen its top-left corner stays on it, so
-    // that the window can still be reached and dragged.
+    // Centred on `available` where it fits; on a smaller screen the window takes the room there is,
+    // its content scrolls, and its top-left corner stays on it, so that it can still be dragged.
     void placeOn(const QRect& available);
 
     int enableValue(TargetKind kind, int number) const override;
@@ -46,8 +49,12 @@ signals:
 protected:
     // Any press on the background moves the borderless window, as a press on a title bar would.
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     // Hands the window to the window system's interactive move.
     virtual void beginSystemMove();
+    // Has the screen reader speak `text`, which `source` has just shown.
+    virtual void announce(QWidget* source, const QString& text);
 
 private:
     struct Rows {
@@ -56,6 +63,7 @@ private:
     };
 
     void buildControls();
+    void setTabOrderOfControls(const QList<QWidget*>& before, const QList<QWidget*>& after);
     QGroupBox* buildSection(const QString& title, int heightTwips, Section section);
     void showSection(Section section);
     void save();
@@ -65,6 +73,8 @@ private:
     const Rows* rowsOf(TargetKind kind) const;
 
     SettingsStore& store_;
+    FittingScrollArea* scroll_ = nullptr;
+    QWidget* content_ = nullptr;
     Rows cams_;
     Rows processes_;
     Rows devices_;

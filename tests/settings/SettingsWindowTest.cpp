@@ -3,13 +3,16 @@
 #include "settings/SettingsStore.h"
 #include "settings/SettingsWindow.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
-#include <QGuiApplication>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -20,14 +23,16 @@ namespace {
 
 const QString kKey = SettingsStore::kKeyPath;
 
-// Counts the moves it is asked for instead of handing the mouse to the window system.
+// Counts the moves and records the announcements it is asked for instead of handing them on.
 class CountingSettingsWindow : public SettingsWindow {
 public:
     using SettingsWindow::SettingsWindow;
     int moves = 0;
+    QStringList announced;
 
 protected:
     void beginSystemMove() override { ++moves; }
+    void announce(QWidget* source, const QString& text) override { announced << source->objectName() + u' ' + text; }
 };
 
 class SettingsWindowTest : public ::testing::Test {
@@ -38,7 +43,8 @@ protected:
     {
         window = std::make_unique<CountingSettingsWindow>(store);
         window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
 
     template <typename T> T* find(const QString& name) const
@@ -48,6 +54,10 @@ protected:
         return child;
     }
     QLineEdit* text(const QString& name) const { return find<QLineEdit>(name); }
+    QString accessibleName(QObject* object) const
+    {
+        return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
+    }
     QCheckBox* box(const QString& name) const { return find<QCheckBox>(name); }
     void click(const QString& name) const { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
     bool shown(const QString& name) const { return !find<QWidget>(name)->isHidden(); }
@@ -75,7 +85,7 @@ protected:
 
 TEST_F(SettingsWindowTest, HasTheLaidDownWindowAndControls)
 {
-    EXPECT_EQ(window->size(), QSize(945, 657));
+    EXPECT_EQ(find<QWidget>(QStringLiteral("SettingsContent"))->size(), QSize(945, 657));
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
     EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Pylvane"));
@@ -146,12 +156,12 @@ TEST_F(SettingsWindowTest, HasTheLaidDownWindowAndControls)
 TEST_F(SettingsWindowTest, StaysWithinReachOnSmallScreensAndMovesByItsBackground)
 {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    ASSERT_GT(window->width(), screen.width());
-    EXPECT_TRUE(screen.contains(window->geometry().topLeft()));
+    ASSERT_LT(screen.width(), 945);
+    EXPECT_TRUE(screen.contains(window->geometry()));
     window->placeOn({0, 0, 1024, 600});
-    EXPECT_EQ(window->pos(), QPoint(39, 0));
+    EXPECT_EQ(window->geometry(), QRect((1024 - window->width()) / 2, 0, window->width(), 600));
     window->placeOn({1920, 100, 1920, 1080});
-    EXPECT_EQ(window->pos(), QPoint(2407, 311));
+    EXPECT_EQ(window->geometry(), QRect(2407, 311, 945, 657));
 
     for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton})
         QTest::mousePress(window.get(), button, {}, QPoint(600, 20));
@@ -237,6 +247,7 @@ TEST_F(SettingsWindowTest, SaveWritesEveryFieldAndANewWindowLoadsTheSameState)
 
     click(QStringLiteral("svcAM"));
     EXPECT_TRUE(savedShown());
+    EXPECT_EQ(window->announced, QStringList{QStringLiteral("Label26 SAVED!")});
 
     const SettingsStore reader(store.location());
     for (const QString& name : SettingsStore::valueNames()) {
@@ -266,6 +277,7 @@ TEST_F(SettingsWindowTest, AFailedSaveShowsNoSavedLabel)
     text(QStringLiteral("errun"))->setText(QStringLiteral("/bin/true"));
     click(QStringLiteral("svcAM"));
     EXPECT_FALSE(savedShown());
+    EXPECT_TRUE(window->announced.isEmpty());
     EXPECT_EQ(text(QStringLiteral("errun"))->text(), QStringLiteral("/bin/true"));
 }
 
@@ -376,6 +388,75 @@ TEST_F(SettingsWindowTest, TheCycleReadsTheFieldsAsTheyAreNow)
     EXPECT_EQ(fields.enableValue(TargetKind::Process, 0), TargetFields::Unticked);
     EXPECT_EQ(fields.targetText(TargetKind::Cam, 11), QString());
     EXPECT_EQ(fields.targetText(TargetKind::Process, 16), QString());
+}
+
+// What a screen reader reads: each field and box names its target, the box keeps its caption "ON".
+TEST_F(SettingsWindowTest, ScreenReadersTellEveryFieldAndBoxApart)
+{
+    QSet<QString> names;
+    for (const QString& value : SettingsStore::valueNames())
+        names << accessibleName(find<QWidget>(fieldOf(value)));
+    EXPECT_EQ(names.size(), 71);
+    EXPECT_EQ(accessibleName(box(QStringLiteral("x3"))), QStringLiteral("IP Cam 3 ON"));
+    EXPECT_EQ(accessibleName(text(QStringLiteral("Text18"))), QStringLiteral("Device 3"));
+    EXPECT_EQ(accessibleName(text(QStringLiteral("errun"))), find<QLabel>(QStringLiteral("Label24"))->text());
+    EXPECT_EQ(accessibleName(window.get()), QStringLiteral("Pylvane"));
+}
+
+// Tab takes the visible section row by row and scrolls what it reaches into view, on any screen.
+TEST_F(SettingsWindowTest, TabRunsThroughTheVisibleSectionIntoViewAndFramesTheFocus)
+{
+    EXPECT_TRUE(window->screen()->availableGeometry().contains(window->geometry()));
+    const QWidget* viewport = window->findChild<QScrollArea*>()->viewport();
+    for (const auto& [button, field, box, first] :
+         {std::tuple{"devb", "Text%1", "Check%1", 16}, {"camb", "cc%1", "x%1", 1}}) {
+        click(QLatin1String(button));
+        QStringList expected{"servb", "devb"}, visited;
+        for (int n = first; n < first + 10; ++n)
+            expected << QString::fromLatin1(field).arg(n) << QString::fromLatin1(box).arg(n);
+        expected += QStringList{"errun", "svcAM", "x", "camb"};
+        find<QWidget>(QStringLiteral("camb"))->setFocus();
+        for (QWidget* focused; visited.size() < expected.size(); visited << focused->objectName()) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            focused = QApplication::focusWidget();
+            const QRect place(focused->mapTo(viewport, QPoint(0, 0)), focused->size());
+            EXPECT_TRUE(viewport->rect().contains(place)) << focused->objectName().toStdString();
+        }
+        EXPECT_EQ(visited, expected) << button;
+    }
+
+    // The frame stands out from the grey beside the box that Tab has reached.
+    QCheckBox* x1 = box(QStringLiteral("x1"));
+    const QPointF beside = x1->geometry().topLeft() + QPointF(-1, x1->height() / 2);
+    const auto shade = [x1, beside] {
+        const QImage image = x1->parentWidget()->grab().toImage();
+        return qGray(image.pixel((beside * image.devicePixelRatio()).toPoint()));
+    };
+    const int background = shade();
+    text(QStringLiteral("cc1"))->setFocus();
+    QTest::keyClick(text(QStringLiteral("cc1")), Qt::Key_Tab);
+    EXPECT_GT(background - shade(), 80) << "background " << background;
+}
+
+// Escape and the window system's close (Alt+F4) do what "X" does, Ctrl+S "Save", Enter the focused button.
+TEST_F(SettingsWindowTest, KeysAndTheWindowSystemsCloseDoWhatTheButtonsDo)
+{
+    QSignalSpy asked(window.get(), &SettingsWindow::closedWithX);
+    QTest::keyClick(text(QStringLiteral("errun")), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(savedShown());
+    find<QPushButton>(QStringLiteral("devb"))->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(window->visibleSection(), SettingsWindow::Section::Devices);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(window->isHidden() && asked.count() == 1);
+
+    window->show();
+    QCloseEvent close;
+    QCoreApplication::sendEvent(window->windowHandle(), &close);
+    EXPECT_TRUE(window->isHidden() && asked.count() == 2);
+    // The program's own close, at its end, is no "X".
+    window->show();
+    EXPECT_TRUE(window->close() && asked.count() == 2);
 }
 
 } // namespace
