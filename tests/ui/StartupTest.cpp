@@ -8,7 +8,11 @@
 #include "monitor/TargetProbes.h"
 #include "settings/SettingsStore.h"
 #include "ui/Application.h"
+#include "ui/Artwork.h"
+#include "ui/TrayIcon.h"
 
+#include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -16,6 +20,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -101,6 +108,14 @@ TEST_F(StartupTest, BothWindowsComeUpWithTheStoredFieldsAndTheCounterPreset)
     EXPECT_EQ(place.snapshot(), before) << "the start-up wrote the store";
     EXPECT_FALSE(main().windowIcon().isNull());
     EXPECT_FALSE(settings().windowIcon().isNull());
+
+    // Assistive technology names both windows as their titles do, and F1 in the settings window shows the about
+    // message as it does in the main window.
+    for (QWidget* window : {static_cast<QWidget*>(&main()), static_cast<QWidget*>(&settings())})
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(window)->text(QAccessible::Name), QStringLiteral("Pylvane"));
+    QTest::keyClick(&settings(), Qt::Key_F1);
+    ASSERT_EQ(platform.messages.size(), 1);
+    EXPECT_TRUE(platform.messages.first().startsWith(QStringLiteral("Pylvane: Pylvane, ")));
 }
 
 TEST_F(StartupTest, AFirstStartCreatesNoSettingsFile)
@@ -191,6 +206,67 @@ TEST_F(StartupTest, TheCycleUsesUnsavedFieldsOfAHiddenSectionAndWindow)
     EXPECT_EQ(main().cycle().state(TargetKind::Device, 1), QStringLiteral("off"));
     EXPECT_EQ(platform.started, QStringList{command});
     EXPECT_FALSE(place.exists());
+}
+
+// The tray icon's menu reaches the windows and quits as closing the main window does. Where the desktop has a tray
+// (tray_test.sh gives one under Xvfb), the icon shows the lamp's picture and tooltip; where there is none, nothing.
+TEST_F(StartupTest, TheTrayIconMirrorsTheLamp)
+{
+    const bool trayExpected = !qEnvironmentVariableIsEmpty("PYLVANE_TRAY_EXPECTED");
+    if (trayExpected) {
+        ASSERT_TRUE(waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); })) << "the tray host offers no tray";
+    }
+    start();
+    TrayIcon& tray = *app->trayIcon();
+    QStringList menu;
+    for (QAction* action : tray.menu().actions())
+        menu << action->text();
+    EXPECT_EQ(menu, QStringList({"Open Log", "Settings", "Quit"}));
+    const auto choose = [&](int item) { tray.menu().actions().at(item)->trigger(); };
+    click(settings(), "x");
+    choose(1);
+    EXPECT_TRUE(settings().isVisible());
+    choose(0);
+    EXPECT_EQ(platform.opened, QStringList{logPath});
+
+    QSystemTrayIcon* icon = tray.icon();
+    if (!trayExpected) {
+        EXPECT_EQ(icon == nullptr, !QSystemTrayIcon::isSystemTrayAvailable());
+    } else {
+        ASSERT_NE(icon, nullptr);
+        ASSERT_TRUE(waitFor([icon] { return !icon->geometry().isEmpty(); })) << "the tray did not take the icon";
+        // The share of plainly red pixels in what the tray shows on the screen.
+        const auto redShare = [icon] {
+            const QRect place = icon->geometry();
+            const QImage shot =
+                QGuiApplication::primaryScreen()->grabWindow(0, place.x(), place.y(), place.width(), place.height()).toImage();
+            int red = 0;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x) {
+                    const QColor c = shot.pixelColor(x, y);
+                    red += c.hsvSaturation() > 120 && (c.hsvHue() < 20 || c.hsvHue() > 340);
+                }
+            return double(red) / std::max(1, shot.width() * shot.height());
+        };
+        EXPECT_LT(redShare(), 0.02) << "grey before the first cycle";
+        inSettings<QLineEdit>("Text3")->setText(QStringLiteral("backup.exe"));
+        inSettings<QCheckBox>("Check3")->setChecked(true);
+        main().cycle().run();
+        EXPECT_TRUE(waitFor([&] { return redShare() > 0.1; })) << "not red after a red cycle";
+        EXPECT_EQ(icon->toolTip(), main().lampToolTip());
+        EXPECT_TRUE(icon->toolTip().endsWith(QStringLiteral("Services and Apps 3 backup.exe")));
+
+        main().showMinimized();
+        emit icon->activated(QSystemTrayIcon::Trigger);
+        EXPECT_TRUE(main().isVisible());
+        EXPECT_FALSE(main().isMinimized());
+    }
+
+    QSignalSpy closing(&main(), &MainWindow::closing);
+    choose(2);
+    EXPECT_EQ(closing.count(), 1);
+    EXPECT_FALSE(main().isVisible());
+    EXPECT_FALSE(icon && icon->isVisible()) << "the tray icon stays after the program";
 }
 
 // Closing the main window, whichever way, ends the run with the settings window gone as well.
