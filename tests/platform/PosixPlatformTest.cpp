@@ -147,6 +147,24 @@ TEST(PosixPlatform, DateTextIsTheShortDateOfTheTimeLocale)
     }
 }
 
+// Without xdg-open there is nothing to open the log with: one line on stderr names the package that brings it.
+TEST(PosixPlatform, OpeningTheLogWithoutXdgOpenNamesThePackageThatBringsIt)
+{
+    static QStringList warnings;
+    TempDir emptyFolder;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(emptyFolder.path()));
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
+    const bool opened = PosixPlatform().openInTextEditor(QStringLiteral("PylvaneLog.txt"));
+    qInstallMessageHandler(previous);
+    qputenv("PATH", path);
+    EXPECT_FALSE(opened);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings.first().contains(QStringLiteral("package xdg-utils"))) << warnings.first().toStdString();
+    EXPECT_FALSE(warnings.first().contains(QLatin1Char('\n')));
+}
+
 TEST(PosixPlatform, StartProgramReportsFilesThatCannotRun)
 {
     TempDir dir;
