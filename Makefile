@@ -86,9 +86,10 @@ uninstall:
 	if [ -d "$$docs" ]; then rmdir -v --ignore-fail-on-non-empty -- "$$docs"; fi; \
 	rm -- "$$manifest"
 
-# Both windows rendered under Xvfb into docs/screenshots/; needs three packages more than the build.
+# Both windows rendered under Xvfb into docs/screenshots/, also the red lamp's tooltip, the settings window at
+# 200 % and the lamps; needs four packages more than the build.
 screenshots: build
-	@$(MAKE) --no-print-directory deps PACKAGES="xvfb x11-utils imagemagick"
+	@$(MAKE) --no-print-directory deps PACKAGES="xvfb x11-utils imagemagick xdotool"
 	bash scripts/screenshots.sh $(BUILD_DIR)
 
 # The Debian package, built with all of Debian's hardening flags (the program may get a capability) in a build

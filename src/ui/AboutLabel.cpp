@@ -44,14 +44,17 @@ void AboutLabel::keyPressEvent(QKeyEvent* event)
     QLabel::keyPressEvent(event);
 }
 
-void AboutLabel::paintEvent(QPaintEvent* event)
+void AboutLabel::paintEvent(QPaintEvent*)
 {
-    QLabel::paintEvent(event);
-    if (!hasFocus())
-        return;
+    // Drawn as a label that cannot take the focus draws its text: one that can would go through a text document,
+    // which places the "?" a pixel lower.
     QStylePainter painter(this);
     QStyleOptionFocusRect option;
     option.initFrom(this);
+    painter.drawItemText(contentsRect(), int(alignment()) | Qt::TextForceLeftToRight, option.palette, isEnabled(),
+                         text(), foregroundRole());
+    if (!hasFocus())
+        return;
     option.backgroundColor = palette().color(backgroundRole());
     painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
 }

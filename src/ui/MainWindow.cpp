@@ -38,6 +38,8 @@ MainWindow::MainWindow(Platform& platform, TargetProbes& probes, EventLog& log, 
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(kCaption);
     setAccessibleName(kCaption);
+    // The lamp tells what is down on hover, also while another window has the focus.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setFixedSize(kClientSize);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, pal.color(QPalette::HighlightedText));
