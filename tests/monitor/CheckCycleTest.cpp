@@ -162,11 +162,8 @@ TEST(CheckCycle, RedCycleFollowedByGreenCycle)
     rig.fields.set(TargetKind::Cam, 3, "cam3");
     rig.run();
     EXPECT_TRUE(rig.lamp.only(StatusLamp::Image2));
-    EXPECT_EQ(rig.lamp.told, QStringList({"start", "IP Cam 3 cam3", "end"}));
-    rig.lamp.told.clear();
     rig.probes.statusOf["cam3"] = 0;
     rig.run();
-    EXPECT_EQ(rig.lamp.told, QStringList({"start", "end"}));
     EXPECT_TRUE(rig.lamp.only(StatusLamp::Image1));
     EXPECT_EQ(rig.cycle.state(TargetKind::Cam, 3), "on");
     EXPECT_EQ(rig.platform.started.size(), 1);
