@@ -10,10 +10,10 @@ JOBS ?= $(shell nproc)
 
 # What building, installing and running call, essential packages included; `make deps PACKAGES="..."` installs
 # others.
-PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libcap2-bin coreutils gzip unicode-data
+PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libcap2-bin coreutils gzip unicode-data xdg-utils
 # What the tests and the benchmarks call on top of that.
 TEST_PACKAGES := libgtest-dev libgmock-dev googletest libbenchmark-dev iproute2 iputils-ping procps librsvg2-bin \
-                 file locales util-linux mawk
+                 file locales util-linux mawk xvfb trayer
 # The Windows build: a MinGW-w64 cross-compiler, Wine to run the tests, and what building Qt from Debian's source
 # needs beyond the host build (its moc, rcc and uic come from qt6-base-dev).
 WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
@@ -91,9 +91,10 @@ uninstall:
 	@bash scripts/uninstall.sh $(BUILD_DIR)/install_manifest.txt \
 	    "$(or $(PREFIX),$$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' $(BUILD_DIR)/CMakeCache.txt 2>/dev/null))"
 
-# Both windows rendered under Xvfb into docs/screenshots/; needs three packages more than the build.
+# Both windows rendered under Xvfb into docs/screenshots/, also the red lamp's tooltip, the settings window at
+# 200 % and the lamps; needs four packages more than the build.
 screenshots: build
-	@$(MAKE) --no-print-directory deps PACKAGES="xvfb x11-utils imagemagick"
+	@$(MAKE) --no-print-directory deps PACKAGES="xvfb x11-utils imagemagick xdotool"
 	bash scripts/screenshots.sh $(BUILD_DIR)
 
 # The Debian package, built with all of Debian's hardening flags (the program may get a capability) in a build

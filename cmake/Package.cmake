@@ -67,9 +67,9 @@ each, and looks for up to 15 processes by executable name, about every 17
 minutes. Targets found down are written to a plain-text log, a lamp on its
 small window turns green or red, and when something is down a program of the
 user's choice is started.")
-# The libraries come from the binary; setcap is for the postinst.
+# The libraries come from the binary; setcap is for the postinst; xdg-open opens the log in the desktop's editor.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS libcap2-bin)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PYLVANE_PACKAGING_DIR}/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE

@@ -24,6 +24,7 @@ void CheckCycle::run()
     lamp_.setPictureVisible(StatusLamp::Image1, false);
     lamp_.setPictureVisible(StatusLamp::Image2, false);
     lamp_.setPictureVisible(StatusLamp::Image3, true);
+    lamp_.cycleStarted();
     states_.fill(kStateUnchecked);
 
     // Nothing may escape a timer handler: whatever goes wrong, the lamp ends green or red, the
@@ -40,6 +41,7 @@ void CheckCycle::run()
         startFailureCommand();
     } catch (...) {
     }
+    lamp_.cycleEnded();
     timer1_.stop();
 }
 
@@ -55,12 +57,24 @@ bool CheckCycle::passCounterAllowsBody()
 
 void CheckCycle::checkAllTargets()
 {
-    for (int n = 1; n <= kDeviceCount; ++n)
+    for (int n = 1; n <= kDeviceCount; ++n) {
         hostCheck_.check(TargetKind::Device, n, *fields_, states_[targetIndex(TargetKind::Device, n)]);
-    for (int n = 1; n <= kCamCount; ++n)
+        reportIfDown(TargetKind::Device, n);
+    }
+    for (int n = 1; n <= kCamCount; ++n) {
         hostCheck_.check(TargetKind::Cam, n, *fields_, states_[targetIndex(TargetKind::Cam, n)]);
-    for (int n = 1; n <= kProcessCount; ++n)
+        reportIfDown(TargetKind::Cam, n);
+    }
+    for (int n = 1; n <= kProcessCount; ++n) {
         processCheck_.check(n, *fields_, states_[targetIndex(TargetKind::Process, n)]);
+        reportIfDown(TargetKind::Process, n);
+    }
+}
+
+void CheckCycle::reportIfDown(TargetKind kind, int number)
+{
+    if (states_[targetIndex(kind, number)] == kStateDown)
+        lamp_.targetFoundDown(kind, number, fields_->targetText(kind, number));
 }
 
 void CheckCycle::showOutcome()

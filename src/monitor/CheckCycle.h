@@ -36,6 +36,7 @@ public:
 private:
     bool passCounterAllowsBody();
     void checkAllTargets();
+    void reportIfDown(TargetKind kind, int number);
     void showOutcome();
     void startFailureCommand();
 

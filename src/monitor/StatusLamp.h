@@ -1,6 +1,11 @@
 #pragma once
 
-// The three stacked lamp pictures of the main window.
+#include "monitor/Targets.h"
+
+#include <QString>
+
+// The three stacked lamp pictures of the main window, and what a cycle found, so that the lamp can
+// also say it in words.
 class StatusLamp {
 public:
     enum Picture {
@@ -11,4 +16,11 @@ public:
     virtual ~StatusLamp() = default;
     virtual void setPictureVisible(Picture picture, bool visible) = 0;
     virtual bool isPictureVisible(Picture picture) const = 0;
+
+    // A cycle has begun and nothing has been found down yet.
+    virtual void cycleStarted() {}
+    // A target was found down, in the order of the cycle's log entries; `text` is what its field held.
+    virtual void targetFoundDown(TargetKind, int /*number*/, const QString& /*text*/) {}
+    // The cycle has ended and the pictures show its outcome.
+    virtual void cycleEnded() {}
 };

@@ -13,6 +13,19 @@ QString logLabel(TargetKind kind, int number)
     return {};
 }
 
+QString targetName(TargetKind kind, int number)
+{
+    switch (kind) {
+    case TargetKind::Device:
+        return QStringLiteral("Device %1").arg(number);
+    case TargetKind::Cam:
+        return QStringLiteral("IP Cam %1").arg(number);
+    case TargetKind::Process:
+        return QStringLiteral("Services and Apps %1").arg(number);
+    }
+    return {};
+}
+
 int targetIndex(TargetKind kind, int number)
 {
     switch (kind) {

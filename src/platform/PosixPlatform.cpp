@@ -1,9 +1,11 @@
 #include "platform/PosixPlatform.h"
 
+#include <QDebug>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTime>
 #include <QUrl>
 
@@ -65,6 +67,15 @@ bool PosixPlatform::startProgram(const QString& path)
 
 bool PosixPlatform::openInTextEditor(const QString& path)
 {
+    // The desktop's own choice of editor comes through xdg-open. Without it Qt would fall back to a web browser
+    // or, failing that, report only that it found no launcher; this says what to install instead, in one line and
+    // without a message box.
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty()) {
+        qWarning().noquote() << QStringLiteral("Pylvane: cannot open %1: xdg-open was not found; it comes with the "
+                                               "package xdg-utils")
+                                    .arg(path);
+        return false;
+    }
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }
 

@@ -5,6 +5,7 @@
 #include "settings/FittingScrollArea.h"
 #include "settings/SectionLayout.h"
 #include "settings/SettingsStore.h"
+#include "ui/Artwork.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -241,7 +242,7 @@ QGroupBox* SettingsWindow::buildSection(const QString& title, int heightTwips, S
     picture->setObjectName(QLatin1String(layout.picture));
     picture->setGeometry(twips(10680, 360, 1935, 1935));
     // Without the artwork the box just stays empty.
-    picture->setPixmap(QPixmap(QLatin1String(layout.pictureResource)));
+    picture->setPixmap(Artwork::pixmap(QLatin1String(layout.pictureResource), picture->devicePixelRatioF()));
 
     for (int n = 1; n <= layout.rows; ++n) {
         const int top = 720 + 480 * (n - 1);

@@ -1,26 +1,21 @@
 #include "ui/Application.h"
 
+#include "ui/Artwork.h"
+#include "ui/TrayIcon.h"
+
 #include <QCoreApplication>
-#include <QIcon>
-
-namespace {
-
-QIcon programIcon()
-{
-    QIcon icon;
-    for (int size : {16, 22, 32, 48, 64, 128})
-        icon.addFile(QStringLiteral(":/icons/pylvane-%1.png").arg(size), QSize(size, size));
-    return icon;
-}
-
-} // namespace
+#include <QShortcut>
 
 Application::Application(Platform& platform, TargetProbes& probes, EventLog& log, SettingsStore& store)
     : settingsWindow_(store), mainWindow_(platform, probes, log)
 {
-    const QIcon icon = programIcon();
+    const QIcon icon = Artwork::programIcon();
     settingsWindow_.setWindowIcon(icon);
     mainWindow_.setWindowIcon(icon);
+    // Named as its title, also when assistive technology asks the borderless window, which shows no title.
+    settingsWindow_.setAccessibleName(settingsWindow_.windowTitle());
+    // F1 shows the about message from either window.
+    new QShortcut(QKeySequence(Qt::Key_F1), &settingsWindow_, &mainWindow_, &MainWindow::showAbout);
 
     mainWindow_.setTargetFields(&settingsWindow_);
     QObject::connect(&mainWindow_, &MainWindow::settingsRequested, &settingsWindow_, [this] { showSettings(); });
@@ -32,6 +27,7 @@ Application::Application(Platform& platform, TargetProbes& probes, EventLog& log
 void Application::start()
 {
     mainWindow_.show();
+    trayIcon_ = new TrayIcon(mainWindow_);
     settingsWindow_.loadFields();
     settingsWindow_.show();
     settingsWindow_.raise();

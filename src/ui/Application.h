@@ -7,6 +7,7 @@ class EventLog;
 class Platform;
 class SettingsStore;
 class TargetProbes;
+class TrayIcon;
 
 // The two windows of a run and how they meet. The settings window is the start-up window and holds
 // the live configuration that the main window's check cycle reads; closing the main window ends
@@ -22,6 +23,8 @@ public:
 
     MainWindow& mainWindow() { return mainWindow_; }
     SettingsWindow& settingsWindow() { return settingsWindow_; }
+    // The lamp in the system tray, from start() on; it shows nothing where the desktop has no tray.
+    TrayIcon* trayIcon() { return trayIcon_; }
 
 private:
     void showSettings();
@@ -30,4 +33,5 @@ private:
     // The settings window outlives the main window, whose cycle reads its fields.
     SettingsWindow settingsWindow_;
     MainWindow mainWindow_;
+    TrayIcon* trayIcon_ = nullptr; // owned by the main window, and gone with it
 };

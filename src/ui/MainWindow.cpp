@@ -3,11 +3,16 @@
 #include "eventlog/EventLog.h"
 #include "monitor/TargetProbes.h"
 #include "platform/Platform.h"
+#include "ui/AboutLabel.h"
+#include "ui/Artwork.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTime>
 #include <QWindow>
 
 namespace {
@@ -32,23 +37,26 @@ MainWindow::MainWindow(Platform& platform, TargetProbes& probes, EventLog& log, 
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(kCaption);
+    setAccessibleName(kCaption);
+    // The lamp tells what is down on hover, also while another window has the focus.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setFixedSize(kClientSize);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, pal.color(QPalette::HighlightedText));
     setPalette(pal);
     setAutoFillBackground(true);
 
-    const auto makeLamp = [this](const char* name, const char* resource) {
+    const auto makeLamp = [this](const char* name, Picture picture) {
         auto* label = new QLabel(this);
         label->setObjectName(QLatin1String(name));
         label->setGeometry(kLampRect);
-        label->setPixmap(QPixmap(QLatin1String(resource)));
+        label->setPixmap(Artwork::pixmap(lampResource(picture), label->devicePixelRatioF()));
         label->installEventFilter(this);
         return label;
     };
-    image3_ = makeLamp("Image3", ":/lamps/grey.png");
-    image1_ = makeLamp("Image1", ":/lamps/green.png");
-    image2_ = makeLamp("Image2", ":/lamps/red.png");
+    image3_ = makeLamp("Image3", Image3);
+    image1_ = makeLamp("Image1", Image1);
+    image2_ = makeLamp("Image2", Image2);
     image1_->hide();
     image2_->hide();
 
@@ -58,9 +66,8 @@ MainWindow::MainWindow(Platform& platform, TargetProbes& probes, EventLog& log, 
     settingsButton_ = new QPushButton(QStringLiteral("Settings"), this);
     settingsButton_->setObjectName(QStringLiteral("SettingsButton"));
     settingsButton_->setGeometry(kSettingsRect);
-    setTabOrder(command1_, settingsButton_);
 
-    label1_ = new QLabel(QStringLiteral("?"), this);
+    label1_ = new AboutLabel(this);
     label1_->setObjectName(QStringLiteral("Label1"));
     label1_->setGeometry(kAboutRect);
     QFont bold = label1_->font();
@@ -70,9 +77,12 @@ MainWindow::MainWindow(Platform& platform, TargetProbes& probes, EventLog& log, 
     label1_->setAutoFillBackground(true);
     label1_->setBackgroundRole(QPalette::Button);
     label1_->setForegroundRole(QPalette::ButtonText);
-    label1_->installEventFilter(this);
+    setTabOrder(command1_, settingsButton_);
+    setTabOrder(settingsButton_, label1_);
 
-    connect(command1_, &QPushButton::clicked, this, [this] { log_.OpenLog(); });
+    connect(label1_, &AboutLabel::activated, this, &MainWindow::showAbout);
+    new QShortcut(QKeySequence(Qt::Key_F1), this, this, &MainWindow::showAbout);
+    connect(command1_, &QPushButton::clicked, this, &MainWindow::openLog);
     connect(settingsButton_, &QPushButton::clicked, this, &MainWindow::settingsRequested);
     connect(&schedule_.Timer1(), &QTimer::timeout, this, [this] { cycle_.run(); });
 }
@@ -118,6 +128,61 @@ bool MainWindow::isPictureVisible(Picture picture) const
     return !lamp(picture)->isHidden();
 }
 
+QString MainWindow::lampResource(Picture picture)
+{
+    switch (picture) {
+    case Image1:
+        return QStringLiteral(":/lamps/green.png");
+    case Image2:
+        return QStringLiteral(":/lamps/red.png");
+    case Image3:
+        break;
+    }
+    return QStringLiteral(":/lamps/grey.png");
+}
+
+StatusLamp::Picture MainWindow::shownPicture() const
+{
+    for (Picture picture : {Image1, Image2})
+        if (isPictureVisible(picture))
+            return picture;
+    return Image3;
+}
+
+QString MainWindow::lampToolTip() const
+{
+    return lampStatus_.toolTip();
+}
+
+void MainWindow::cycleStarted()
+{
+    lampStatus_.checking();
+    showLampInWords();
+}
+
+void MainWindow::targetFoundDown(TargetKind kind, int number, const QString& text)
+{
+    const QString target = targetName(kind, number);
+    lampStatus_.addDown(text.isEmpty() ? target : target + QLatin1Char(' ') + text);
+}
+
+void MainWindow::cycleEnded()
+{
+    lampStatus_.ended(isPictureVisible(Image2), platform_.timeText());
+    showLampInWords();
+}
+
+void MainWindow::showLampInWords()
+{
+    // All three pictures carry the words, whichever shows; setting them tells assistive technology of the change.
+    for (QLabel* lamp : {image1_, image2_, image3_}) {
+        lamp->setToolTip(lampStatus_.toolTip());
+        lamp->setAccessibleName(lampStatus_.name());
+        lamp->setAccessibleDescription(lampStatus_.description());
+    }
+    emit lampChanged();
+}
+
 void MainWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
@@ -125,7 +190,27 @@ void MainWindow::showEvent(QShowEvent* event)
         return;
     loaded_ = true;
     schedule_.load();
+    // The first tick arms the cycle timer, which runs the first cycle one interval later.
+    const int firstCheckSeconds = 2 * CheckSchedule::kIntervalMs / 1000;
+    lampStatus_.waitForFirstCheck(QTime::currentTime().addSecs(firstCheckSeconds).toString(QStringLiteral("hh:mm:ss")));
+    showLampInWords();
     command1_->setFocus();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Enter presses the button that has the focus, as Space does; the buttons pass it on to the window.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (focusWidget() == command1_ || focusWidget() == settingsButton_)) {
+        static_cast<QPushButton*>(focusWidget())->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void MainWindow::openLog()
+{
+    log_.OpenLog();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -151,27 +236,11 @@ void MainWindow::beginSystemMove()
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    const bool ownControl = watched == label1_ || watched == image1_ || watched == image2_ || watched == image3_;
-    if (!ownControl)
+    const bool lamp = watched == image1_ || watched == image2_ || watched == image3_;
+    if (!lamp)
         return QWidget::eventFilter(watched, event);
-    // Presses on "?" and on the lamp are theirs, not the background's: a move started there would
-    // take the mouse away before "?" sees its click.
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
-        if (watched == label1_)
-            aboutPressed_ = static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
-        return true;
-    }
-    if (watched == label1_ && event->type() == QEvent::MouseButtonRelease) {
-        // The label keeps the mouse from its press on, so a release away from it comes here too.
-        const auto* release = static_cast<QMouseEvent*>(event);
-        const bool click = aboutPressed_ && release->button() == Qt::LeftButton &&
-                           label1_->rect().contains(release->position().toPoint());
-        aboutPressed_ = false;
-        if (click)
-            showAbout();
-        return true;
-    }
-    return false;
+    // Presses on the lamp are its own, not the background's, as those on "?" are.
+    return event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
 }
 
 void MainWindow::showAbout()

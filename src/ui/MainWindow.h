@@ -3,9 +3,11 @@
 #include "monitor/CheckCycle.h"
 #include "monitor/CheckSchedule.h"
 #include "monitor/StatusLamp.h"
+#include "ui/LampStatus.h"
 
 #include <QWidget>
 
+class AboutLabel;
 class EventLog;
 class Platform;
 class QLabel;
@@ -35,24 +37,39 @@ public:
 
     void setPictureVisible(Picture picture, bool visible) override;
     bool isPictureVisible(Picture picture) const override;
+    void cycleStarted() override;
+    void targetFoundDown(TargetKind kind, int number, const QString& text) override;
+    void cycleEnded() override;
+
+    // The resource of a lamp picture, the picture showing now, and the lamp's state in words.
+    static QString lampResource(Picture picture);
+    Picture shownPicture() const;
+    QString lampToolTip() const;
+
+    // "Open Log" and "?", also reached from elsewhere (the tray icon's menu, F1 in the settings window).
+    void openLog();
+    void showAbout();
 
 signals:
     // "Settings" was pressed: the settings window is to be shown and its "SAVED!" hidden.
     void settingsRequested();
     // The window is closing; the settings window goes with it.
     void closing();
+    // The lamp's picture or its words have changed.
+    void lampChanged();
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Hands the window to the window system's interactive move.
     virtual void beginSystemMove();
 
 private:
-    void showAbout();
     QLabel* lamp(Picture picture) const;
+    void showLampInWords();
 
     Platform& platform_;
     TargetProbes& probes_;
@@ -60,12 +77,12 @@ private:
     CheckSchedule schedule_;
     CheckCycle cycle_;
     bool loaded_ = false;
-    bool aboutPressed_ = false; // the left button went down on "?" and is not yet released
+    LampStatus lampStatus_;
 
     QLabel* image1_ = nullptr;
     QLabel* image2_ = nullptr;
     QLabel* image3_ = nullptr;
     QPushButton* command1_ = nullptr;
     QPushButton* settingsButton_ = nullptr;
-    QLabel* label1_ = nullptr;
+    AboutLabel* label1_ = nullptr;
 };

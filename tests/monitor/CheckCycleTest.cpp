@@ -133,6 +133,13 @@ TEST(CheckCycle, AllDownLogsInTableOrderAndStartsCommandOnce)
     EXPECT_EQ(rig.log.entries.at(10), "H| - Cam1 OFF   ");
     EXPECT_EQ(rig.log.entries.at(20), "P| - Process1 DOWN   ");
     EXPECT_EQ(rig.log.entries.last(), "P| - Process15 DOWN   ");
+    // The lamp hears of every one, in the order of the log entries, with the text of its field.
+    ASSERT_EQ(rig.lamp.told.size(), kTargetCount + 2);
+    EXPECT_EQ(rig.lamp.told.first(), "start");
+    EXPECT_EQ(rig.lamp.told.at(1), "Device 1 t0");
+    EXPECT_EQ(rig.lamp.told.at(11), "IP Cam 1 t10");
+    EXPECT_EQ(rig.lamp.told.at(21), "Services and Apps 1 t20");
+    EXPECT_EQ(rig.lamp.told.last(), "end");
 }
 
 TEST(CheckCycle, UnclearResultsCountAsNotDown)

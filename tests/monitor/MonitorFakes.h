@@ -34,6 +34,13 @@ public:
     std::array<bool, 3> visible{false, false, true};
     void setPictureVisible(Picture picture, bool v) override { visible[picture] = v; }
     bool isPictureVisible(Picture picture) const override { return visible[picture]; }
+    QStringList told; // what the cycle reported, in order: "start", "<target> <text>", "end"
+    void cycleStarted() override { told << QStringLiteral("start"); }
+    void targetFoundDown(TargetKind kind, int number, const QString& text) override
+    {
+        told << targetName(kind, number) + QLatin1Char(' ') + text;
+    }
+    void cycleEnded() override { told << QStringLiteral("end"); }
     bool only(Picture picture) const
     {
         for (int p = 0; p < 3; ++p)

@@ -147,6 +147,22 @@ TEST(PosixPlatform, DateTextIsTheShortDateOfTheTimeLocale)
     }
 }
 
+// Without xdg-open there is nothing to open the log with: one line on stderr names the package that brings it.
+TEST(PosixPlatform, OpeningTheLogWithoutXdgOpenNamesThePackageThatBringsIt)
+{
+    static QStringList warnings;
+    TempDir emptyFolder;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(emptyFolder.path()));
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
+    EXPECT_FALSE(PosixPlatform().openInTextEditor(QStringLiteral("PylvaneLog.txt")));
+    qInstallMessageHandler(previous);
+    qputenv("PATH", path);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings.first().contains(QStringLiteral("package xdg-utils")) && !warnings.first().contains('\n'));
+}
+
 TEST(PosixPlatform, StartProgramReportsFilesThatCannotRun)
 {
     TempDir dir;

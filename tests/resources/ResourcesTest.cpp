@@ -1,3 +1,5 @@
+#include "ui/Artwork.h"
+
 #include <QColor>
 #include <QDir>
 #include <QFile>
@@ -9,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <numeric>
 #include <vector>
 
 // The windows load the artwork by these resource paths and fall back to nothing when one is missing, so a
@@ -17,19 +21,28 @@
 
 namespace {
 
-struct Artwork {
+struct ArtFile {
     QString path;
     int size;
 };
 
-const std::vector<Artwork>& allArtwork()
+// Each picture at its own size, and at two and three times it for scaled screens.
+const std::vector<ArtFile>& allArtwork()
 {
-    static const std::vector<Artwork> list{
-        {":/icons/pylvane-16.png", 16},  {":/icons/pylvane-22.png", 22}, {":/icons/pylvane-32.png", 32},
-        {":/icons/pylvane-48.png", 48},  {":/icons/pylvane-64.png", 64}, {":/icons/pylvane-128.png", 128},
-        {":/lamps/grey.png", 54},        {":/lamps/green.png", 54},      {":/lamps/red.png", 54},
-        {":/pictures/storage.png", 128}, {":/pictures/camera.png", 128}, {":/pictures/gears.png", 128},
-    };
+    static const std::vector<ArtFile> list = [] {
+        const std::vector<ArtFile> plain{
+            {":/icons/pylvane-16.png", 16},  {":/icons/pylvane-22.png", 22}, {":/icons/pylvane-32.png", 32},
+            {":/icons/pylvane-48.png", 48},  {":/icons/pylvane-64.png", 64}, {":/icons/pylvane-128.png", 128},
+            {":/lamps/grey.png", 54},        {":/lamps/green.png", 54},      {":/lamps/red.png", 54},
+            {":/pictures/storage.png", 128}, {":/pictures/camera.png", 128}, {":/pictures/gears.png", 128},
+        };
+        std::vector<ArtFile> all = plain;
+        for (const ArtFile& art : plain)
+            for (int ratio : {2, 3})
+                all.push_back(
+                    {QString(art.path).replace(".png", QStringLiteral("@%1x.png").arg(ratio)), art.size * ratio});
+        return all;
+    }();
     return list;
 }
 
@@ -52,7 +65,7 @@ double coverage(const QImage& image)
 
 TEST(Artwork, EveryResourceLoadsAtItsRequiredSize)
 {
-    for (const Artwork& art : allArtwork()) {
+    for (const ArtFile& art : allArtwork()) {
         SCOPED_TRACE(art.path.toStdString());
         const QImage image = load(art.path);
         ASSERT_FALSE(image.isNull());
@@ -63,7 +76,7 @@ TEST(Artwork, EveryResourceLoadsAtItsRequiredSize)
 
 TEST(Artwork, IconsAndPicturesAreDrawnOnATransparentSurround)
 {
-    for (const Artwork& art : allArtwork()) {
+    for (const ArtFile& art : allArtwork()) {
         if (art.path.startsWith(":/lamps/"))
             continue;
         SCOPED_TRACE(art.path.toStdString());
@@ -99,10 +112,10 @@ TEST(Artwork, LampsAreOpaqueOnWhiteAndShowTheirColourInTheMiddle)
             for (int x = 0; x < 54; ++x)
                 ASSERT_EQ(qAlpha(image.pixel(x, y)), 255) << "transparent at " << x << "," << y;
 
-        // Sample a ring around the centre, clear of the highlight, and average it.
+        // Sample the lower part of the lens, clear of the highlight and of the mark, and average it.
         long r = 0, g = 0, b = 0, n = 0;
-        for (int y = 27; y < 40; ++y)
-            for (int x = 27; x < 40; ++x) {
+        for (int y = 38; y < 44; ++y)
+            for (int x = 23; x < 32; ++x) {
                 const QColor c = image.pixelColor(x, y);
                 r += c.red(), g += c.green(), b += c.blue(), ++n;
             }
@@ -141,6 +154,44 @@ TEST(Artwork, TheThreeLampsShareOneOutlineSoOnlyTheColourChanges)
     }
 }
 
+// Under a colour-vision deficiency red and green look alike, so the lamps must differ in their drawing too: the
+// brightness patterns of any two lenses, each taken relative to its own mean, must not follow each other closely.
+TEST(Artwork, TheThreeLampsDifferInShapeNotOnlyInColour)
+{
+    const auto lens = [](const QString& path) {
+        const QImage image = load(path);
+        std::vector<double> v;
+        for (int y = 0; y < 54; ++y)
+            for (int x = 0; x < 54; ++x)
+                if (std::hypot(x - 26.5, y - 26.5) < 17)
+                    v.push_back(qGray(image.pixel(x, y)));
+        const double mean = std::accumulate(v.begin(), v.end(), 0.0) / double(v.size());
+        for (double& value : v)
+            value -= mean;
+        return v;
+    };
+    const auto dot = [](const std::vector<double>& p, const std::vector<double>& q) {
+        return std::inner_product(p.begin(), p.end(), q.begin(), 0.0);
+    };
+    const std::vector<double> lamps[] = {lens(":/lamps/grey.png"), lens(":/lamps/green.png"), lens(":/lamps/red.png")};
+    for (int a = 0; a < 3; ++a)
+        for (int b = a + 1; b < 3; ++b)
+            EXPECT_LT(dot(lamps[a], lamps[b]) / std::sqrt(dot(lamps[a], lamps[a]) * dot(lamps[b], lamps[b])), 0.9)
+                << "lamps " << a << " and " << b;
+}
+
+// A scaled screen gets a rendering at least as fine as it needs, marked with its ratio, so that the picture keeps
+// its size and is never stretched up.
+TEST(Artwork, ScaledScreensGetAFinerRendering)
+{
+    for (const auto& [screen, pixels] : {std::pair{1.0, 54}, {1.25, 108}, {2.0, 108}, {3.0, 162}, {4.0, 162}}) {
+        const QPixmap pixmap = Artwork::pixmap(":/lamps/red.png", screen);
+        EXPECT_EQ(pixmap.width(), pixels) << screen;
+        EXPECT_EQ(pixmap.deviceIndependentSize(), QSizeF(54, 54)) << screen;
+    }
+    EXPECT_EQ(Artwork::programIcon().pixmap(QSize(128, 128), 2.0).width(), 256);
+}
+
 // The committed PNGs must be what the SVG sources render to: an SVG edited without re-rendering would ship
 // stale artwork. Needs rsvg-convert; small differences between librsvg versions are tolerated.
 TEST(Artwork, CommittedPngsMatchTheirSvgSources)
@@ -155,7 +206,7 @@ TEST(Artwork, CommittedPngsMatchTheirSvgSources)
     ASSERT_TRUE(render.waitForFinished(60000));
     ASSERT_EQ(render.exitCode(), 0) << render.readAllStandardError().toStdString();
 
-    for (const Artwork& art : allArtwork()) {
+    for (const ArtFile& art : allArtwork()) {
         SCOPED_TRACE(art.path.toStdString());
         const QImage committed = load(source + "/resources" + art.path.mid(1));
         const QImage fresh = load(out.path() + art.path.mid(1));

@@ -7,6 +7,8 @@
 #include "monitor/TargetProbes.h"
 #include "ui/MainWindow.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -115,6 +117,70 @@ TEST_F(MainWindowTest, TimersDriveCyclesAndTheLampFollowsTheOutcome)
     window.schedule().tick();
     runArmedCycle();
     EXPECT_EQ(shownLamp(), "Image1");
+}
+
+// What a screen reader reads of the window and of the lamp (the picture that shows) before, during and after cycles.
+TEST_F(MainWindowTest, AssistiveTechnologyReadsTheLampInWords)
+{
+    window.show();
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(&window);
+    EXPECT_EQ(reader->text(QAccessible::Name), "Pylvane");
+    const auto readLamp = [reader] {
+        QStringList shown;
+        for (int i = 0; i < reader->childCount(); ++i)
+            if (reader->child(i)->role() == QAccessible::Graphic && !reader->child(i)->state().invisible)
+                shown << reader->child(i)->text(QAccessible::Name) + " | " +
+                             reader->child(i)->text(QAccessible::Description);
+        return shown.join(" + ");
+    };
+    EXPECT_TRUE(readLamp().startsWith("Status: grey, no check yet | No check has run yet; the first starts at about "));
+    window.cycleStarted();
+    EXPECT_EQ(readLamp(), "Status: grey, checking | Checking the targets now.");
+
+    OneProcess fields;
+    fields.name = QStringLiteral("backup.exe");
+    window.setTargetFields(&fields);
+    window.cycle().run();
+    const QString red = "Status: red, 1 target down",
+                  found = "The last check ended at 08:15:42. Down:\nServices and Apps 1 backup.exe";
+    EXPECT_EQ(readLamp(), red + " | " + found);
+    EXPECT_EQ(lamp("Image2")->toolTip(), red + "\n" + found);
+    window.setTargetFields(nullptr);
+    window.cycle().run();
+    EXPECT_EQ(readLamp(), "Status: green, nothing down | The last check ended at 08:15:42 and found nothing down.");
+}
+
+// Tab goes "Open Log", "Settings", "?" and round; Enter presses the focused button; Space or Enter on "?", and F1
+// anywhere in the window, show the about message.
+TEST_F(MainWindowTest, TheKeyboardReachesEveryControl)
+{
+    QSignalSpy settingsRequested(&window, &MainWindow::settingsRequested);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto* about = window.findChild<QLabel*>("Label1");
+    const QImage unfocused = about->grab().toImage();
+    const auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+    const auto focused = [] {
+        return QAccessible::queryAccessibleInterface(QApplication::focusWidget())->text(QAccessible::Name);
+    };
+    QStringList order{focused()};
+    for (int i = 0; i < 3; ++i, order << focused())
+        press(Qt::Key_Tab);
+    EXPECT_EQ(order, QStringList({"Open Log", "Settings", "About Pylvane", "Open Log"}));
+
+    press(Qt::Key_Return);
+    EXPECT_EQ(platform.opened.size(), 1);
+    press(Qt::Key_Tab);
+    press(Qt::Key_Enter);
+    EXPECT_EQ(settingsRequested.count(), 1);
+    press(Qt::Key_F1);
+    EXPECT_EQ(platform.messages.size(), 1);
+    press(Qt::Key_Tab);
+    EXPECT_NE(about->grab().toImage(), unfocused) << "no focus frame on \"?\"";
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter})
+        press(key);
+    EXPECT_EQ(platform.messages.size(), 4);
 }
 
 TEST_F(MainWindowTest, ButtonsAndAboutLabel)

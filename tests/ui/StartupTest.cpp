@@ -8,7 +8,10 @@
 #include "monitor/TargetProbes.h"
 #include "settings/SettingsStore.h"
 #include "ui/Application.h"
+#include "ui/TrayIcon.h"
 
+#include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -16,6 +19,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -101,6 +107,11 @@ TEST_F(StartupTest, BothWindowsComeUpWithTheStoredFieldsAndTheCounterPreset)
     EXPECT_EQ(place.snapshot(), before) << "the start-up wrote the store";
     EXPECT_FALSE(main().windowIcon().isNull());
     EXPECT_FALSE(settings().windowIcon().isNull());
+
+    // Assistive technology names the settings window as its title does; F1 there shows the about message.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&settings())->text(QAccessible::Name), QStringLiteral("Pylvane"));
+    QTest::keyClick(&settings(), Qt::Key_F1);
+    EXPECT_TRUE(platform.messages.value(0).startsWith(QStringLiteral("Pylvane: Pylvane, ")));
 }
 
 TEST_F(StartupTest, AFirstStartCreatesNoSettingsFile)
@@ -191,6 +202,53 @@ TEST_F(StartupTest, TheCycleUsesUnsavedFieldsOfAHiddenSectionAndWindow)
     EXPECT_EQ(main().cycle().state(TargetKind::Device, 1), QStringLiteral("off"));
     EXPECT_EQ(platform.started, QStringList{command});
     EXPECT_FALSE(place.exists());
+}
+
+// The tray icon's menu reaches the windows and quits as closing the main window does. Where the desktop has a tray
+// (tray_test.sh gives one under Xvfb), the icon shows the lamp's picture and tooltip; where there is none, nothing.
+TEST_F(StartupTest, TheTrayIconMirrorsTheLamp)
+{
+    const bool trayExpected = !qEnvironmentVariableIsEmpty("PYLVANE_TRAY_EXPECTED");
+    ASSERT_TRUE(!trayExpected || waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
+    start();
+    const QList<QAction*> menu = app->trayIcon()->menu().actions();
+    ASSERT_EQ(menu.size(), 3);
+    EXPECT_EQ(menu[0]->text() + menu[1]->text() + menu[2]->text(), QStringLiteral("Open LogSettingsQuit"));
+    click(settings(), "x");
+    menu[1]->trigger();
+    EXPECT_TRUE(settings().isVisible());
+    menu[0]->trigger();
+    EXPECT_EQ(platform.opened, QStringList{logPath});
+
+    QSystemTrayIcon* icon = app->trayIcon()->icon();
+    EXPECT_EQ(icon == nullptr, !QSystemTrayIcon::isSystemTrayAvailable());
+    if (trayExpected) {
+        ASSERT_TRUE(icon && waitFor([icon] { return !icon->geometry().isEmpty(); })) << "the tray took no icon";
+        const auto redShare = [icon] { // of what the tray shows on the screen
+            const QRect at = icon->geometry();
+            const QImage shot =
+                QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), at.width(), at.height()).toImage();
+            int red = 0;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x)
+                    red +=
+                        shot.pixelColor(x, y).hsvSaturation() > 120 && (shot.pixelColor(x, y).hsvHue() + 20) % 360 < 40;
+            return double(red) / (at.width() * at.height());
+        };
+        EXPECT_LT(redShare(), 0.02) << "grey before the first cycle";
+        inSettings<QLineEdit>("Text3")->setText(QStringLiteral("backup.exe"));
+        inSettings<QCheckBox>("Check3")->setChecked(true);
+        main().cycle().run();
+        EXPECT_TRUE(waitFor([&] { return redShare() > 0.1; })) << "not red after a red cycle";
+        EXPECT_EQ(icon->toolTip(), main().lampToolTip());
+        main().showMinimized();
+        emit icon->activated(QSystemTrayIcon::Trigger);
+        EXPECT_FALSE(main().isMinimized());
+    }
+    QSignalSpy closing(&main(), &MainWindow::closing);
+    menu[2]->trigger();
+    EXPECT_EQ(closing.count(), 1);
+    EXPECT_FALSE(icon && icon->isVisible()) << "the tray icon stays after the program";
 }
 
 // Closing the main window, whichever way, ends the run with the settings window gone as well.

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+// The committed artwork as a scaled screen needs it. Each picture is there at its own size and at two and three
+// times it ("name@2x.png", "name@3x.png"), rendered from its drawing, so that nothing is ever stretched up.
+namespace Artwork {
+
+// The rendering of `resource` (":/lamps/red.png") that is at least as fine as `devicePixelRatio` asks, with that
+// rendering's ratio set, so that a label shows it at the picture's own size. A label scales it down smoothly to a
+// ratio in between (125 %, 150 %), and the plain rendering serves where a finer one is missing.
+QPixmap pixmap(const QString& resource, qreal devicePixelRatio);
+
+// All three renderings of `resource`, for icons that Qt draws at sizes and ratios of its own choosing.
+QIcon icon(const QString& resource);
+
+// The program icon: 16, 22, 32, 48, 64 and 128 pixels, each at the three ratios.
+QIcon programIcon();
+
+} // namespace Artwork
