@@ -1,10 +1,13 @@
+#include "probes/ProcessQuery.h"
 #include "probes/ProcessTable.h"
+#include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <objbase.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -13,6 +16,29 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// Stands in for a management service that hangs until the test lets it go, and fails from then on. Its state
+// is shared, as a hung query thread may outlive the query that made it.
+class HungService : public ProcessNameService {
+public:
+    struct State {
+        State() : release(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+        ~State() { CloseHandle(release); }
+        HANDLE release;
+        std::atomic<int> asked{0};
+    };
+
+    explicit HungService(std::shared_ptr<State> state) : state_(std::move(state)) {}
+    std::optional<bool> exeRunning(const std::string&) override
+    {
+        ++state_->asked;
+        WaitForSingleObject(state_->release, INFINITE);
+        return std::nullopt;
+    }
+
+private:
+    std::shared_ptr<State> state_;
+};
 
 // Copies of a small sleeping program, started under distinctive file names.
 class WindowsProcessTableTest : public ::testing::Test {
@@ -89,6 +115,30 @@ TEST_F(WindowsProcessTableTest, WorksInAnyApartmentAndLeavesTheCallersOneAlone)
         EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK) << "the probe left its own apartment";
         CoUninitialize();
     }).join();
+}
+
+// Without a bound the test would hang; the short wait keeps it quick.
+TEST_F(WindowsProcessTableTest, AHungOrFailingServiceGivesWayToTheProcessTable)
+{
+    ASSERT_TRUE(start(L"Hung Service.exe"));
+    const auto state = std::make_shared<HungService::State>();
+    {
+        ProcessQuery query(std::make_unique<HungService>(state), std::chrono::milliseconds(200));
+        EXPECT_TRUE(query.exeRunning("HUNG SERVICE.EXE"));
+        EXPECT_FALSE(query.exeRunning("Hung Service"));
+        SetEvent(state->release);
+        Sleep(100);
+        EXPECT_EQ(state->asked, 1) << "a question was handed to the service while it hung";
+        // Back from its hang the service is asked again, and its failure is answered from the table.
+        EXPECT_TRUE(waitFor([&] { return query.exeRunning("hung service.exe") && state->asked == 2; }));
+        EXPECT_FALSE(query.exeRunning("absent.exe"));
+    }
+    ResetEvent(state->release);
+    {
+        ProcessQuery query(std::make_unique<HungService>(state), std::chrono::milliseconds(200));
+        EXPECT_TRUE(query.exeRunning("hung service.exe"));
+    } // the end does not wait for the hung thread
+    SetEvent(state->release);
 }
 
 } // namespace
