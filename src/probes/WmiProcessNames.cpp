@@ -7,6 +7,7 @@
 #include <wbemcli.h>
 
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -64,12 +65,9 @@ private:
 // service from holding the query thread much longer than that.
 constexpr ULONGLONG resultsWaitMs = 5000;
 
-// Rows per round trip to the service; a workstation runs a few hundred processes.
-constexpr ULONG rowsPerBatch = 128;
-
 // The rows of one round trip, released together.
 struct RowBatch {
-    RowBatch() = default;
+    explicit RowBatch(unsigned long size) : rows(size, nullptr) {}
     ~RowBatch()
     {
         for (IWbemClassObject* row : rows) {
@@ -81,7 +79,7 @@ struct RowBatch {
     RowBatch(const RowBatch&) = delete;
     RowBatch& operator=(const RowBatch&) = delete;
 
-    IWbemClassObject* rows[rowsPerBatch] = {};
+    std::vector<IWbemClassObject*> rows;
     ULONG count = 0;
 };
 
@@ -142,12 +140,13 @@ std::optional<bool> WmiProcessNames::exeRunning(const std::string& name)
         if (now >= deadline) {
             return std::nullopt;
         }
-        RowBatch batch;
-        const HRESULT result = rows->Next(static_cast<long>(deadline - now), rowsPerBatch, batch.rows, &batch.count);
+        RowBatch batch(rowsPerBatch_);
+        const HRESULT result =
+            rows->Next(static_cast<long>(deadline - now), rowsPerBatch_, batch.rows.data(), &batch.count);
         if (FAILED(result)) {
             return std::nullopt;
         }
-        for (ULONG i = 0; i < batch.count && i < rowsPerBatch; ++i) {
+        for (ULONG i = 0; i < batch.count && i < rowsPerBatch_; ++i) {
             if (batch.rows[i] != nullptr && nameMatches(batch.rows[i], name)) {
                 return true;
             }
