@@ -15,4 +15,4 @@ fi
 
 "$here/../../scripts/windows/wine-session.sh" "$build/wine-bench" \
     /usr/lib/wine/wine64 "$build/bench/windows/bench_cycle_windows.exe" | tr -d '\r' | grep '^bench:' ||
-    echo "bench: windows_cycle_all_enabled_up_ms failed"
+    echo "bench: windows_cycle_vs_its_probes failed"

@@ -72,9 +72,12 @@ bool WindowsPlatform::fileExists(const QString& name, FileMask mask) const
     if (native.isEmpty() || namesDevice(native))
         return false;
     // The text is one file name: wildcard characters never match, the question mark of a long path's prefix aside.
+    // The lookup takes <, > and " for wildcards of its own, and no file name holds them.
     const QStringView path = QStringView(native).mid(native.startsWith(QLatin1String(R"(\\?\)")) ? 4 : 0);
-    if (path.contains(QLatin1Char('*')) || path.contains(QLatin1Char('?')) || path.contains(QChar(u'\0')))
-        return false;
+    for (const char16_t wildcard : {u'*', u'?', u'<', u'>', u'"', u'\0'}) {
+        if (path.contains(QChar(wildcard)))
+            return false;
+    }
     // A directory lookup, unlike opening the name, never reaches a device or a pipe, nor takes up a pipe's
     // waiting instance; it also sees files that others hold open without sharing.
     WIN32_FIND_DATAW found{};

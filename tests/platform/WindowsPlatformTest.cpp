@@ -131,6 +131,9 @@ TEST(WindowsPlatform, FileLookupGoesByAttributes)
         {dir.path("missing"), false, false},
         {dir.path("*.bat"), false, false},
         {dir.path("run.ba?"), false, false},
+        {dir.path("run<"), false, false},
+        {dir.path("run.ba>"), false, false},
+        {dir.path("run\"bat"), false, false},
         {dir.path("run.bat") + " --flag", false, false},
         {QString(), false, false},
     };

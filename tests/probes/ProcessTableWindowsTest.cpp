@@ -1,11 +1,17 @@
+#include "probes/ProcessQuery.h"
+#include "probes/ProcessSnapshot.h"
 #include "probes/ProcessTable.h"
+#include "probes/WmiProcessNames.h"
+#include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <objbase.h>
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +19,29 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// Stands in for a management service that hangs until the test lets it go, and fails from then on. Its state
+// is shared, as a hung query thread may outlive the query that made it.
+class HungService : public ProcessNameService {
+public:
+    struct State {
+        State() : release(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+        ~State() { CloseHandle(release); }
+        HANDLE release;
+        std::atomic<int> asked{0};
+    };
+
+    explicit HungService(std::shared_ptr<State> state) : state_(std::move(state)) {}
+    std::optional<bool> exeRunning(const std::string&) override
+    {
+        ++state_->asked;
+        WaitForSingleObject(state_->release, INFINITE);
+        return std::nullopt;
+    }
+
+private:
+    std::shared_ptr<State> state_;
+};
 
 // Copies of a small sleeping program, started under distinctive file names.
 class WindowsProcessTableTest : public ::testing::Test {
@@ -55,20 +84,35 @@ protected:
     std::vector<HANDLE> children_;
 };
 
+// The probe, the service alone (two rows per round trip, so that the list takes several) and the process table
+// alone give the same answers.
 TEST_F(WindowsProcessTableTest, FindsTheWholeUtf8FileNameInAnyLetterCase)
 {
     ASSERT_TRUE(start(L"Watch Me.EXE"));
     ASSERT_TRUE(start(L"it's.exe"));
     ASSERT_TRUE(start(L"\u00c4rger.exe"));
-    for (const char* name : {"Watch Me.EXE", "watch me.exe", "it's.exe", "IT'S.EXE", "\xc3\xa4RGER.EXE"}) {
-        EXPECT_TRUE(exeRunning(name)) << name;
-    }
     const std::u8string fullPath = (dir_ / L"Watch Me.EXE").u8string();
-    for (const std::string& name :
-         {std::string("Watch Me"), std::string("Watch Me.EXE "), std::string(fullPath.begin(), fullPath.end()),
-          std::string("it''s.exe"), std::string("x' or Name like '%"), std::string("\xc4rger.exe"), std::string()}) {
-        EXPECT_FALSE(exeRunning(name)) << '"' << name << '"';
-    }
+    const auto expectAnswers = [&](const std::function<std::optional<bool>(const std::string&)>& ask,
+                                   const char* source) {
+        for (const char* name : {"Watch Me.EXE", "watch me.exe", "it's.exe", "IT'S.EXE", "\xc3\xa4RGER.EXE"}) {
+            EXPECT_EQ(ask(name), true) << source << ": " << name;
+        }
+        for (const std::string& name :
+             {std::string("Watch Me"), std::string("Watch Me.EXE "), std::string(fullPath.begin(), fullPath.end()),
+              std::string("it''s.exe"), std::string("x' or Name like '%"), std::string("\xc4rger.exe"),
+              std::string()}) {
+            EXPECT_EQ(ask(name), false) << source << ": \"" << name << '"';
+        }
+    };
+    expectAnswers([](const std::string& name) { return std::optional(exeRunning(name)); }, "probe");
+    expectAnswers([](const std::string& name) { return std::optional(ProcessSnapshot::exeRunning(name)); },
+                  "process table");
+    std::thread([&] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        WmiProcessNames service(2);
+        expectAnswers([&](const std::string& name) { return service.exeRunning(name); }, "service");
+        CoUninitialize();
+    }).join();
 }
 
 // The UI thread may already be in a COM apartment of either kind, or in none.
@@ -89,6 +133,30 @@ TEST_F(WindowsProcessTableTest, WorksInAnyApartmentAndLeavesTheCallersOneAlone)
         EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK) << "the probe left its own apartment";
         CoUninitialize();
     }).join();
+}
+
+// Without a bound the test would hang; the short wait keeps it quick.
+TEST_F(WindowsProcessTableTest, AHungOrFailingServiceGivesWayToTheProcessTable)
+{
+    ASSERT_TRUE(start(L"Hung Service.exe"));
+    const auto state = std::make_shared<HungService::State>();
+    {
+        ProcessQuery query(std::make_unique<HungService>(state), std::chrono::milliseconds(200));
+        EXPECT_TRUE(query.exeRunning("HUNG SERVICE.EXE"));
+        EXPECT_FALSE(query.exeRunning("Hung Service"));
+        SetEvent(state->release);
+        Sleep(100);
+        EXPECT_EQ(state->asked, 1) << "a question was handed to the service while it hung";
+        // Back from its hang the service is asked again, and its failure is answered from the table.
+        EXPECT_TRUE(waitFor([&] { return query.exeRunning("hung service.exe") && state->asked == 2; }));
+        EXPECT_FALSE(query.exeRunning("absent.exe"));
+    }
+    ResetEvent(state->release);
+    {
+        ProcessQuery query(std::make_unique<HungService>(state), std::chrono::milliseconds(200));
+        EXPECT_TRUE(query.exeRunning("hung service.exe"));
+    } // the end does not wait for the hung thread
+    SetEvent(state->release);
 }
 
 } // namespace
