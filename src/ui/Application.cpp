@@ -1,7 +1,10 @@
 #include "ui/Application.h"
 
-#include <QCoreApplication>
+#include "eventlog/EventLog.h"
+
+#include <QGuiApplication>
 #include <QIcon>
+#include <QSessionManager>
 
 namespace {
 
@@ -16,7 +19,7 @@ QIcon programIcon()
 } // namespace
 
 Application::Application(Platform& platform, TargetProbes& probes, EventLog& log, SettingsStore& store)
-    : settingsWindow_(store), mainWindow_(platform, probes, log)
+    : log_(log), settingsWindow_(store), mainWindow_(platform, probes, log)
 {
     const QIcon icon = programIcon();
     settingsWindow_.setWindowIcon(icon);
@@ -24,13 +27,19 @@ Application::Application(Platform& platform, TargetProbes& probes, EventLog& log
 
     mainWindow_.setTargetFields(&settingsWindow_);
     QObject::connect(&mainWindow_, &MainWindow::settingsRequested, &settingsWindow_, [this] { showSettings(); });
-    QObject::connect(&mainWindow_, &MainWindow::closing, &settingsWindow_, [this] { closeAll(); });
+    QObject::connect(&mainWindow_, &MainWindow::closing, &settingsWindow_, [this] { end(); });
+    // The end of the session closes no window. Asked whether it may end, the program writes what
+    // waits and runs on, as the end may yet be called off; when it does end, Qt ends the event loop.
+    QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, &mainWindow_,
+                     [this] { log_.writeQueuedEntriesAtEnd(); });
+    QObject::connect(qGuiApp, &QGuiApplication::aboutToQuit, &mainWindow_, [this] { end(); });
     QObject::connect(&settingsWindow_, &SettingsWindow::closedWithX, &mainWindow_,
                      [this] { mainWindow_.presetTickCounter(); });
 }
 
 void Application::start()
 {
+    log_.writeQueuedEntries();
     mainWindow_.show();
     settingsWindow_.loadFields();
     settingsWindow_.show();
@@ -47,9 +56,15 @@ void Application::showSettings()
     settingsWindow_.hideSavedLabel();
 }
 
-void Application::closeAll()
+void Application::end()
 {
+    if (ended_)
+        return;
+    ended_ = true;
+    // First, as the system may stop the program any moment after it has asked it to end.
+    log_.writeQueuedEntriesAtEnd();
     settingsWindow_.close();
+    mainWindow_.close();
     // The program ends with the main window, whatever other windows the toolkit still counts.
     QCoreApplication::exit(0);
 }

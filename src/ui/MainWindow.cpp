@@ -131,8 +131,6 @@ void MainWindow::showEvent(QShowEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    // The last chance for entries that could not go in yet; after this they would be lost.
-    log_.writeQueuedEntries();
     emit closing();
 }
 
