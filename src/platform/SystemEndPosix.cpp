@@ -40,8 +40,12 @@ public:
         sigemptyset(&action.sa_mask);
         // Reset to the default on entry: should the orderly end hang, the same signal again ends it.
         action.sa_flags = SA_RESTART | SA_RESETHAND;
-        for (int signal : kEndSignals)
-            ::sigaction(signal, &action, nullptr);
+        for (int signal : kEndSignals) {
+            // A signal ignored from the start (nohup's SIGHUP) stays ignored, as whoever started the program wanted.
+            struct sigaction before {};
+            if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+                ::sigaction(signal, &action, nullptr);
+        }
     }
     ~PosixSystemEnd() override
     {
@@ -50,8 +54,11 @@ public:
         struct sigaction action {};
         action.sa_handler = SIG_DFL;
         sigemptyset(&action.sa_mask);
-        for (int signal : kEndSignals)
-            ::sigaction(signal, &action, nullptr);
+        for (int signal : kEndSignals) {
+            struct sigaction now {};
+            if (::sigaction(signal, nullptr, &now) == 0 && now.sa_handler == onEndSignal)
+                ::sigaction(signal, &action, nullptr);
+        }
         writeEnd = -1;
         notifier_.reset();
         ::close(fds_[0]);

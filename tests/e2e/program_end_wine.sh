@@ -78,9 +78,17 @@ hold_log() {
 release_log() {
     { kill "$holder" && wait "$holder"; } 2>/dev/null || true
 }
+# Started in the log's folder, or as the system starts it again after an installer closed it: from elsewhere, told
+# the folder of the run that was closed.
 start_program() {
     rm -f "$marker"
     (cd "$tmp/work" && exec "$wine" "$exe") </dev/null >"$tmp/output" 2>&1 &
+    app=$!
+    pids="$pids $app"
+}
+restart_program() {
+    (cd "$tmp/tools" && exec "$wine" "$exe" --working-directory "$(windows_path "$tmp/work")") </dev/null \
+        >"$tmp/output" 2>&1 &
     app=$!
     pids="$pids $app"
 }
@@ -127,8 +135,9 @@ end_session
 [ ! -s "$log" ] || fail "the log was written while locked: $(cat -A "$log")"
 wait_for_own_end
 release_log
-start_program
+restart_program
 for _ in $(seq 200); do [ -e "$pending" ] || break; sleep 0.1; done
 [ ! -e "$pending" ] || fail "the kept entry was not taken in at the next start: $(cat "$tmp/output")"
 [ "$(entries_in "$log")" = 1 ] || fail "the kept entry is not in the log once: $(cat -A "$log")"
-echo "Session end with the lock held: kept, and taken in at the next start"
+[ ! -e "$tmp/tools/PylvaneLog.txt" ] || fail "the restarted program wrote a log outside the closed run's folder"
+echo "Session end with the lock held: kept, and taken in at the next start, a restart from elsewhere"
