@@ -30,7 +30,8 @@ void registerForRestart()
     if (directory.endsWith(QLatin1Char('\\')))
         directory += QLatin1Char('\\');
     const QString commandLine = kWorkingDirectoryArgument + QStringLiteral(" \"") + directory + QLatin1Char('"');
-    RegisterApplicationRestart(commandLine.toStdWString().c_str(), RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT);
+    RegisterApplicationRestart(commandLine.toStdWString().c_str(),
+                               RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT);
 }
 
 } // namespace
