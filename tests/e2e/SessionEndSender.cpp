@@ -1,10 +1,12 @@
-// Ends the session for Pylvane's windows as Windows Installer's Restart Manager does: every top-level
-// window titled "Pylvane" is asked with WM_QUERYENDSESSION (ENDSESSION_CLOSEAPP) whether it may end,
-// then told with WM_ENDSESSION that it does. Exits 0 when there was such a window and each agreed,
-// 1 otherwise; by the time it exits, each window has handled both messages.
+// Ends the session for Pylvane's windows as Windows Installer's Restart Manager does, one step per call:
+//   session_end_sender query   asks every top-level window titled "Pylvane" with WM_QUERYENDSESSION
+//                              (ENDSESSION_CLOSEAPP) whether it may end; exits 0 when there was one and each agreed.
+//   session_end_sender end     tells each with WM_ENDSESSION that it ends; exits 0 when there was one.
+// By the time it exits, each window has handled its message.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <vector>
 
@@ -30,15 +32,18 @@ LRESULT send(HWND window, UINT message, WPARAM wParam)
 
 } // namespace
 
-int main()
+int main(int argc, char* argv[])
 {
+    const bool query = argc == 2 && std::strcmp(argv[1], "query") == 0;
+    if (!query && !(argc == 2 && std::strcmp(argv[1], "end") == 0))
+        return 2;
     std::vector<HWND> windows;
     EnumWindows(collect, reinterpret_cast<LPARAM>(&windows));
     bool agreed = !windows.empty();
-    for (HWND window : windows)
-        agreed = send(window, WM_QUERYENDSESSION, 0) == TRUE && agreed;
-    for (HWND window : windows)
-        send(window, WM_ENDSESSION, TRUE);
+    for (HWND window : windows) {
+        const LRESULT answer = send(window, query ? WM_QUERYENDSESSION : WM_ENDSESSION, query ? 0 : TRUE);
+        agreed = (!query || answer == TRUE) && agreed;
+    }
     std::printf("%zu windows, %s\n", windows.size(), agreed ? "all agreed" : "not all agreed");
     return agreed ? 0 : 1;
 }

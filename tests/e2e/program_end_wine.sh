@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The built Windows program under Wine, ended the way Windows Installer's Restart Manager ends it (the session-end
 # messages to its windows) while another writer holds its log: the entry that waits for the log is in the log once
-# the messages have been handled, and the program ends by itself. With the lock held past the program's wait, the
-# entry is kept beside the log and goes in at the next start.
+# the program has been asked whether it may end, and it ends by itself when told it does. With the lock held past
+# the program's wait, the entry is kept beside the log and goes in at the next start.
 #
 # Windows exist under Wine only with a display, which the test session has not: this runs in a Wine session of its
 # own (prefix beside the test session's) on a private X server.
@@ -64,8 +64,8 @@ windows_path() {
 printf '@echo ran>>"%s"\r\n' "$(windows_path "$marker")" >"$tmp/tools/alert.bat"
 "$wine" reg delete 'HKCU\Software\Pylvane' /va /f </dev/null >/dev/null 2>&1 || true
 for value in "a1=$(windows_path "$tmp/tools/alert.bat")" "d1=pylvane-e2e-never-$$.exe" d1b=1; do
-    "$wine" reg add 'HKCU\Software\Pylvane' /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f </dev/null >/dev/null 2>&1 ||
-        fail "reg add ${value%%=*} did not work"
+    "$wine" reg add 'HKCU\Software\Pylvane' /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f </dev/null \
+        >/dev/null 2>&1 || fail "reg add ${value%%=*} did not work"
 done
 
 hold_log() {
@@ -100,8 +100,9 @@ wait_for_alert() {
     done
     fail "no failure command within $first_cycle_wait s: $(cat "$tmp/output")"
 }
+# Asked whether it may end, the program writes what waits (or keeps it) and runs on; told it ends, it ends.
 end_session() {
-    "$wine" "$sender" </dev/null >"$tmp/sender" 2>&1 || fail "the session end was not agreed to: $(cat "$tmp/sender")"
+    "$wine" "$sender" "$1" </dev/null >"$tmp/sender" 2>&1 || fail "session end, $1: $(cat "$tmp/sender")"
 }
 wait_for_own_end() {
     for _ in $(seq 200); do kill -0 "$app" 2>/dev/null || return 0; sleep 0.1; done
@@ -117,11 +118,13 @@ start_program
 wait_for_alert
 [ ! -s "$log" ] || fail "the entry went in while the lock was held: $(cat -A "$log")"
 release_log
-end_session
-# Checked before the program has ended: the system may stop it as soon as the messages are handled.
-[ "$(entries_in "$log")" = 1 ] || fail "the entry is not in the log after the session end: $(cat -A "$log")"
+end_session query
+[ "$(entries_in "$log")" = 1 ] || fail "the entry is not in the log once the end was asked for: $(cat -A "$log")"
 head -n1 "$log" | grep -q '^-=K=- Pylvane Log File , Created ' || fail "not the process header: $(cat -A "$log")"
+kill -0 "$app" 2>/dev/null || fail "the program ended before the session did"
+end_session end
 wait_for_own_end
+[ "$(entries_in "$log")" = 1 ] || fail "the entry is not in the log once: $(cat -A "$log")"
 [ ! -e "$pending" ] || fail "entries kept beside the log: $(cat -A "$pending")"
 echo "Session end with the lock let go: $(sed -n 3p "$log")"
 
@@ -130,9 +133,10 @@ rm -f "$log"
 hold_log
 start_program
 wait_for_alert
-end_session
+end_session query
 [ "$(entries_in "$pending")" = 1 ] || fail "the entry is not kept beside the log: $(cat -A "$pending" 2>&1)"
 [ ! -s "$log" ] || fail "the log was written while locked: $(cat -A "$log")"
+end_session end
 wait_for_own_end
 release_log
 restart_program
