@@ -14,10 +14,11 @@ PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libcap2-bin coreut
 # What the tests and the benchmarks call on top of that.
 TEST_PACKAGES := libgtest-dev libgmock-dev googletest libbenchmark-dev iproute2 iputils-ping procps librsvg2-bin \
                  file locales util-linux mawk xvfb trayer
-# The Windows build: a MinGW-w64 cross-compiler, Wine to run the tests, and what building Qt from Debian's source
-# needs beyond the host build (its moc, rcc and uic come from qt6-base-dev).
+# The Windows build: a MinGW-w64 cross-compiler, Wine and a private X server (windows exist under Wine only with a
+# display) to run the tests, and what building Qt from Debian's source needs beyond the host build (its moc, rcc and
+# uic come from qt6-base-dev).
 WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-                wine64 icoutils dpkg-dev xz-utils perl iproute2 util-linux unicode-data
+                wine64 icoutils dpkg-dev xz-utils perl iproute2 util-linux unicode-data xvfb
 # The Windows Installer package, its signing, and its test (openssl makes the test's certificate).
 INSTALLER_PACKAGES := wixl msitools osslsigncode openssl binutils
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

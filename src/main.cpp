@@ -1,6 +1,7 @@
 #include "eventlog/EventLog.h"
 #include "monitor/SystemProbes.h"
 #include "platform/Platform.h"
+#include "platform/SystemEnd.h"
 #include "probes/EchoRights.h"
 #include "settings/SettingsStore.h"
 #include "ui/Application.h"
@@ -18,11 +19,14 @@ int main(int argc, char* argv[])
         const std::string advice = echoRightsAdvice(QCoreApplication::applicationFilePath().toStdString());
         std::fprintf(stderr, "%s\n", advice.c_str());
     }
+    // Before anything uses the working directory, which a restart by the system may bring back.
+    const std::unique_ptr<SystemEnd> systemEnd = SystemEnd::install();
     const std::unique_ptr<Platform> platform = Platform::forThisSystem();
     SystemProbes probes(*platform);
     EventLog log(*platform);
     SettingsStore store;
     Application application(*platform, probes, log, store);
+    QObject::connect(systemEnd.get(), &SystemEnd::endRequested, &app, [&application] { application.end(); });
     application.start();
     return app.exec();
 }

@@ -40,6 +40,9 @@ public:
     // Makes what was written the file's contents, keeping its mode and, where permitted, its owner.
     // On false the file is left as it was.
     bool commit();
+    // After open: removes the file by the name it was opened with; the lock is kept until the
+    // object ends, so that a writer waiting for it finds the file gone.
+    bool remove();
 
 private:
     struct Handles;

@@ -213,6 +213,13 @@ bool LogFile::commit()
     return done;
 }
 
+bool LogFile::remove()
+{
+    Handles& h = *h_;
+    h.dropRewrite();
+    return h.fd >= 0 && ::unlink(h.path.constData()) == 0;
+}
+
 bool LogFile::Handles::commitCopy()
 {
     // On disk before it replaces the log, so that a crash of the system too leaves one whole file.

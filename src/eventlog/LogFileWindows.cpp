@@ -328,6 +328,17 @@ bool LogFile::commit()
     return done;
 }
 
+bool LogFile::remove()
+{
+    Handles& h = *h_;
+    h.dropRewrite();
+    if (h.fd < 0)
+        return false;
+    // The file's own handle does not share deletion; the lock stays with the side file.
+    h.closeLog();
+    return DeleteFileW(h.path.c_str()) != 0;
+}
+
 bool LogFile::Handles::commitCopy()
 {
     // On disk before it replaces the log, so that a crash of the system too leaves one whole file.

@@ -36,9 +36,16 @@ void CheckCycle::run()
     }
     try {
         showOutcome();
+    } catch (...) {
+    }
+    // The alert never waits for the log, which another writer may hold for seconds.
+    try {
+        startFailureCommand();
+    } catch (...) {
+    }
+    try {
         // An entry that could not go in earlier would otherwise wait until another target goes down.
         log_.writeQueuedEntries();
-        startFailureCommand();
     } catch (...) {
     }
     lamp_.cycleEnded();

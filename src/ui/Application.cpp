@@ -1,13 +1,16 @@
 #include "ui/Application.h"
 
+#include "eventlog/EventLog.h"
 #include "ui/Artwork.h"
 #include "ui/TrayIcon.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QSessionManager>
 #include <QShortcut>
 
 Application::Application(Platform& platform, TargetProbes& probes, EventLog& log, SettingsStore& store)
-    : settingsWindow_(store), mainWindow_(platform, probes, log)
+    : log_(log), settingsWindow_(store), mainWindow_(platform, probes, log)
 {
     const QIcon icon = Artwork::programIcon();
     settingsWindow_.setWindowIcon(icon);
@@ -19,13 +22,19 @@ Application::Application(Platform& platform, TargetProbes& probes, EventLog& log
 
     mainWindow_.setTargetFields(&settingsWindow_);
     QObject::connect(&mainWindow_, &MainWindow::settingsRequested, &settingsWindow_, [this] { showSettings(); });
-    QObject::connect(&mainWindow_, &MainWindow::closing, &settingsWindow_, [this] { closeAll(); });
+    QObject::connect(&mainWindow_, &MainWindow::closing, &settingsWindow_, [this] { end(); });
+    // The end of the session closes no window. Asked whether it may end, the program writes what
+    // waits and runs on, as the end may yet be called off; when it does end, Qt ends the event loop.
+    QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, &mainWindow_,
+                     [this] { log_.writeQueuedEntriesAtEnd(); });
+    QObject::connect(qGuiApp, &QGuiApplication::aboutToQuit, &mainWindow_, [this] { end(); });
     QObject::connect(&settingsWindow_, &SettingsWindow::closedWithX, &mainWindow_,
                      [this] { mainWindow_.presetTickCounter(); });
 }
 
 void Application::start()
 {
+    log_.writeQueuedEntries();
     mainWindow_.show();
     trayIcon_ = new TrayIcon(mainWindow_);
     settingsWindow_.loadFields();
@@ -43,9 +52,15 @@ void Application::showSettings()
     settingsWindow_.hideSavedLabel();
 }
 
-void Application::closeAll()
+void Application::end()
 {
+    if (ended_)
+        return;
+    ended_ = true;
+    // First, as the system may stop the program any moment after it has asked it to end.
+    log_.writeQueuedEntriesAtEnd();
     settingsWindow_.close();
+    mainWindow_.close();
     // The program ends with the main window, whatever other windows the toolkit still counts.
     QCoreApplication::exit(0);
 }

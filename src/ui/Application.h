@@ -16,10 +16,15 @@ class Application {
 public:
     Application(Platform& platform, TargetProbes& probes, EventLog& log, SettingsStore& store);
 
-    // The start-up window's load: the main window shows first (which presets the tick counter and
-    // starts the schedule), then the stored settings fill the fields, then the settings window
-    // comes up in front with "IP Cams" showing.
+    // The start-up window's load: log entries kept by the last run go in first; then the main window
+    // shows (which presets the tick counter and starts the schedule), the stored settings fill the
+    // fields, and the settings window comes up in front with "IP Cams" showing.
     void start();
+
+    // The orderly end, however it came: the main window closed, the system asking, or the event
+    // loop ending otherwise. What waits for the log is written or kept for the next start, both
+    // windows close and the event loop ends. Runs once.
+    void end();
 
     MainWindow& mainWindow() { return mainWindow_; }
     SettingsWindow& settingsWindow() { return settingsWindow_; }
@@ -28,7 +33,9 @@ public:
 
 private:
     void showSettings();
-    void closeAll();
+
+    EventLog& log_;
+    bool ended_ = false;
 
     // The settings window outlives the main window, whose cycle reads its fields.
     SettingsWindow settingsWindow_;

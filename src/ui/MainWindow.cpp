@@ -216,8 +216,6 @@ void MainWindow::openLog()
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    // The last chance for entries that could not go in yet; after this they would be lost.
-    log_.writeQueuedEntries();
     emit closing();
 }
 

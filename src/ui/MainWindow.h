@@ -53,7 +53,7 @@ public:
 signals:
     // "Settings" was pressed: the settings window is to be shown and its "SAVED!" hidden.
     void settingsRequested();
-    // The window is closing; the settings window goes with it.
+    // The window is closing, whatever closed it; the program ends with it.
     void closing();
     // The lamp's picture or its words have changed.
     void lampChanged();

@@ -183,4 +183,29 @@ TEST_F(EventLogTest, EntriesThatCannotGoInWaitForTheNextThatCan)
     EXPECT_EQ(contents(), after) << "each entry goes in once";
 }
 
+// What cannot go in at the end of a run is kept beside the log, newer runs' entries first; the next
+// run puts it in below its own entries, creates a missing log in the style of the oldest entry,
+// and removes what was kept.
+TEST_F(EventLogTest, EntriesThatCannotGoInAtTheEndGoInWithTheNextRun)
+{
+    const QString pending = EventLog::pendingFileName(path);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("PylvaneLog.txt"));
+    EXPECT_FALSE(log.WriteLogEntry(HeaderStyle::ProcessHeader, " - Process2 DOWN   "));
+    EXPECT_TRUE(log.writeQueuedEntriesAtEnd());
+    EventLog laterRun(platform, path);
+    platform.time = "08:15:43";
+    EXPECT_FALSE(laterRun.WriteLogEntry(HeaderStyle::HostHeader, " - Cam3 OFF   "));
+    EXPECT_TRUE(laterRun.writeQueuedEntriesAtEnd());
+    const QByteArray kept = "07.12.2026 08:15:43  - Cam3 OFF   \r\n\r\n" + entry(" - Process2 DOWN   ");
+    EXPECT_EQ(readFile(pending), kept);
+    ASSERT_TRUE(QDir(dir.path()).rmdir("PylvaneLog.txt"));
+
+    EventLog nextRun(platform, path);
+    platform.time = "08:15:44";
+    ASSERT_TRUE(nextRun.WriteLogEntry(HeaderStyle::HostHeader, " - Device1 OFF   "));
+    EXPECT_EQ(contents(), "-=K=- Pylvane Log File , Created 07.12.2026 08:15:44\r\n" + QByteArray(45, '=') + "\r\n" +
+                              "07.12.2026 08:15:44  - Device1 OFF   \r\n\r\n" + kept);
+    EXPECT_FALSE(QFile::exists(pending));
+}
+
 } // namespace

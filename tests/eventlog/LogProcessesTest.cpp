@@ -2,7 +2,9 @@
 #include "support/FileBytes.h"
 #include "support/TempDir.h"
 
+#include "eventlog/EventLog.h"
 #include "eventlog/LogFile.h"
+#include "platform/Platform.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -115,6 +117,28 @@ TEST(LogProcesses, FourWritersLoseAndDuplicateNothing)
         EXPECT_EQ(labels.filter(ofWriter), expected) << word.toStdString();
     }
     EXPECT_EQ(filesIn(dir.path()), QStringList{"PylvaneLog.txt"});
+}
+
+// At the end of a run the lock is waited for even right after a busy lock had the log stop waiting,
+// so that a writer holding it a moment longer costs no entry.
+TEST(LogProcesses, AtTheEndABusyLockIsWaitedFor)
+{
+    TempDir dir;
+    const QString path = dir.path("PylvaneLog.txt");
+    writeFile(path, kHeader);
+    QProcess holder;
+    // Longer than an entry's own wait, and by far less than the wait at the end.
+    holder.start(QStringLiteral(PYLVANE_LOGTOOL), {path, QStringLiteral("hold"), QStringLiteral("3500")});
+    ASSERT_TRUE(holder.waitForReadyRead(30'000));
+    ASSERT_EQ(holder.readLine().trimmed(), "ready");
+
+    const std::unique_ptr<Platform> platform = Platform::forThisSystem();
+    EventLog log(*platform, path);
+    ASSERT_FALSE(log.WriteLogEntry(HeaderStyle::HostHeader, QStringLiteral(" - Held1 OFF   ")));
+    EXPECT_TRUE(log.writeQueuedEntriesAtEnd());
+    EXPECT_EQ(newEntries(readFile(path), {}), QStringList{"Held1"});
+    EXPECT_EQ(filesIn(dir.path()), QStringList{"PylvaneLog.txt"});
+    holder.waitForFinished();
 }
 
 } // namespace

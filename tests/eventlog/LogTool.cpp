@@ -8,8 +8,11 @@
 //   pylvane_logtool <log file> -
 //       Inserts one entry " - <word> OFF   " per word read from standard input and answers each
 //       with "ok" or "queued".
+//   pylvane_logtool <log file> hold <ms>
+//       Takes the log's lock, prints "ready", and lets it go after <ms> milliseconds.
 // Either way it prints "ready" first, once it is about to insert.
 #include "eventlog/EventLog.h"
+#include "eventlog/LogFile.h"
 #include "platform/Platform.h"
 
 #include <QCoreApplication>
@@ -25,8 +28,18 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const bool fromInput = argc == 3 && QByteArray(argv[2]) == "-";
     if (argc != 4 && !fromInput) {
-        std::fprintf(stderr, "usage: %s <log file> <count> <label word> | %s <log file> -\n", argv[0], argv[0]);
+        std::fprintf(stderr, "usage: %s <log file> <count> <label word> | %s <log file> - | %s <log file> hold <ms>\n",
+                     argv[0], argv[0], argv[0]);
         return 2;
+    }
+    if (QByteArray(argv[2]) == "hold") {
+        LogFile held(QString::fromLocal8Bit(argv[1]));
+        if (held.open(30'000) != LogFile::Lock::Taken)
+            return 1;
+        std::printf("ready\n");
+        std::fflush(stdout);
+        QThread::msleep(QByteArray(argv[3]).toULong());
+        return 0;
     }
     const std::unique_ptr<Platform> platform = Platform::forThisSystem();
     EventLog log(*platform, QString::fromLocal8Bit(argv[1]));

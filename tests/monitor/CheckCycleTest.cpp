@@ -236,4 +236,25 @@ TEST(CheckCycle, FailingProbeStillEndsCycleWithLampAndTimerDisarmed)
     EXPECT_TRUE(rig.lamp.isPictureVisible(StatusLamp::Image1) != rig.lamp.isPictureVisible(StatusLamp::Image2));
 }
 
+// The alert never waits for the log: the failure command starts before the entries still waiting
+// are written, and these are written even when reading the command fails.
+TEST(CheckCycle, FailureCommandStartsBeforeWaitingEntriesAreWritten)
+{
+    CycleRig rig;
+    rig.fields.set(TargetKind::Device, 1, "down");
+    QList<qsizetype> startedBeforeWrite;
+    rig.log.onWriteQueued = [&] { startedBeforeWrite << rig.platform.started.size(); };
+    rig.run();
+    EXPECT_EQ(startedBeforeWrite, QList<qsizetype>{1});
+
+    struct UnreadableCommand : FakeFields {
+        QString failureCommand() const override { throw std::runtime_error("unreadable"); }
+    } fields;
+    fields.set(TargetKind::Device, 1, "down");
+    rig.cycle.setFields(&fields);
+    rig.run();
+    EXPECT_EQ(startedBeforeWrite, (QList<qsizetype>{1, 1}));
+    EXPECT_FALSE(rig.timer1.isActive());
+}
+
 } // namespace

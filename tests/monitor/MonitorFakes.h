@@ -9,6 +9,7 @@
 
 #include <array>
 #include <deque>
+#include <functional>
 #include <map>
 #include <stdexcept>
 
@@ -100,5 +101,11 @@ public:
         entries << (style == HeaderStyle::HostHeader ? QStringLiteral("H|") : QStringLiteral("P|")) + label;
         return true;
     }
-    bool writeQueuedEntries() override { return true; }
+    std::function<void()> onWriteQueued; // called each time the entries still waiting are written
+    bool writeQueuedEntries() override
+    {
+        if (onWriteQueued)
+            onWriteQueued();
+        return true;
+    }
 };

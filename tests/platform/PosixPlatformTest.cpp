@@ -2,15 +2,19 @@
 #include "support/TempDir.h"
 
 #include "platform/PosixPlatform.h"
+#include "platform/SystemEnd.h"
+#include "support/WaitFor.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <csignal>
 #include <cstring>
 
 #include <sys/socket.h>
@@ -171,6 +175,23 @@ TEST(PosixPlatform, StartProgramReportsFilesThatCannotRun)
     EXPECT_FALSE(platform.startProgram(dir.path("plain.txt")));
     EXPECT_FALSE(platform.startProgram(dir.path("missing")));
     EXPECT_TRUE(platform.startProgram(QStringLiteral("/bin/true")));
+}
+
+// Each end signal comes out of the event loop as one end request, not inside the handler.
+TEST(SystemEnd, EndSignalsArriveThroughTheEventLoop)
+{
+    // A test run in the background may have started with some of them ignored, which stays so.
+    for (int signal : {SIGTERM, SIGHUP, SIGINT})
+        std::signal(signal, SIG_DFL);
+    const std::unique_ptr<SystemEnd> end = SystemEnd::install();
+    QSignalSpy requests(end.get(), &SystemEnd::endRequested);
+    int expected = 0;
+    for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        ASSERT_EQ(::raise(signal), 0);
+        EXPECT_EQ(requests.count(), expected) << signal;
+        EXPECT_TRUE(waitFor([&] { return requests.count() == expected + 1; })) << signal;
+        ++expected;
+    }
 }
 
 } // namespace

@@ -275,4 +275,18 @@ TEST_P(StartupCloseTest, ClosingTheMainWindowEndsTheProgram)
 
 INSTANTIATE_TEST_SUITE_P(SettingsShownOrHidden, StartupCloseTest, ::testing::Bool());
 
+// The end of the session closes no window; Qt tells of it with aboutToQuit, as it does on Windows,
+// and the program then ends just as if its main window had been closed.
+TEST_F(StartupTest, TheEndOfTheSessionWritesWhatWaitsAndClosesBothWindows)
+{
+    start();
+    blockLog();
+    ASSERT_FALSE(log.WriteLogEntry(HeaderStyle::HostHeader, QStringLiteral(" - Cam2 OFF   ")));
+    unblockLog();
+    ASSERT_TRUE(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
+    EXPECT_TRUE(readFile(logPath).contains(" - Cam2 OFF   \r\n"));
+    EXPECT_FALSE(main().isVisible());
+    EXPECT_FALSE(settings().isVisible());
+}
+
 } // namespace
