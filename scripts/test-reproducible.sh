@@ -47,9 +47,11 @@ inside_clone() { case $1 in /*) basename "$1" ;; *) echo "$1" ;; esac; }
 
 # Each section of a program (ELF or PE, placed by its offset in the file) with the number of its bytes that differ.
 sections() { # objdump first second
-    local idx name size offset
+    local idx name size offset flags
     while read -r idx name size _ _ offset _; do
-        [[ $idx =~ ^[0-9]+$ ]] && echo "$((16#$offset)) $((16#$size)) $name"
+        [[ $idx =~ ^[0-9]+$ ]] || continue
+        read -r flags # sections without CONTENTS (.bss) take no room in the file
+        [[ $flags != *CONTENTS* ]] || echo "$((16#$offset)) $((16#$size)) $name"
     done < <("$1" -h "$2") >"$work/sections"
     cmp -l "$2" "$3" 2>/dev/null | awk 'NR == FNR { start[NR] = $1; size[NR] = $2; name[NR] = $3; n = NR; next }
         { where = "headers"; for (i = 1; i <= n; i++) if ($1 - 1 >= start[i] && $1 - 1 < start[i] + size[i]) {
@@ -73,7 +75,7 @@ explain_deb() {
 }
 
 explain_exe() {
-    diff <(x86_64-w64-mingw32-objdump -p "$1") <(x86_64-w64-mingw32-objdump -p "$2") |
+    diff <(x86_64-w64-mingw32-objdump -p "$1" | sed 1,2d) <(x86_64-w64-mingw32-objdump -p "$2" | sed 1,2d) |
         sed -n 's/^[<>]/    header:/p' || true
     sections x86_64-w64-mingw32-objdump "$1" "$2"
 }
