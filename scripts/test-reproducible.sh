@@ -53,7 +53,7 @@ sections() { # objdump first second
         read -r flags # sections without CONTENTS (.bss) take no room in the file
         [[ $flags != *CONTENTS* ]] || echo "$((16#$offset)) $((16#$size)) $name"
     done < <("$1" -h "$2") >"$work/sections"
-    cmp -l "$2" "$3" 2>/dev/null | awk 'NR == FNR { start[NR] = $1; size[NR] = $2; name[NR] = $3; n = NR; next }
+    { cmp -l "$2" "$3" 2>/dev/null || true; } | awk 'NR == FNR { start[NR] = $1; size[NR] = $2; name[NR] = $3; n = NR; next }
         { where = "headers"; for (i = 1; i <= n; i++) if ($1 - 1 >= start[i] && $1 - 1 < start[i] + size[i]) {
               where = name[i]; break }
           count[where]++ }
