@@ -80,22 +80,24 @@ explain_exe() {
     sections x86_64-w64-mingw32-objdump "$1" "$2"
 }
 
-explain_msi() {
-    local table stream
-    diff <(msiinfo suminfo "$1") <(msiinfo suminfo "$2") | sed -n 's/^[<>]/    summary:/p' || true
-    for table in $(msiinfo tables "$1"); do
-        diff <(msiinfo export "$1" "$table") <(msiinfo export "$2" "$table") |
+# In a folder of the test's own: msiinfo export writes a table's binary columns as files into the current one.
+explain_msi() (
+    local first second table stream
+    first=$(realpath "$1") second=$(realpath "$2")
+    cd "$work"
+    diff <(msiinfo suminfo "$first") <(msiinfo suminfo "$second") | sed -n 's/^[<>]/    summary:/p' || true
+    for table in $(msiinfo tables "$first"); do
+        diff <(msiinfo export "$first" "$table") <(msiinfo export "$second" "$table") |
             sed -n "s/^[<>]/    table $table:/p" || true
     done
-    for stream in $(msiinfo streams "$1"); do
-        cmp -s <(msiinfo extract "$1" "$stream" 2>/dev/null) <(msiinfo extract "$2" "$stream" 2>/dev/null) ||
+    for stream in $(msiinfo streams "$first"); do
+        cmp -s <(msiinfo extract "$first" "$stream" 2>/dev/null) <(msiinfo extract "$second" "$stream" 2>/dev/null) ||
             echo "    stream $stream differs"
     done
-    msiextract -C "$work/msi-first" "$1" >/dev/null
-    msiextract -C "$work/msi-second" "$2" >/dev/null
-    diff -rq "$work/msi-first" "$work/msi-second" | sed "s|$work/msi-first/||; s|$work/msi-second/||; s/^/    /" ||
-        true
-}
+    msiextract -C msi-first "$first" >/dev/null
+    msiextract -C msi-second "$second" >/dev/null
+    diff -rq msi-first msi-second | sed "s|msi-first/||; s|msi-second/||; s/^/    /" || true
+)
 
 failed=0
 compare() { # kind first second
