@@ -102,7 +102,8 @@ screenshots: build
 	bash scripts/screenshots.sh $(BUILD_DIR)
 
 # The Debian package, built with all of Debian's hardening flags (the program may get a capability) in a build
-# folder of its own, then checked by lintian, and its metainfo by AppStream's validator.
+# folder of its own, then checked by lintian, and its metainfo by AppStream's validator. CPack gives the folders in
+# the package the modes it made them with, which the umask would cut down.
 package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
 package: deps
 	@$(MAKE) --no-print-directory deps PACKAGES="dpkg-dev file lintian appstream"
@@ -111,7 +112,6 @@ package: deps
 	    -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
 	cmake --build $(PACKAGE_DIR) -j $(JOBS)
 	rm -f $(PACKAGE_DIR)/pylvane_*.deb
-	# CPack gives the folders in the package the modes it made them with, which the umask cuts down.
 	cd $(PACKAGE_DIR) && umask 022 && cpack
 	lintian --fail-on error --info $(PACKAGE_DIR)/pylvane_*.deb
 	appstreamcli validate --no-net --pedantic $(PACKAGE_DIR)/pylvane.metainfo.xml
