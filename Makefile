@@ -7,6 +7,14 @@ WIN_DIR ?= build-win
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
+# Every time stamp the build writes (into the package, the program's resources, the changelog, the installer) is
+# this one: the last commit's date unless the caller sets another, so that the same commit gives the same bytes.
+SOURCE_DATE_EPOCH ?= $(shell git -C "$(CURDIR)" log -1 --format=%ct 2>/dev/null)
+ifneq ($(SOURCE_DATE_EPOCH),)
+export SOURCE_DATE_EPOCH
+endif
+# Which artefacts `make test-reproducible` builds twice: the Debian package, and pylvane.exe with its installer.
+REPRODUCIBLE ?= deb windows
 
 # What building, installing and running call, essential packages included; `make deps PACKAGES="..."` installs
 # others.
@@ -20,11 +28,13 @@ TEST_PACKAGES := libgtest-dev libgmock-dev googletest libbenchmark-dev iproute2 
 WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
                 wine64 icoutils dpkg-dev xz-utils perl iproute2 util-linux unicode-data xvfb
 # The Windows Installer package, its signing, and its test (openssl makes the test's certificate).
-INSTALLER_PACKAGES := wixl msitools osslsigncode openssl binutils
+# faketime holds wixl's clock at SOURCE_DATE_EPOCH, which it would otherwise write into the package.
+INSTALLER_PACKAGES := wixl msitools osslsigncode openssl binutils faketime
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps test-deps build run test bench bench-windows fuzz install uninstall screenshots windows \
-        test-windows windows-installer test-windows-installer screenshots-windows package test-package clean
+        test-windows windows-installer test-windows-installer screenshots-windows package test-package \
+        test-reproducible clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -99,7 +109,8 @@ screenshots: build
 	bash scripts/screenshots.sh $(BUILD_DIR)
 
 # The Debian package, built with all of Debian's hardening flags (the program may get a capability) in a build
-# folder of its own, then checked by lintian, and its metainfo by AppStream's validator.
+# folder of its own, then checked by lintian, and its metainfo by AppStream's validator. CPack gives the folders in
+# the package the modes it made them with, which the umask would cut down.
 package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
 package: deps
 	@$(MAKE) --no-print-directory deps PACKAGES="dpkg-dev file lintian appstream"
@@ -108,7 +119,7 @@ package: deps
 	    -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
 	cmake --build $(PACKAGE_DIR) -j $(JOBS)
 	rm -f $(PACKAGE_DIR)/pylvane_*.deb
-	cd $(PACKAGE_DIR) && cpack
+	cd $(PACKAGE_DIR) && umask 022 && cpack
 	lintian --fail-on error --info $(PACKAGE_DIR)/pylvane_*.deb
 	appstreamcli validate --no-net --pedantic $(PACKAGE_DIR)/pylvane.metainfo.xml
 
@@ -157,6 +168,13 @@ bench-windows: windows
 screenshots-windows: windows
 	@$(MAKE) --no-print-directory deps PACKAGES="xvfb x11-utils imagemagick xdotool fonts-wine"
 	bash scripts/screenshots.sh $(WIN_DIR)
+
+# Builds the artefacts again from a fresh clone of HEAD at another path, later and under another umask, and fails
+# when one differs by a byte from this tree's own (made first with `make package` and `make windows-installer`).
+# REPRODUCIBLE=deb leaves out the Windows side, whose first build also builds Qt for Windows if not yet cached.
+test-reproducible:
+	@$(MAKE) --no-print-directory deps PACKAGES="git"
+	JOBS=$(JOBS) bash scripts/test-reproducible.sh "$(PACKAGE_DIR)" "$(WIN_DIR)" $(REPRODUCIBLE)
 
 clean:
 	rm -rf $(BUILD_DIR) $(TEST_DIR) $(BENCH_DIR) $(PACKAGE_DIR) $(WIN_DIR) $(FUZZ_DIR)

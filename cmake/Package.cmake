@@ -4,9 +4,10 @@ include(GNUInstallDirs)
 set(PYLVANE_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Pylvane maintainers <maintainers@users.noreply.c-seed-70da1424.example>")
 
-# The changelog and the metainfo carry the project's version and its release date: now, or SOURCE_DATE_EPOCH as
-# Debian's tools have it. The date stays in the cache until the version changes, so that configuring again (every
-# make target does) rewrites neither file and leaves the build with nothing to do.
+# The changelog and the metainfo carry the project's version and its release date: SOURCE_DATE_EPOCH, which the
+# make targets set to the last commit's date, or else now. The date stays in the cache until the version or the
+# epoch changes, so that configuring again (every make target does) rewrites neither file and leaves the build with
+# nothing to do.
 set(release_key "${PROJECT_VERSION} $ENV{SOURCE_DATE_EPOCH}")
 if(NOT PYLVANE_RELEASE_KEY STREQUAL release_key)
     string(TIMESTAMP epoch "%s" UTC)

@@ -135,8 +135,15 @@ check "the upgrade leaves one entry, the newer" \
     test "$(entries | grep -c ^HKEY_)/$(entries | value DisplayVersion)" = "1/$higher"
 check "the Startup shortcut stays through the upgrade" test -f "$startup"
 
-# Built again: the same version with another product code.
-bash "$here/build-installer.sh" "$tmp/newer" "$higher" "$tmp/again" >/dev/null 2>&1
+# Built again from a program that differs: the same version, with another product code and package code.
+mkdir -p "$tmp/rebuilt/src"
+cp "$tmp/newer/pylvane.exe" "$tmp/rebuilt/" && printf again >>"$tmp/rebuilt/pylvane.exe"
+cp "$build/src/pylvane.ico" "$tmp/rebuilt/src/"
+bash "$here/build-installer.sh" "$tmp/rebuilt" "$higher" "$tmp/again" >/dev/null 2>&1
+codes() { msiinfo export "$1" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p'; msiinfo suminfo "$1" | grep UUID; }
+no_code_shared() { ! grep -qFxf <(codes "$1") <(codes "$2"); }
+check "the rebuild gets another product code and package code" \
+    no_code_shared "$tmp/again/pylvane-$higher-x64.msi" "$tmp/pylvane-$higher-x64.msi"
 check "the same version installs again with the user interface" install_with_ui "$tmp/again/pylvane-$higher-x64.msi"
 check "the same version installed again leaves one entry" test "$(entries | grep -c ^HKEY_)" = 1
 sleep 3
@@ -146,7 +153,7 @@ stop_installed_programs
 status=0
 msiexec /i "$build/pylvane-$version-x64.msi" || status=$?
 check "an older version is refused" test "$status" = $((1603 % 256))
-check "the refused older version leaves the newer in place" cmp "$exe" "$tmp/newer/pylvane.exe"
+check "the refused older version leaves the rebuilt one in place" cmp "$exe" "$tmp/rebuilt/pylvane.exe"
 
 check "the package uninstalls" msiexec /x "$tmp/again/pylvane-$higher-x64.msi"
 check "uninstall removes the program and its folder" test ! -e "$(dirname "$exe")"
