@@ -11,8 +11,7 @@ set(CMAKE_RC_COMPILER ${PYLVANE_MINGW_TRIPLE}-windres)
 set(CMAKE_AR ${PYLVANE_MINGW_TRIPLE}-gcc-ar-posix CACHE FILEPATH "")
 set(CMAKE_RANLIB ${PYLVANE_MINGW_TRIPLE}-gcc-ranlib-posix CACHE FILEPATH "")
 
-# The linker would write the time of the link into the PE header; without it the same sources give the same bytes.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 # Qt is built with a section per function: a release leaves out what it does not call, and its symbols.
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-Wl,--gc-sections -s")
