@@ -50,23 +50,23 @@ if [ "${1:-}" != --inside ]; then
             exit 1
         }
     fi
+    base=$pylvane_cache/bookworm-minbase
+    [ -z "$qemu" ] || base=$pylvane_cache/bookworm-$arch-minbase
+    make_debian_root "$base" "$arch" "$qemu"
     work=$(mktemp -d "${TMPDIR:-/var/tmp}/pylvane-test-package.XXXXXX")
     trap 'rm -rf "$work"' EXIT
+    cp -a "$base" "$work/root"
     status=0
-    "${namespace[@]}" "$BASH" "$0" --inside "$work" "$deb" "$pylvane_cache/apt-archives" "$started" "$arch" \
-        "$qemu" || status=$?
+    "${namespace[@]}" "$BASH" "$0" --inside "$work" "$deb" "$pylvane_cache/apt-archives" "$started" "$qemu" \
+        || status=$?
     exit $status
 fi
 
-work=$2 deb=$3 archives=$4 started=$5 arch=$6 qemu=$7
+work=$2 deb=$3 archives=$4 started=$5 qemu=$6
 if [ -n "$qemu" ] && ! register_qemu "$qemu"; then
     echo "test-package: no binfmt_misc of a user namespace's own here (Linux 6.7 and later have it)" >&2
     exit 1
 fi
-base=$pylvane_cache/bookworm-minbase
-[ "$arch" = "$(dpkg --print-architecture)" ] || base=$pylvane_cache/bookworm-$arch-minbase
-make_debian_root "$base" "$arch"
-cp -a "$base" "$work/root"
 root=$work/root
 home=/home/$user
 passed=0 failed=0

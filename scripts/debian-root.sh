@@ -29,9 +29,10 @@ debian_mirror() {
 }
 
 # A minimal Debian 12 root in <dir> for the machine's own architecture or another; made once and kept. A root of
-# another architecture is finished by its own programs, so register_qemu must have run in this namespace.
-make_debian_root() { # dir [architecture]
-    local dir=$1 arch=${2:-$(dpkg --print-architecture)} mirror codename log started=$SECONDS
+# another architecture is finished by its own programs, run by <qemu> in an emulation namespace; its device nodes
+# are made before, outside, where mknod is allowed, and debootstrap is told (as in a container) not to try again.
+make_debian_root() { # dir [architecture qemu]
+    local dir=$1 arch=${2:-$(dpkg --print-architecture)} qemu=${3:-} mirror codename log started=$SECONDS
     [ -x "$dir/usr/bin/apt-get" ] && return 0
     read -r mirror codename < <(debian_mirror)
     log=$pylvane_cache/debootstrap-$arch.log
@@ -42,7 +43,10 @@ make_debian_root() { # dir [architecture]
         debootstrap --variant=minbase bookworm "$dir.partial" "$mirror" >"$log" 2>&1
     else
         debootstrap --variant=minbase --foreign --arch="$arch" bookworm "$dir.partial" "$mirror" >"$log" 2>&1 &&
-            chroot "$dir.partial" /debootstrap/debootstrap --second-stage >>"$log" 2>&1
+            in_emulation_namespace "$BASH" -c 'source "$0" && register_qemu "$1" &&
+                mount -t proc proc "$2/proc" &&
+                container=lxc chroot "$2" /debootstrap/debootstrap --second-stage' \
+                "${BASH_SOURCE[0]}" "$qemu" "$dir.partial" >>"$log" 2>&1
     fi || {
         tail -20 "$log"
         echo "debootstrap failed (log: $log)" >&2
@@ -54,8 +58,26 @@ make_debian_root() { # dir [architecture]
 
 # Runs a command in new user, mount and process namespaces, as their root (every id mapped to itself), where
 # register_qemu may register an interpreter without touching the host's binfmt_misc.
+# The maps are written from here, by the namespace's parent, as unshare itself would need newuidmap for them.
 in_emulation_namespace() { # command...
-    unshare --map-users=0,0,65536 --map-groups=0,0,65536 --mount --pid --fork --propagation private -- "$@"
+    local ready pid status=0
+    ready=$(mktemp -u "${TMPDIR:-/tmp}/pylvane-userns.XXXXXX")
+    mkfifo -m 600 "$ready"
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    unshare --user --mount --pid --fork --propagation private -- sh -c 'read -r _ <"$0" && exec "$@"' \
+        "$ready" "$@" &
+    pid=$!
+    while [ "$(readlink "/proc/$pid/ns/user")" = "$(readlink /proc/self/ns/user)" ] && kill -0 "$pid"; do
+        sleep 0.05
+    done
+    if echo "0 0 4294967295" >"/proc/$pid/uid_map" && echo "0 0 4294967295" >"/proc/$pid/gid_map"; then
+        echo >"$ready"
+    else
+        kill "$pid"
+    fi
+    rm -f "$ready"
+    wait "$pid" || status=$?
+    return $status
 }
 
 # Registers <qemu> for arm64 programs in a binfmt_misc private to this user namespace (Linux 6.7 and later). The
