@@ -46,7 +46,7 @@ if [ "${1:-}" != --inside ]; then
         echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] ${mirror%/} bookworm-backports main" \
             >"$root/etc/apt/sources.list.d/backports.list"
         echo "== installing the cross-compilers, Qt for arm64 and qemu-user into $root"
-        # shellcheck disable=SC2086 # one package name a word
+        # shellcheck disable=SC2016,SC2086 # expanded by the inner shell; one package name a word
         unshare --mount --propagation private -- sh -c '
             set -e
             mount -t proc proc "$1/proc"

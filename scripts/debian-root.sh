@@ -42,6 +42,7 @@ make_debian_root() { # dir [architecture qemu]
     if [ "$arch" = "$(dpkg --print-architecture)" ]; then
         debootstrap --variant=minbase bookworm "$dir.partial" "$mirror" >"$log" 2>&1
     else
+        # shellcheck disable=SC2016 # expanded by the inner shell
         debootstrap --variant=minbase --foreign --arch="$arch" bookworm "$dir.partial" "$mirror" >"$log" 2>&1 &&
             in_emulation_namespace "$BASH" -c 'source "$0" && register_qemu "$1" &&
                 mount -t proc proc "$2/proc" &&
@@ -64,7 +65,7 @@ in_emulation_namespace() { # command...
     ready=$(mktemp -u "${TMPDIR:-/tmp}/pylvane-userns.XXXXXX")
     mkfifo -m 600 "$ready"
     # shellcheck disable=SC2016 # expanded by the inner shell
-    unshare --user --mount --pid --fork --propagation private -- sh -c 'read -r _ <"$0" && exec "$@"' \
+    unshare --user --mount --pid --fork --kill-child --propagation private -- sh -c 'read -r _ <"$0" && exec "$@"' \
         "$ready" "$@" &
     pid=$!
     while [ "$(readlink "/proc/$pid/ns/user")" = "$(readlink /proc/self/ns/user)" ] && kill -0 "$pid"; do

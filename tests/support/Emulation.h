@@ -10,11 +10,11 @@
 // names qemu, not the program.
 
 // Skips the calling test when the programs built with it cannot be started as child processes here.
-#define PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS()                                                                       \
-    if (const char* pylvaneNoBinfmt = std::getenv("PYLVANE_NO_BINFMT"))                                             \
+#define PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS()                                                                          \
+    if (const char* pylvaneNoBinfmt = std::getenv("PYLVANE_NO_BINFMT"))                                                \
     GTEST_SKIP() << "the arm64 helper programs cannot be started: " << pylvaneNoBinfmt
 
 // Skips the calling test when it needs /proc to name a process's own program.
-#define PYLVANE_SKIP_UNDER_QEMU()                                                                                   \
-    if (std::getenv("PYLVANE_UNDER_QEMU"))                                                                          \
+#define PYLVANE_SKIP_UNDER_QEMU()                                                                                      \
+    if (std::getenv("PYLVANE_UNDER_QEMU"))                                                                             \
     GTEST_SKIP() << "under qemu-user /proc/PID/exe names qemu, not the program, which the process table goes by"
