@@ -66,6 +66,11 @@ if [ "${1:-}" != --inside ]; then
     status=0
     "${namespace[@]}" "$BASH" "$0" --inside "$work" "$deb" "$pylvane_cache/apt-archives" "$started" "$qemu" \
         "$with_dependencies" || status=$?
+    if [ -d "$with_dependencies.partial" ]; then
+        cp -a "$base/dev" "$with_dependencies.partial/"
+        rm -rf "$with_dependencies"
+        mv "$with_dependencies.partial" "$with_dependencies"
+    fi
     exit $status
 fi
 
@@ -167,19 +172,19 @@ step=$SECONDS
 dependencies=$(in_root apt-get install -s -qq "$package" | sed -n 's/^Inst \([^ ]*\) .*/\1/p' |
     grep -vx pylvane || true)
 # shellcheck disable=SC2086 # one package name a word
-if ! in_root apt-get install -qy $dependencies >"$work/dependencies.log" 2>&1 ||
-    ! in_root apt-mark auto $dependencies >/dev/null; then
+if [ -n "$dependencies" ] && { ! in_root apt-get install -qy $dependencies >"$work/dependencies.log" 2>&1 ||
+    ! in_root apt-mark auto $dependencies >/dev/null; }; then
     tail -30 "$work/dependencies.log"
     abort "apt-get installs the package's dependencies"
 fi
 echo "   installing the $(wc -w <<<"$dependencies") packages it needs took $((SECONDS - step)) s"
+# Kept but for the device nodes, which a user namespace may not make: the outer part adds them.
 if [ -n "$dependencies" ]; then
     umount "$root/var/cache/apt/archives" "$root/proc"
     rm -rf "$with_dependencies.partial"
-    cp -a "$root" "$with_dependencies.partial"
+    mkdir "$with_dependencies.partial"
+    (cd "$root" && find . -mindepth 1 -maxdepth 1 ! -name dev -exec cp -a {} "$with_dependencies.partial/" \;)
     rm -f "$with_dependencies.partial$package"
-    rm -rf "$with_dependencies"
-    mv "$with_dependencies.partial" "$with_dependencies"
     mount -t proc proc "$root/proc"
     mount --bind "$archives" "$root/var/cache/apt/archives"
 fi

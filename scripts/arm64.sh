@@ -75,6 +75,8 @@ if [ "${1:-}" != --inside ]; then
 fi
 
 what=$2 build=/src/$3
+# The root a mount point of its own, as a system's root is: the tests' `unshare -m` changes its propagation.
+mount --bind "$root" "$root"
 mount -t proc proc "$root/proc"
 mkdir -p "$root/src"
 mount --bind "$source_dir" "$root/src"

@@ -82,9 +82,10 @@ in_emulation_namespace() { # command...
 }
 
 # Registers <qemu> for arm64 programs in a binfmt_misc private to this user namespace (Linux 6.7 and later). The
-# interpreter is opened now (flag F), so it serves inside any chroot; P keeps the programs' own argv[0].
+# interpreter is opened now (flag F), so it serves inside any chroot; P keeps the programs' own argv[0]; C gives
+# the process the program's own file capabilities (the package's postinst grants one), not the interpreter's.
 register_qemu() { # qemu
     mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null &&
-        printf '%s' ":pylvane-aarch64:M::$arm64_elf_magic:$arm64_elf_mask:$1:FP" \
+        printf '%s' ":pylvane-aarch64:M::$arm64_elf_magic:$arm64_elf_mask:$1:FPC" \
             >/proc/sys/fs/binfmt_misc/register 2>/dev/null
 }
