@@ -4,6 +4,8 @@ TEST_DIR ?= build-test
 BENCH_DIR ?= build-bench
 PACKAGE_DIR ?= build-package
 WIN_DIR ?= build-win
+ARM64_DIR ?= build-arm64
+ARM64_TEST_DIR ?= build-arm64-test
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
@@ -34,7 +36,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps test-deps build run test bench bench-windows fuzz install uninstall screenshots windows \
         test-windows windows-installer test-windows-installer screenshots-windows package test-package \
-        test-reproducible clean
+        test-reproducible package-arm64 test-arm64 clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -128,6 +130,19 @@ test-package: package
 	@$(MAKE) --no-print-directory deps PACKAGES="debootstrap iproute2 libcap2-bin"
 	bash packaging/test-package.sh $(PACKAGE_DIR)/pylvane_*.deb
 
+# build-arm64/pylvane_<version>_arm64.deb, for a Raspberry Pi or any arm64 board running Debian 12, cross-built
+# with Debian's own packages in a Debian 12 root kept in ~/.cache/pylvane, and checked by lintian. Needs root.
+package-arm64:
+	@$(MAKE) --no-print-directory deps PACKAGES="debootstrap util-linux"
+	JOBS=$(JOBS) bash scripts/arm64.sh package $(ARM64_DIR)
+
+# The test suite built for arm64 and run under qemu-user, then the package's install test on an arm64 Debian 12
+# root under the same emulation. Needs root, and Linux 6.7 or later for a binfmt_misc of the tests' own.
+test-arm64: package-arm64
+	@$(MAKE) --no-print-directory deps PACKAGES="debootstrap iproute2 libcap2-bin"
+	JOBS=$(JOBS) bash scripts/arm64.sh test $(ARM64_TEST_DIR)
+	bash packaging/test-package.sh --arch arm64 $(ARM64_DIR)/pylvane_*_arm64.deb
+
 # build-win/pylvane.exe: one static GUI program for 64-bit Windows that needs no DLLs beside it. Qt for Windows
 # is built from Debian's source once into ~/.cache/pylvane (15 to 35 minutes on two cores), then reused.
 windows:
@@ -177,4 +192,4 @@ test-reproducible:
 	JOBS=$(JOBS) bash scripts/test-reproducible.sh "$(PACKAGE_DIR)" "$(WIN_DIR)" $(REPRODUCIBLE)
 
 clean:
-	rm -rf $(BUILD_DIR) $(TEST_DIR) $(BENCH_DIR) $(PACKAGE_DIR) $(WIN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(TEST_DIR) $(BENCH_DIR) $(PACKAGE_DIR) $(WIN_DIR) $(FUZZ_DIR) $(ARM64_DIR) $(ARM64_TEST_DIR)

@@ -70,6 +70,10 @@ small window turns green or red, and when something is down a program of the
 user's choice is started.")
 # The libraries come from the binary; setcap is for the postinst; xdg-open opens the log in the desktop's editor.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# CPack would name the build machine's architecture, also around a cross-built program; the toolchain names its own.
+if(CMAKE_CROSSCOMPILING AND PYLVANE_DEBIAN_ARCHITECTURE)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${PYLVANE_DEBIAN_ARCHITECTURE})
+endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PYLVANE_PACKAGING_DIR}/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -8,19 +8,27 @@
 # script's own: once with the range open to every group (no capability given), once with it closed, where the
 # program, started without root, can log the silent host only because the capability lets it send echo at all.
 #
-# Usage: test-package.sh <pylvane_*.deb>. Needs root. The Debian root is made once with debootstrap and kept,
-# with the packages apt downloads, in ${XDG_CACHE_HOME:-~/.cache}/pylvane; each run works on a copy of it.
+# Usage: test-package.sh [--arch arm64] <pylvane_*.deb>. Needs root. The Debian root is made once with debootstrap
+# and kept, with the packages apt downloads, in ${XDG_CACHE_HOME:-~/.cache}/pylvane; each run works on a copy of
+# it. An arm64 root and package run under qemu-user (scripts/arm64.sh puts it into the cache), registered in a
+# binfmt_misc private to the test's own user namespace.
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 readonly source_dir
+source "$source_dir/scripts/debian-root.sh"
 readonly silent_host=10.77.0.2 # the address scripts/silent-host.sh keeps silent
 readonly missing_process=pylvane-test-missing-process
 readonly user=tester
 
 if [ "${1:-}" != --inside ]; then
+    arch=$(dpkg --print-architecture)
+    if [ "${1:-}" = --arch ] && [ $# -ge 2 ]; then
+        arch=$2
+        shift 2
+    fi
     if [ $# -ne 1 ] || [ ! -f "$1" ]; then
-        echo "usage: $0 <pylvane_*.deb>" >&2
+        echo "usage: $0 [--arch arm64] <pylvane_*.deb>" >&2
         exit 2
     fi
     if [ "$(id -u)" != 0 ]; then
@@ -28,33 +36,49 @@ if [ "${1:-}" != --inside ]; then
         exit 0
     fi
     deb=$(realpath "$1")
-    cache=${XDG_CACHE_HOME:-$HOME/.cache}/pylvane
-    base=$cache/bookworm-minbase
     started=$(date +%s)
-    mkdir -p "$cache/apt-archives"
-    if [ ! -x "$base/usr/bin/apt-get" ]; then
-        echo "== making a Debian 12 root in $base (kept for later runs)"
-        rm -rf "$base.partial"
-        debootstrap --variant=minbase bookworm "$base.partial" >"$cache/debootstrap.log" 2>&1 || {
-            tail -20 "$cache/debootstrap.log"
-            echo "test-package: debootstrap failed (log: $cache/debootstrap.log)" >&2
+    mkdir -p "$pylvane_cache/apt-archives"
+    # The rest runs in a mount namespace of its own, so that its mounts end with it, whatever happens, before
+    # the copy is removed. A foreign root runs under emulation, in a user namespace of its own too.
+    namespace=(unshare --mount --propagation private --)
+    qemu=
+    if [ "$arch" != "$(dpkg --print-architecture)" ]; then
+        namespace=(in_emulation_namespace)
+        qemu=$(bash "$source_dir/scripts/arm64.sh" --print-qemu)
+        [ -x "$qemu" ] || {
+            echo "test-package: no qemu-user at $qemu (make package-arm64 puts it there)" >&2
             exit 1
         }
-        mv "$base.partial" "$base"
-        echo "   took $(($(date +%s) - started)) s"
     fi
+    base=$pylvane_cache/bookworm-minbase
+    [ -z "$qemu" ] || base=$pylvane_cache/bookworm-$arch-minbase
+    make_debian_root "$base" "$arch" "$qemu"
     work=$(mktemp -d "${TMPDIR:-/var/tmp}/pylvane-test-package.XXXXXX")
     trap 'rm -rf "$work"' EXIT
-    cp -a "$base" "$work/root"
-    # The rest runs in a mount namespace of its own, so that its mounts end with it, whatever happens, before
-    # the copy is removed.
+    # The root with the package's dependencies of an earlier run, when there is one: installing them takes ten
+    # minutes under emulation. A run adds what that root lacks and keeps the result.
+    with_dependencies=$base-with-dependencies
+    if [ -x "$with_dependencies/usr/bin/apt-get" ]; then
+        cp -a "$with_dependencies" "$work/root"
+    else
+        cp -a "$base" "$work/root"
+    fi
     status=0
-    unshare --mount --propagation private -- "$BASH" "$0" --inside "$work" "$deb" "$cache/apt-archives" \
-        "$started" || status=$?
+    "${namespace[@]}" "$BASH" "$0" --inside "$work" "$deb" "$pylvane_cache/apt-archives" "$started" "$qemu" \
+        "$with_dependencies" || status=$?
+    if [ -d "$with_dependencies.partial" ]; then
+        cp -a "$base/dev" "$with_dependencies.partial/"
+        rm -rf "$with_dependencies"
+        mv "$with_dependencies.partial" "$with_dependencies"
+    fi
     exit $status
 fi
 
-work=$2 deb=$3 archives=$4 started=$5
+work=$2 deb=$3 archives=$4 started=$5 qemu=$6 with_dependencies=$7
+if [ -n "$qemu" ] && ! register_qemu "$qemu"; then
+    echo "test-package: no binfmt_misc of a user namespace's own here (Linux 6.7 and later have it)" >&2
+    exit 1
+fi
 root=$work/root
 home=/home/$user
 passed=0 failed=0
@@ -145,14 +169,25 @@ echo "   apt update and downloads took $((SECONDS - step)) s"
 # What apt brings along with the package is installed first, so that a comparison of the system before and
 # after each installation sees the package's own traces and nothing of its dependencies'.
 step=$SECONDS
-dependencies=$(in_root apt-get install -s -qq "$package" | sed -n 's/^Inst \([^ ]*\) .*/\1/p' | grep -vx pylvane)
+dependencies=$(in_root apt-get install -s -qq "$package" | sed -n 's/^Inst \([^ ]*\) .*/\1/p' |
+    grep -vx pylvane || true)
 # shellcheck disable=SC2086 # one package name a word
-if ! in_root apt-get install -qy $dependencies >"$work/dependencies.log" 2>&1 ||
-    ! in_root apt-mark auto $dependencies >/dev/null; then
+if [ -n "$dependencies" ] && { ! in_root apt-get install -qy $dependencies >"$work/dependencies.log" 2>&1 ||
+    ! in_root apt-mark auto $dependencies >/dev/null; }; then
     tail -30 "$work/dependencies.log"
     abort "apt-get installs the package's dependencies"
 fi
 echo "   installing the $(wc -w <<<"$dependencies") packages it needs took $((SECONDS - step)) s"
+# Kept but for the device nodes, which a user namespace may not make: the outer part adds them.
+if [ -n "$dependencies" ]; then
+    umount "$root/var/cache/apt/archives" "$root/proc"
+    rm -rf "$with_dependencies.partial"
+    mkdir "$with_dependencies.partial"
+    (cd "$root" && find . -mindepth 1 -maxdepth 1 ! -name dev -exec cp -a {} "$with_dependencies.partial/" \;)
+    rm -f "$with_dependencies.partial$package"
+    mount -t proc proc "$root/proc"
+    mount --bind "$archives" "$root/var/cache/apt/archives"
+fi
 
 in_root useradd --create-home --shell /bin/sh "$user"
 in_root setpriv --reuid="$user" --regid="$user" --init-groups sh -c \

@@ -9,6 +9,7 @@
 # Environment: PYLVANE_CACHE (default ${XDG_CACHE_HOME:-$HOME/.cache}/pylvane), JOBS (default: nproc).
 set -euo pipefail
 source "$(dirname "$0")/cache.sh"
+source "$(dirname "$0")/../debian-root.sh"
 
 version=$(package_version qt6-base-dev)
 # The key's suffix changes whenever the way Qt is built changes what goes into it (r2: build paths mapped away).
@@ -30,28 +31,6 @@ fi
 work=$pylvane_cache/work/qt6-base-$version
 mkdir -p "$work"
 started=$(date +%s)
-
-# The Debian mirror this machine's apt is set up with: the first source, in either of apt's formats, that serves
-# the release itself (not its -updates or -security suites). deb.debian.org only when none does.
-debian_mirror() {
-    local codename mirror
-    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-    mirror=$({ cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } |
-        awk -v suite="$codename" '$1 ~ /^deb(-src)?$/ {
-            i = 2; if ($i ~ /^\[/) while ($i !~ /\]$/) i++; if ($i ~ /^\[/ || $i ~ /\]$/) i++
-            if ($(i + 1) == suite) { print $i; exit } }')
-    if [ -z "$mirror" ]; then
-        mirror=$({ cat /etc/apt/sources.list.d/*.sources 2>/dev/null || true; } |
-            awk -v suite="$codename" 'function flush() { if (deb && uri != "" && has) { print uri; found = 1 }
-                    deb = 0; uri = ""; has = 0 }
-                /^[ \t]*$/ { flush(); if (found) exit; next }
-                /^Types:/ && /deb/ { deb = 1 }
-                /^URIs:/ { uri = $2 }
-                /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == suite) has = 1 }
-                END { if (!found) flush() }' | head -n 1)
-    fi
-    echo "${mirror:-http://deb.debian.org/debian} $codename"
-}
 
 # Debian's source package through an apt configuration of our own, so that the system's sources stay as they
 # are: a deb-src line for the release on the machine's own mirror, with lists and downloads kept in the cache.

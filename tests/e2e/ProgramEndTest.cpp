@@ -1,6 +1,7 @@
 // The built program ended by SIGTERM while another writer holds its log: an entry that waits for the
 // log goes in at the end, or, with the lock held past the end's wait, at the next start.
 #include "support/FileBytes.h"
+#include "support/Emulation.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
 
@@ -24,6 +25,7 @@ class ProgramEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS();
         const QString command = tools.path(QStringLiteral("alert.sh"));
         writeFile(command, "#!/bin/sh\necho ran >> '" + marker.toUtf8() + "'\n");
         ASSERT_TRUE(QFile::setPermissions(command, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));

@@ -3,6 +3,7 @@
 // failure command. It runs inside a network namespace of the test's own, so that a camera can be
 // silent without any packet reaching the machine's network.
 #include "support/GeneratedLocales.h"
+#include "support/Emulation.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
 
@@ -119,6 +120,7 @@ QString timeText(const std::optional<QDateTime>& stamp)
 // camera and the missing process, newest first below a host header, and the failure command ran.
 TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
 {
+    PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS();
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to run the program in a network namespace of its own (unshare -n)";
 
@@ -263,6 +265,7 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
 // naming both remedies.
 TEST(ProgramRun, WithoutEchoRightsSaysSoOnStandardError)
 {
+    PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS();
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to take echo rights away in a network namespace of its own (unshare -n)";
     TempDir workDir;

@@ -1,4 +1,5 @@
 #include "LogProcessHelpers.h"
+#include "support/Emulation.h"
 
 #include "support/TempDir.h"
 
@@ -18,6 +19,7 @@ bool runningAsRoot()
 // file stays exactly as it was and the unfinished copy is gone.
 TEST(LogProcesses, FullDiskLeavesOldFileIntact)
 {
+    PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS();
     TempDir dir;
     const QString path = dir.path("PylvaneLog.txt");
     const QByteArray before = kHeader + oldBody(200); // about 8 KB; the limit below is 4 KB
@@ -33,6 +35,7 @@ TEST(LogProcesses, FullDiskLeavesOldFileIntact)
 // not fit goes in with the next one once there is room again.
 TEST(LogProcesses, FullFileSystemKeepsTheLogAndTheEntryForLater)
 {
+    PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS();
     if (!runningAsRoot())
         GTEST_SKIP() << "mounting a tmpfs in a mount namespace of the test's own needs root";
     TempDir dir;
@@ -78,6 +81,7 @@ TEST(LogProcesses, FullFileSystemKeepsTheLogAndTheEntryForLater)
 // the file is read-only too, it is left alone.
 TEST(LogProcesses, ReadOnlyFolderGetsEntriesInPlace)
 {
+    PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS();
     TempDir dir;
     const QString path = dir.path("PylvaneLog.txt");
     const QByteArray body = oldBody(100);

@@ -1,4 +1,5 @@
 #include "LogProcessHelpers.h"
+#include "support/Emulation.h"
 #include "support/FileBytes.h"
 #include "support/TempDir.h"
 
@@ -30,6 +31,7 @@ class KilledWriters : public ::testing::TestWithParam<int> {};
 
 TEST_P(KilledWriters, LeaveTheOldLogOrOneEntryMoreAndAtMostOneCopy)
 {
+    PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS();
     TempDir dir;
     const QString path = dir.path("PylvaneLog.txt");
     const QByteArray body = oldBody(75000);
@@ -89,6 +91,7 @@ INSTANTIATE_TEST_SUITE_P(ThreeHundred, KilledWriters, ::testing::Values(1, 2, 3)
 
 TEST(LogProcesses, FourWritersLoseAndDuplicateNothing)
 {
+    PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS();
     TempDir dir;
     const QString path = dir.path("PylvaneLog.txt");
     const QByteArray body = oldBody(75000);
@@ -123,6 +126,7 @@ TEST(LogProcesses, FourWritersLoseAndDuplicateNothing)
 // so that a writer holding it a moment longer costs no entry.
 TEST(LogProcesses, AtTheEndABusyLockIsWaitedFor)
 {
+    PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS();
     TempDir dir;
     const QString path = dir.path("PylvaneLog.txt");
     writeFile(path, kHeader);

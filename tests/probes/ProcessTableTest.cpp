@@ -1,4 +1,5 @@
 #include "probes/ProcessTable.h"
+#include "support/Emulation.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,8 @@ class ProcessTableTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS();
+        PYLVANE_SKIP_UNDER_QEMU();
         char pattern[] = "/tmp/pylvane-probes-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
