@@ -32,9 +32,12 @@ WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86
 # The Windows Installer package, its signing, and its test (openssl makes the test's certificate).
 # faketime holds wixl's clock at SOURCE_DATE_EPOCH, which it would otherwise write into the package.
 INSTALLER_PACKAGES := wixl msitools osslsigncode openssl binutils faketime
+# What the fuzzers, the packages and their tests need beyond those.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+PACKAGE_PACKAGES := dpkg-dev file lintian appstream debootstrap iproute2 libcap2-bin util-linux git
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps test-deps build run test bench bench-windows fuzz install uninstall screenshots windows \
+.PHONY: deps deps-all caches test-deps build run test bench bench-windows fuzz install uninstall screenshots windows \
         test-windows windows-installer test-windows-installer screenshots-windows package test-package \
         test-reproducible package-arm64 test-arm64 clean
 
@@ -69,6 +72,17 @@ test: test-deps
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	bash scripts/run-tests.sh $(TEST_DIR) $(JOBS)
 
+# Everything that CI's stages install, in one apt run: CI installs it first, so that no two apt runs meet once
+# `make caches` runs beside the stages.
+deps-all:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(TEST_PACKAGES) $(WIN_PACKAGES) $(INSTALLER_PACKAGES) \
+	    $(FUZZ_PACKAGES) $(PACKAGE_PACKAGES)"
+
+# What a fresh machine builds once into ~/.cache/pylvane (Qt for Windows, 15 to 35 minutes on two cores, and as
+# root the Debian roots of the arm64 build and the package tests); the targets that need it build it otherwise.
+caches: deps-all
+	JOBS=$(JOBS) bash scripts/warm-caches.sh
+
 bench: test-deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=OFF -DPYLVANE_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
@@ -76,7 +90,7 @@ bench: test-deps
 
 # Each parser of outside input fuzzed for FUZZ_SECONDS with libFuzzer; a finding fails and stays in build-fuzz/fuzz/.
 fuzz: deps
-	@$(MAKE) --no-print-directory deps PACKAGES="clang libclang-rt-14-dev"
+	@$(MAKE) --no-print-directory deps PACKAGES="$(FUZZ_PACKAGES)"
 	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DPYLVANE_TESTS=OFF -DPYLVANE_FUZZ=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
