@@ -15,8 +15,9 @@ SOURCE_DATE_EPOCH ?= $(shell git -C "$(CURDIR)" log -1 --format=%ct 2>/dev/null)
 ifneq ($(SOURCE_DATE_EPOCH),)
 export SOURCE_DATE_EPOCH
 endif
-# Which artefacts `make test-reproducible` builds twice: the Debian package, and pylvane.exe with its installer.
-REPRODUCIBLE ?= deb windows
+# Which artefacts `make test-reproducible` builds twice: the Debian packages (amd64, arm64), and pylvane.exe with
+# its installer.
+REPRODUCIBLE ?= deb deb-arm64 windows
 
 # What building, installing and running call, essential packages included; `make deps PACKAGES="..."` installs
 # others.
@@ -200,10 +201,11 @@ screenshots-windows: windows
 
 # Builds the artefacts again from a fresh clone of HEAD at another path, later and under another umask, and fails
 # when one differs by a byte from this tree's own (made first with `make package` and `make windows-installer`).
-# REPRODUCIBLE=deb leaves out the Windows side, whose first build also builds Qt for Windows if not yet cached.
+# REPRODUCIBLE=deb (or deb-arm64, or windows) builds only that; the Windows side builds Qt for Windows first
+# when it is not yet cached.
 test-reproducible:
 	@$(MAKE) --no-print-directory deps PACKAGES="git"
-	JOBS=$(JOBS) bash scripts/test-reproducible.sh "$(PACKAGE_DIR)" "$(WIN_DIR)" $(REPRODUCIBLE)
+	JOBS=$(JOBS) bash scripts/test-reproducible.sh "$(PACKAGE_DIR)" "$(WIN_DIR)" "$(ARM64_DIR)" $(REPRODUCIBLE)
 
 clean:
 	rm -rf $(BUILD_DIR) $(TEST_DIR) $(BENCH_DIR) $(PACKAGE_DIR) $(WIN_DIR) $(FUZZ_DIR) $(ARM64_DIR) $(ARM64_TEST_DIR)
