@@ -164,6 +164,11 @@ windows:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(WIN_PACKAGES)"
 	JOBS=$(JOBS) bash scripts/windows/build-qt.sh
 	JOBS=$(JOBS) bash scripts/windows/build-googletest.sh
+	@qt=$$(bash scripts/windows/build-qt.sh --print-prefix); \
+	if [ -f $(WIN_DIR)/CMakeCache.txt ] && ! grep -qxF "Qt6_DIR:PATH=$$qt/lib/cmake/Qt6" $(WIN_DIR)/CMakeCache.txt; then \
+	    echo "$(WIN_DIR) was set up with another build of Qt for Windows: setting it up afresh with $$qt"; \
+	    rm -f $(WIN_DIR)/CMakeCache.txt; \
+	fi
 	cmake -S . -B $(WIN_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/MinGW64Toolchain.cmake \
 	    -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=ON -DPYLVANE_WERROR=ON \
 	    -DCMAKE_PREFIX_PATH="$$(bash scripts/windows/build-qt.sh --print-prefix);$$(bash scripts/windows/build-googletest.sh --print-prefix)"
