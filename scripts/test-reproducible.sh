@@ -101,8 +101,24 @@ explain_msi() (
     diff -rq msi-first msi-second | sed "s|msi-first/||; s|msi-second/||; s/^/    /" || true
 )
 
+# What another machine has elsewhere (the tree, the clone, the cache of Qt for Windows) must not show in what
+# ships; here both builds would share it and still agree.
+pylvane_cache=${PYLVANE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/pylvane}
+build_paths() { # name; the shipped bytes on standard input
+    local found
+    found=$({ grep -aoF -e "$root" -e "$clone" -e "$pylvane_cache" || true; } | sort -u | head -n 3 | tr "\n" " ")
+    [ -z "$found" ] || {
+        failed=$((failed + 1))
+        echo "NOT REPRODUCIBLE: $1 carries build paths: $found"
+    }
+}
+
 failed=0
 compare() { # kind first second
+    case $1 in
+    deb) dpkg-deb --fsys-tarfile "$2" | build_paths "$(basename "$2")" ;;
+    exe) build_paths "$(basename "$2")" <"$2" ;;
+    esac
     if cmp -s "$2" "$3"; then
         echo "reproducible: $(basename "$2") (sha256 $(sha256sum <"$2" | cut -c1-16)...)"
         return
