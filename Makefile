@@ -15,8 +15,9 @@ SOURCE_DATE_EPOCH ?= $(shell git -C "$(CURDIR)" log -1 --format=%ct 2>/dev/null)
 ifneq ($(SOURCE_DATE_EPOCH),)
 export SOURCE_DATE_EPOCH
 endif
-# Which artefacts `make test-reproducible` builds twice: the Debian package, and pylvane.exe with its installer.
-REPRODUCIBLE ?= deb windows
+# Which artefacts `make test-reproducible` builds twice: the Debian packages (amd64, arm64), and pylvane.exe with
+# its installer.
+REPRODUCIBLE ?= deb deb-arm64 windows
 
 # What building, installing and running call, essential packages included; `make deps PACKAGES="..."` installs
 # others.
@@ -32,9 +33,12 @@ WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86
 # The Windows Installer package, its signing, and its test (openssl makes the test's certificate).
 # faketime holds wixl's clock at SOURCE_DATE_EPOCH, which it would otherwise write into the package.
 INSTALLER_PACKAGES := wixl msitools osslsigncode openssl binutils faketime
+# What the fuzzers, the packages and their tests need beyond those.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+PACKAGE_PACKAGES := dpkg-dev file lintian appstream debootstrap iproute2 libcap2-bin util-linux git
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps test-deps build run test bench bench-windows fuzz install uninstall screenshots windows \
+.PHONY: deps deps-all caches test-deps build run test bench bench-windows fuzz install uninstall screenshots windows \
         test-windows windows-installer test-windows-installer screenshots-windows package test-package \
         test-reproducible package-arm64 test-arm64 clean
 
@@ -69,6 +73,17 @@ test: test-deps
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	bash scripts/run-tests.sh $(TEST_DIR) $(JOBS)
 
+# Everything that CI's stages install, in one apt run: CI installs it first, so that no two apt runs meet once
+# `make caches` runs beside the stages.
+deps-all:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(TEST_PACKAGES) $(WIN_PACKAGES) $(INSTALLER_PACKAGES) \
+	    $(FUZZ_PACKAGES) $(PACKAGE_PACKAGES)"
+
+# What a fresh machine builds once into ~/.cache/pylvane (Qt for Windows, 15 to 35 minutes on two cores, and as
+# root the Debian roots of the arm64 build and the package tests); the targets that need it build it otherwise.
+caches: deps-all
+	JOBS=$(JOBS) bash scripts/warm-caches.sh
+
 bench: test-deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=OFF -DPYLVANE_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
@@ -76,7 +91,7 @@ bench: test-deps
 
 # Each parser of outside input fuzzed for FUZZ_SECONDS with libFuzzer; a finding fails and stays in build-fuzz/fuzz/.
 fuzz: deps
-	@$(MAKE) --no-print-directory deps PACKAGES="clang libclang-rt-14-dev"
+	@$(MAKE) --no-print-directory deps PACKAGES="$(FUZZ_PACKAGES)"
 	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DPYLVANE_TESTS=OFF -DPYLVANE_FUZZ=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
@@ -149,6 +164,11 @@ windows:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(WIN_PACKAGES)"
 	JOBS=$(JOBS) bash scripts/windows/build-qt.sh
 	JOBS=$(JOBS) bash scripts/windows/build-googletest.sh
+	@qt=$$(bash scripts/windows/build-qt.sh --print-prefix); \
+	if [ -f $(WIN_DIR)/CMakeCache.txt ] && ! grep -qxF "Qt6_DIR:PATH=$$qt/lib/cmake/Qt6" $(WIN_DIR)/CMakeCache.txt; then \
+	    echo "$(WIN_DIR) was set up with another build of Qt for Windows: setting it up afresh with $$qt"; \
+	    rm -f $(WIN_DIR)/CMakeCache.txt; \
+	fi
 	cmake -S . -B $(WIN_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/MinGW64Toolchain.cmake \
 	    -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=ON -DPYLVANE_WERROR=ON \
 	    -DCMAKE_PREFIX_PATH="$$(bash scripts/windows/build-qt.sh --print-prefix);$$(bash scripts/windows/build-googletest.sh --print-prefix)"
@@ -186,10 +206,11 @@ screenshots-windows: windows
 
 # Builds the artefacts again from a fresh clone of HEAD at another path, later and under another umask, and fails
 # when one differs by a byte from this tree's own (made first with `make package` and `make windows-installer`).
-# REPRODUCIBLE=deb leaves out the Windows side, whose first build also builds Qt for Windows if not yet cached.
+# REPRODUCIBLE=deb (or deb-arm64, or windows) builds only that; the Windows side builds Qt for Windows first
+# when it is not yet cached.
 test-reproducible:
 	@$(MAKE) --no-print-directory deps PACKAGES="git"
-	JOBS=$(JOBS) bash scripts/test-reproducible.sh "$(PACKAGE_DIR)" "$(WIN_DIR)" $(REPRODUCIBLE)
+	JOBS=$(JOBS) bash scripts/test-reproducible.sh "$(PACKAGE_DIR)" "$(WIN_DIR)" "$(ARM64_DIR)" $(REPRODUCIBLE)
 
 clean:
 	rm -rf $(BUILD_DIR) $(TEST_DIR) $(BENCH_DIR) $(PACKAGE_DIR) $(WIN_DIR) $(FUZZ_DIR) $(ARM64_DIR) $(ARM64_TEST_DIR)

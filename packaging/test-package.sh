@@ -64,6 +64,7 @@ if [ "${1:-}" != --inside ]; then
         cp -a "$base" "$work/root"
     fi
     status=0
+    lock_apt_archives
     "${namespace[@]}" "$BASH" "$0" --inside "$work" "$deb" "$pylvane_cache/apt-archives" "$started" "$qemu" \
         "$with_dependencies" || status=$?
     if [ -d "$with_dependencies.partial" ]; then

@@ -4,6 +4,7 @@
 #
 # Usage: scripts/arm64.sh package <build dir>   pylvane_<version>_arm64.deb, checked by lintian
 #        scripts/arm64.sh test <build dir>      the test suite built for arm64 and run under qemu-user
+#        scripts/arm64.sh prepare               only the roots that these and the arm64 install test use
 #        scripts/arm64.sh --print-qemu          where the qemu-user that runs arm64 programs is
 # Needs root (debootstrap, chroot). Environment: JOBS (default: nproc), SOURCE_DATE_EPOCH.
 set -euo pipefail
@@ -24,8 +25,8 @@ if [ "${1:-}" = --print-qemu ]; then
     exit 0
 fi
 if [ "${1:-}" != --inside ]; then
-    if [ $# -ne 2 ] || { [ "$1" != package ] && [ "$1" != test ]; }; then
-        echo "usage: $0 package|test <build dir>" >&2
+    if [ "${1:-}" != prepare ] && { [ $# -ne 2 ] || { [ "$1" != package ] && [ "$1" != test ]; }; }; then
+        echo "usage: $0 package|test <build dir> | prepare" >&2
         exit 2
     fi
     if [ "$(id -u)" != 0 ]; then
@@ -46,6 +47,7 @@ if [ "${1:-}" != --inside ]; then
         echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] ${mirror%/} bookworm-backports main" \
             >"$root/etc/apt/sources.list.d/backports.list"
         echo "== installing the cross-compilers, Qt for arm64 and qemu-user into $root"
+        lock_apt_archives
         # shellcheck disable=SC2016,SC2086 # expanded by the inner shell; one package name a word
         unshare --mount --propagation private -- sh -c '
             set -e
@@ -66,7 +68,13 @@ if [ "${1:-}" != --inside ]; then
             exit 1
         }
         echo "$wanted" >"$root/.pylvane-packages"
+        exec 7>&-
         echo "   took $((SECONDS - started)) s"
+    fi
+    if [ "$1" = prepare ]; then
+        exec 9>&-
+        make_debian_root "$pylvane_cache/bookworm-arm64-minbase" arm64 "$root$qemu_path"
+        exit 0
     fi
     mkdir -p "$source_dir/$2"
     in_emulation_namespace "$BASH" "$0" --inside "$1" "$2"

@@ -31,7 +31,17 @@ debian_mirror() {
 # A minimal Debian 12 root in <dir> for the machine's own architecture or another; made once and kept. A root of
 # another architecture is finished by its own programs, run by <qemu> in an emulation namespace; its device nodes
 # are made before, outside, where mknod is allowed, and debootstrap is told (as in a container) not to try again.
+# Two runs that want the same root at once (CI makes them beside the tests) take turns: the second finds it made.
 make_debian_root() { # dir [architecture qemu]
+    [ -x "$1/usr/bin/apt-get" ] && return 0
+    mkdir -p "$(dirname "$1")"
+    (
+        flock 8
+        make_debian_root_now "$@"
+    ) 8>"$1.lock"
+}
+
+make_debian_root_now() { # dir [architecture qemu]
     local dir=$1 arch=${2:-$(dpkg --print-architecture)} qemu=${3:-} mirror codename log started=$SECONDS
     [ -x "$dir/usr/bin/apt-get" ] && return 0
     read -r mirror codename < <(debian_mirror)
@@ -55,6 +65,14 @@ make_debian_root() { # dir [architecture qemu]
     }
     mv "$dir.partial" "$dir"
     echo "   took $((SECONDS - started)) s"
+}
+
+# The downloaded packages kept in the cache are shared by every root's apt, which allows one run at a time: the
+# caller holds this lock (on descriptor 7) while one runs.
+lock_apt_archives() {
+    mkdir -p "$pylvane_cache/apt-archives"
+    exec 7>"$pylvane_cache/apt-archives.lock"
+    flock 7
 }
 
 # Runs a command in new user, mount and process namespaces, as their root (every id mapped to itself), where

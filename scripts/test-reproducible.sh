@@ -6,16 +6,17 @@
 # as the list of the parts that differ: the package's members and files, the programs' sections, the installer's
 # tables and streams.
 #
-# Usage: scripts/test-reproducible.sh <package-dir> <win-dir> [deb] [windows]
-#   deb      the Debian package
-#   windows  pylvane.exe and its Windows Installer package
+# Usage: scripts/test-reproducible.sh <package-dir> <win-dir> <arm64-dir> [deb] [deb-arm64] [windows]
+#   deb        the Debian package
+#   deb-arm64  the arm64 Debian package (its build needs root; left out with a note otherwise)
+#   windows    pylvane.exe and its Windows Installer package
 # Environment: JOBS (default: nproc).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-package_dir=$1 win_dir=$2
-shift 2
+package_dir=$1 win_dir=$2 arm64_dir=$3
+shift 3
 parts=("$@")
-[ $# -gt 0 ] || parts=(deb windows)
+[ $# -gt 0 ] || parts=(deb deb-arm64 windows)
 cd "$root"
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
     echo "test-reproducible: this tree has changes that are not committed, and the second build comes from a" \
@@ -62,15 +63,16 @@ sections() { # objdump first second
 }
 
 explain_deb() {
+    local first=$work/first-$(basename "$1") second=$work/second-$(basename "$1")
     diff <(ar tv "$1") <(ar tv "$2") | sed -n 's/^[<>]/    ar member:/p' || true
     diff <(dpkg-deb -c "$1") <(dpkg-deb -c "$2") | sed -n 's/^[<>]/    data member:/p' || true
-    dpkg-deb -R "$1" "$work/deb-first"
-    dpkg-deb -R "$2" "$work/deb-second"
-    diff -rq "$work/deb-first" "$work/deb-second" | sed "s|$work/deb-first/||; s|$work/deb-second/||; s/^/    /" ||
-        true
-    if ! cmp -s "$work/deb-first/usr/bin/pylvane" "$work/deb-second/usr/bin/pylvane"; then
+    dpkg-deb -R "$1" "$first"
+    dpkg-deb -R "$2" "$second"
+    diff -rq "$first" "$second" | sed "s|$first/||; s|$second/||; s/^/    /" || true
+    # The host's objdump reads the sections of the arm64 program too.
+    if ! cmp -s "$first/usr/bin/pylvane" "$second/usr/bin/pylvane"; then
         echo "    usr/bin/pylvane:"
-        sections objdump "$work/deb-first/usr/bin/pylvane" "$work/deb-second/usr/bin/pylvane"
+        sections objdump "$first/usr/bin/pylvane" "$second/usr/bin/pylvane"
     fi
 }
 
@@ -99,8 +101,24 @@ explain_msi() (
     diff -rq msi-first msi-second | sed "s|msi-first/||; s|msi-second/||; s/^/    /" || true
 )
 
+# What another machine has elsewhere (the tree, the clone, the cache of Qt for Windows) must not show in what
+# ships; here both builds would share it and still agree.
+pylvane_cache=${PYLVANE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/pylvane}
+build_paths() { # name; the shipped bytes on standard input
+    local found
+    found=$({ grep -aoF -e "$root" -e "$clone" -e "$pylvane_cache" || true; } | sort -u | head -n 3 | tr "\n" " ")
+    [ -z "$found" ] || {
+        failed=$((failed + 1))
+        echo "NOT REPRODUCIBLE: $1 carries build paths: $found"
+    }
+}
+
 failed=0
 compare() { # kind first second
+    case $1 in
+    deb) dpkg-deb --fsys-tarfile "$2" | build_paths "$(basename "$2")" ;;
+    exe) build_paths "$(basename "$2")" <"$2" ;;
+    esac
     if cmp -s "$2" "$3"; then
         echo "reproducible: $(basename "$2") (sha256 $(sha256sum <"$2" | cut -c1-16)...)"
         return
@@ -122,6 +140,16 @@ for part in "${parts[@]}"; do
         first=$(ls "$package_dir"/pylvane_*.deb)
         compare deb "$first" "$clone/$(inside_clone "$package_dir")/$(basename "$first")"
         ;;
+    deb-arm64)
+        if [ "$(id -u)" != 0 ]; then
+            echo "test-reproducible: the arm64 package is left out: its build needs root (debootstrap, chroot)"
+            continue
+        fi
+        build first package-arm64 ARM64_DIR="$arm64_dir"
+        build second package-arm64 ARM64_DIR="$(inside_clone "$arm64_dir")"
+        first=$(ls "$arm64_dir"/pylvane_*_arm64.deb)
+        compare deb "$first" "$clone/$(inside_clone "$arm64_dir")/$(basename "$first")"
+        ;;
     windows)
         qt=$(bash scripts/windows/build-qt.sh --print-prefix 2>/dev/null || true)
         [ -n "$qt" ] && [ -f "$qt/.pylvane-complete" ] ||
@@ -135,7 +163,7 @@ for part in "${parts[@]}"; do
         compare msi "$win_dir/pylvane-$version-x64.msi" "$second/pylvane-$version-x64.msi"
         ;;
     *)
-        echo "test-reproducible: unknown part '$part' (deb or windows)" >&2
+        echo "test-reproducible: unknown part '$part' (deb, deb-arm64 or windows)" >&2
         exit 2
         ;;
     esac

@@ -14,6 +14,10 @@ if [ "${1:-}" = --print-prefix ]; then
 fi
 stamp=$prefix/.pylvane-complete
 [ -f "$stamp" ] && exit 0
+mkdir -p "$pylvane_cache"
+exec 9>"$pylvane_cache/googletest-$version.lock"
+flock 9
+[ -f "$stamp" ] && exit 0
 
 build=$pylvane_cache/work/googletest-$version
 cmake -S /usr/src/googletest -B "$build" -G Ninja -Wno-dev \

@@ -12,8 +12,13 @@ source "$(dirname "$0")/cache.sh"
 source "$(dirname "$0")/../debian-root.sh"
 
 version=$(package_version qt6-base-dev)
-# The key's suffix changes whenever the way Qt is built changes what goes into it (r2: build paths mapped away).
-prefix=$pylvane_cache/qt6-base-$version-mingw-static-r2
+# The key's suffix changes whenever the way Qt is built changes what goes into it (r2: build paths mapped away;
+# r3: the prefix that QtCore records is a fixed one; r4: the MIME database packed without a time stamp).
+prefix=$pylvane_cache/qt6-base-$version-mingw-static-r4
+# QtCore records its install prefix in the library, and from there in every program that links it. It is
+# configured with this fixed one, the same for every user and machine, and installed into the cache through a
+# staging folder; Qt's CMake files find their place from where they lie, so the cached copy works as it is.
+recorded_prefix=/opt/pylvane/qt6-mingw-static
 if [ "${1:-}" = --print-prefix ]; then
     echo "$prefix"
     exit 0
@@ -79,13 +84,16 @@ unpack_source() {
 # OpenGL is off, and with it its dynamic loading; Direct2D has to stay on for the windows platform to build;
 # the source has no wintab, so no tablet events. The bundled libraries make the result independent of the host.
 # The build paths are mapped to one fixed name, so that what Qt records of its sources (assertions, debug
-# names) is the same on every machine and the program that links it comes out byte for byte the same.
+# names) is the same on every machine and the program that links it comes out byte for byte the same. QtCore's
+# MIME database is packed by Qt's own script, whose gzip header carries no time, not by CMake's archiver, whose
+# header carries the time of the build.
 prefix_map="-ffile-prefix-map=$work/source=/usr/src/qt6-base -ffile-prefix-map=$work/build=/usr/src/qt6-base-build"
 cmake -S "$work/source" -B "$work/build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$pylvane_toolchain" \
     -DCMAKE_C_FLAGS="$prefix_map" -DCMAKE_CXX_FLAGS="$prefix_map" \
     -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DCMAKE_INSTALL_PREFIX="$recorded_prefix" \
+    -DQT_AVOID_CMAKE_ARCHIVING_API=ON \
     -DBUILD_SHARED_LIBS=OFF \
     -DQT_HOST_PATH=/usr \
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
@@ -97,8 +105,9 @@ cmake -S "$work/source" -B "$work/build" -G Ninja \
     -DFEATURE_freetype=ON -DFEATURE_system_freetype=OFF -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF \
     -DFEATURE_system_png=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_jpeg=OFF
 cmake --build "$work/build" -j "${JOBS:-$(nproc)}"
-rm -rf "$prefix"
-cmake --install "$work/build"
+rm -rf "$prefix" "$work/stage"
+DESTDIR=$work/stage cmake --install "$work/build"
+mv "$work/stage$recorded_prefix" "$prefix"
 
 date -u +%FT%TZ >"$stamp"
 rm -rf "$work"

@@ -13,18 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 exe=$(realpath "$1")
 logtool=$(realpath "$2")
 sender=$(realpath "$3")
-wine=/usr/lib/wine/wine64
-# The first cycle comes about 20 s after start; the rest is headroom for a busy machine.
-first_cycle_wait=80
-
-skip() {
-    echo "Skipped: $*"
-    exit 77
-}
-fail() {
-    echo "FAILED: $*"
-    exit 1
-}
+source "$here/wine_common.sh"
 
 if [ -z "${PYLVANE_END_TEST_INNER:-}" ]; then
     [ -n "${WINEPREFIX:-}" ] || skip "needs the Wine session that scripts/windows/test.sh starts"
@@ -55,10 +44,6 @@ log=$tmp/work/PylvaneLog.txt
 pending=$log.pending
 marker=$tmp/tools/alerted
 
-windows_path() {
-    local path=${1//\//\\}
-    echo "Z:$path"
-}
 
 # One process target that never runs: the first cycle finds it down and starts the failure command.
 printf '@echo ran>>"%s"\r\n' "$(windows_path "$marker")" >"$tmp/tools/alert.bat"

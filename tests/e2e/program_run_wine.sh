@@ -9,18 +9,7 @@
 set -euo pipefail
 exe=$(realpath "$1")
 sleeper=$(realpath "$2")
-wine=/usr/lib/wine/wine64
-# The first cycle comes about 20 s after start; the rest is headroom for a busy machine.
-first_cycle_wait=80
-
-skip() {
-    echo "Skipped: $*"
-    exit 77
-}
-fail() {
-    echo "FAILED: $*"
-    exit 1
-}
+source "$(dirname "$0")/wine_common.sh"
 [ -n "${WINEPREFIX:-}" ] || skip "needs the Wine session that scripts/windows/test.sh starts"
 [ -n "${PYLVANE_SILENT_HOST:-}" ] || skip "needs root for the network namespace with a silent host (scripts/windows/test.sh)"
 
@@ -35,11 +24,6 @@ trap cleanup EXIT
 mkdir "$tmp/tools" "$tmp/work"
 work=$(realpath "${3:-$tmp/work}")
 
-# Wine's drive Z: is the root of the file system.
-windows_path() {
-    local path=${1//\//\\}
-    echo "Z:$path"
-}
 
 # Names no other process has.
 alive=pylvane-e2e-alive-$$.exe
