@@ -31,15 +31,7 @@ if [ -z "${PYLVANE_END_TEST_INNER:-}" ]; then
     exit "$status"
 fi
 
-tmp=$(mktemp -d)
-pids=
-cleanup() {
-    for pid in $pids; do { kill "$pid" && wait "$pid"; } 2>/dev/null || true; done
-    "$wine" reg delete 'HKCU\Software\Pylvane' /va /f </dev/null >/dev/null 2>&1 || true
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-mkdir "$tmp/work" "$tmp/tools"
+start_test_folder
 log=$tmp/work/PylvaneLog.txt
 pending=$log.pending
 marker=$tmp/tools/alerted

@@ -13,15 +13,7 @@ source "$(dirname "$0")/wine_common.sh"
 [ -n "${WINEPREFIX:-}" ] || skip "needs the Wine session that scripts/windows/test.sh starts"
 [ -n "${PYLVANE_SILENT_HOST:-}" ] || skip "needs root for the network namespace with a silent host (scripts/windows/test.sh)"
 
-tmp=$(mktemp -d)
-pids=
-cleanup() {
-    for pid in $pids; do { kill "$pid" && wait "$pid"; } 2>/dev/null || true; done
-    "$wine" reg delete 'HKCU\Software\Pylvane' /va /f </dev/null >/dev/null 2>&1 || true
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-mkdir "$tmp/tools" "$tmp/work"
+start_test_folder
 work=$(realpath "${3:-$tmp/work}")
 
 

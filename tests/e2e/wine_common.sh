@@ -18,3 +18,17 @@ windows_path() {
     local path=${1//\//\\}
     echo "Z:$path"
 }
+
+# $tmp: a folder of the test's own with tools/ and work/. At the end it goes, with the programs whose ids the test
+# adds to $pids and the settings they were given.
+start_test_folder() {
+    tmp=$(mktemp -d)
+    pids=
+    trap end_test_folder EXIT
+    mkdir "$tmp/tools" "$tmp/work"
+}
+end_test_folder() {
+    for pid in $pids; do { kill "$pid" && wait "$pid"; } 2>/dev/null || true; done
+    "$wine" reg delete 'HKCU\Software\Pylvane' /va /f </dev/null >/dev/null 2>&1 || true
+    rm -rf "$tmp"
+}
