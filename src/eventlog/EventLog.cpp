@@ -1,12 +1,14 @@
 #include "eventlog/EventLog.h"
 
 #include "eventlog/CrLfNormaliser.h"
+#include "eventlog/KeptEntriesFile.h"
 #include "eventlog/LineReader.h"
 #include "eventlog/LogFile.h"
 #include "platform/Platform.h"
 
 #include <QFileInfo>
 
+#include <cstdio>
 #include <utility>
 
 namespace {
@@ -21,6 +23,8 @@ constexpr qint64 kBusyQuietMs = 60'000;
 // At the end of a run the entries would otherwise be lost, so a busy lock is waited for longer,
 // whatever happened before; the system gives a program about as long to end.
 constexpr int kEndLockWaitMs = 5'000;
+// How far below the header kept entries are looked for before they go in (see insertQueued).
+constexpr qsizetype kKeptEntriesSearchBytes = 64 * 1024;
 
 bool startsWithHeaderPrefix(const QByteArray& line, HeaderStyle* style)
 {
@@ -53,14 +57,14 @@ EventLog::EventLog(Platform& platform, QString fileName)
 {
 }
 
-QByteArray EventLog::stampedLine(const QByteArray& prefix, const QString& suffix) const
+QString EventLog::stamp() const
 {
-    return prefix + (platform_.dateText() + QLatin1Char(' ') + platform_.timeText() + suffix).toLocal8Bit();
+    return platform_.dateText() + QLatin1Char(' ') + platform_.timeText();
 }
 
-QByteArray EventLog::headerLine(HeaderStyle style) const
+QByteArray EventLog::headerLine(HeaderStyle style, const QString& stamp) const
 {
-    return stampedLine(headerPrefix(style), QString());
+    return headerPrefix(style) + stamp.toLocal8Bit();
 }
 
 int EventLog::lockWaitMs() const
@@ -87,77 +91,136 @@ bool EventLog::CreateLogFile(HeaderStyle style)
 
 bool EventLog::writeHeaderOnly(LogFile& file, HeaderStyle style)
 {
-    return file.beginRewrite() && file.write(headerLine(style) + kCrLf + separatorLine(style) + kCrLf) && file.commit();
+    return file.beginRewrite() && file.write(headerLine(style, stamp()) + kCrLf + separatorLine(style) + kCrLf) &&
+           file.commit();
 }
 
 bool EventLog::WriteLogEntry(HeaderStyle style, const QString& label)
 {
     // Stamped now: an entry that has to wait keeps the time its target was found down.
-    if (queued_.isEmpty())
+    const QString now = stamp();
+    const QByteArray line = (now + QLatin1Char(' ') + label).toLocal8Bit();
+    if (!entriesWaiting_) {
         queuedStyle_ = style;
-    queued_.prepend(stampedLine(QByteArray(), QLatin1Char(' ') + label));
-    return writeQueuedEntries();
+        // Held entries go in together later; a missing log is still created as the first would have.
+        creationStamp_ = holding_ ? now : QString();
+        entriesWaiting_ = true;
+    }
+    // Once one entry had to stay in memory, later ones stay there too, so that the order holds.
+    if (holding_ && queued_.isEmpty() && keep(line + kCrLf + kCrLf, lockWaitMs()))
+        return true;
+    queued_.prepend(line);
+    return !holding_ && writeQueued(lockWaitMs());
+}
+
+void EventLog::holdEntries()
+{
+    holding_ = true;
 }
 
 bool EventLog::writeQueuedEntries()
 {
+    holding_ = false;
     return writeQueued(lockWaitMs());
 }
 
 bool EventLog::writeQueuedEntriesAtEnd()
 {
-    return queued_.isEmpty() || writeQueued(kEndLockWaitMs) || keepQueuedForLater();
+    holding_ = false;
+    if (queued_.isEmpty() || writeQueued(kEndLockWaitMs))
+        return true;
+    QByteArray oldestFirst;
+    for (auto entry = queued_.crbegin(); entry != queued_.crend(); ++entry)
+        oldestFirst += *entry + kCrLf + kCrLf;
+    if (keep(oldestFirst, kEndLockWaitMs)) {
+        queued_.clear();
+        return true;
+    }
+    for (auto entry = queued_.crbegin(); entry != queued_.crend(); ++entry)
+        std::fprintf(stderr, "Pylvane: this log entry could not be written or kept: %s\n", entry->constData());
+    queued_.clear();
+    return false;
+}
+
+bool EventLog::keep(const QByteArray& entriesOldestFirst, int waitMs)
+{
+    KeptEntriesFile kept(pendingFileName_);
+    return kept.open(true, waitMs) == KeptEntriesFile::Open::Opened && kept.append(entriesOldestFirst);
+}
+
+// The kept entries not yet in the log, newest first and with CR LF line ends, as they go in; an
+// entry is its line with the empty lines after it.
+QByteArray EventLog::takeKeptEntries(KeptEntriesFile& kept, bool* opened)
+{
+    *opened = kept.open(false, kLockWaitMs) == KeptEntriesFile::Open::Opened;
+    QByteArray text;
+    if (!*opened || !kept.readAll(text))
+        return {};
+    if (kept.identity() == spentIdentity_ && text.size() >= spentSize_)
+        text.remove(0, spentSize_);
+    CrLfNormaliser normaliser;
+    const QByteArray lines = normaliser.feed(text) + normaliser.finish();
+    QByteArrayList entries;
+    for (const QByteArray& line : lines.split('\n')) {
+        if (line.isEmpty())
+            continue; // after the last line end
+        if (line == "\r" && !entries.isEmpty())
+            entries.last() += line + '\n';
+        else
+            entries.append(line + '\n');
+    }
+    QByteArray newestFirst;
+    for (auto entry = entries.crbegin(); entry != entries.crend(); ++entry)
+        newestFirst += *entry;
+    return newestFirst;
+}
+
+void EventLog::discardKept(KeptEntriesFile& kept, qint64 size)
+{
+    if (kept.discard())
+        return;
+    // Neither removed nor emptied: this run remembers that these bytes are in, and passes over them.
+    spentIdentity_ = kept.identity();
+    spentSize_ = size;
 }
 
 bool EventLog::writeQueued(int waitMs)
 {
-    const bool pendingThere = QFileInfo::exists(pendingFileName_);
-    if (queued_.isEmpty() && !pendingThere)
+    const bool keptThere = QFileInfo::exists(pendingFileName_) || QFileInfo(pendingFileName_).isSymLink();
+    if (queued_.isEmpty() && !keptThere)
         return true;
     LogFile file(fileName_);
     if (!lock(file, waitMs))
         return false;
-    // Taken while the log is locked, so that no other writer puts the same entries in as well.
-    LogFile pending(pendingFileName_);
-    const bool withPending = pendingThere && pending.open(kLockWaitMs) == LogFile::Lock::Taken;
-    const QByteArray older = withPending ? pending.contents().readAll() : QByteArray();
+    // Taken while the log is locked, so that no other writer puts the same entries in as well, and
+    // held until they are in, so that none is added meanwhile and then emptied away unseen.
+    KeptEntriesFile kept(pendingFileName_);
+    bool withKept = false;
+    const QByteArray older = keptThere ? takeKeptEntries(kept, &withKept) : QByteArray();
     if (!queued_.isEmpty() || !older.isEmpty()) {
         const HeaderStyle style = styleOfOldest(older, queuedStyle_);
         if (!insertQueued(file, style, older))
             return false;
-        queued_.clear();
     }
-    // Once the entries are in the log; a failure here can only bring them in twice, never lose them.
-    if (withPending)
-        pending.remove();
-    return queued_.isEmpty();
-}
-
-// The pending file is written like the log, locked and replaced whole; this run's entries are
-// newer than what an earlier run left there.
-bool EventLog::keepQueuedForLater()
-{
-    LogFile pending(pendingFileName_);
-    if (pending.open(kLockWaitMs) != LogFile::Lock::Taken)
-        return false;
-    QByteArray text;
-    for (const QByteArray& entry : std::as_const(queued_))
-        text += entry + kCrLf + kCrLf;
-    text += pending.contents().readAll();
-    if (!pending.beginRewrite() || !pending.write(text) || !pending.commit())
-        return false;
     queued_.clear();
+    entriesWaiting_ = false;
+    creationStamp_.clear();
+    // Emptied only once its entries are in the log. A crash in between brings them in again at the
+    // next start unless they still stand at the top of the log; twice is better than never.
+    if (withKept)
+        discardKept(kept, kept.size());
     return true;
 }
 
 bool EventLog::insertQueued(LogFile& file, HeaderStyle style, const QByteArray& olderEntries)
 {
     LineReader reader(file.contents());
+    const QString created = creationStamp_.isEmpty() ? stamp() : creationStamp_;
     QByteArray header1;
     QByteArray header2;
     QByteArray shortFileText; // the text of a file too short to have a header moves into the body
     if (!reader.readLine(header1)) {
-        header1 = headerLine(style);
+        header1 = headerLine(style, created);
         header2 = separatorLine(style);
     } else if (!reader.readLine(header2)) {
         HeaderStyle found = style;
@@ -165,23 +228,31 @@ bool EventLog::insertQueued(LogFile& file, HeaderStyle style, const QByteArray& 
             header2 = separatorLine(found);
         } else {
             shortFileText = header1 + kCrLf;
-            header1 = headerLine(style);
+            header1 = headerLine(style, created);
             header2 = separatorLine(style);
         }
     }
+
+    // The old body follows byte for byte; only its line ends become CR LF. Its start is read first:
+    // kept entries already standing there went in just before a crash that kept them from being
+    // emptied away, and do not go in twice.
+    CrLfNormaliser normaliser;
+    QByteArray bodyStart;
+    QByteArray chunk;
+    while (bodyStart.size() < olderEntries.size() + kKeptEntriesSearchBytes && reader.readChunk(chunk))
+        bodyStart += normaliser.feed(chunk);
+    const bool olderAlreadyIn = !olderEntries.isEmpty() && bodyStart.indexOf(olderEntries) >= 0;
+    if (olderAlreadyIn && queued_.isEmpty())
+        return reader.ok();
 
     if (!file.beginRewrite())
         return false;
     QByteArray head = header1 + kCrLf + header2 + kCrLf;
     for (const QByteArray& entry : std::as_const(queued_))
         head += entry + kCrLf + kCrLf;
-    CrLfNormaliser olderLines;
-    head += olderLines.feed(olderEntries) + olderLines.finish();
-    bool written = file.write(head + shortFileText);
-
-    // The old body follows byte for byte; only its line ends become CR LF.
-    CrLfNormaliser normaliser;
-    QByteArray chunk;
+    if (!olderAlreadyIn)
+        head += olderEntries;
+    bool written = file.write(head + shortFileText + bodyStart);
     while (written && reader.readChunk(chunk))
         written = file.write(normaliser.feed(chunk));
     return written && file.write(normaliser.finish()) && reader.ok() && file.commit();

@@ -15,7 +15,10 @@ class QString;
 // The new contents go to a copy under one fixed name beside the file, which then replaces it, so a
 // writer killed halfway leaves the old file and at most one copy that the next writer removes.
 // Where the folder cannot be written but the file can, the file is rewritten in place instead.
-// Symbolic links are followed; anything that is not a regular file is never written.
+// The log may lie in a folder that others can write, so it is used only when it is a regular file of
+// this user's with a single name: a symbolic link (on Windows any reparse point), a hard link, a file
+// of another user's, a pipe or a device is left alone, neither read nor written. What was opened is
+// checked, not the name.
 class LogFile {
 public:
     enum class Lock { Taken, Busy, Failed };
@@ -27,7 +30,7 @@ public:
     LogFile& operator=(const LogFile&) = delete;
 
     // Opens the file, creating it empty when missing, and locks it, waiting at most `waitMs` for
-    // another writer. Failed: the file cannot be opened, or is not a regular file.
+    // another writer. Failed: the file cannot be opened, or is not a regular file of this user's.
     Lock open(int waitMs);
 
     // After open: the contents from the start, and their size.
@@ -40,9 +43,6 @@ public:
     // Makes what was written the file's contents, keeping its mode and, where permitted, its owner.
     // On false the file is left as it was.
     bool commit();
-    // After open: removes the file by the name it was opened with; the lock is kept until the
-    // object ends, so that a writer waiting for it finds the file gone.
-    bool remove();
 
 private:
     struct Handles;

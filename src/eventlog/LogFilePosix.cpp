@@ -1,12 +1,13 @@
 #include "eventlog/LogFile.h"
 
+#include "eventlog/PosixFileChecks.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include <fcntl.h>
@@ -18,25 +19,10 @@ namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(2);
 
-bool sameFile(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Errors that say the folder may not be changed, as opposed to the disk or the file failing.
 bool folderNotWritable(int error)
 {
     return error == EACCES || error == EPERM || error == EROFS;
-}
-
-QByteArray resolvedPath(const QByteArray& path)
-{
-    char* resolved = ::realpath(path.constData(), nullptr);
-    if (resolved == nullptr)
-        return {};
-    QByteArray result(resolved);
-    std::free(resolved);
-    return result;
 }
 
 bool writeAll(int fd, const char* data, qint64 size, off_t offset, bool positioned)
@@ -60,7 +46,6 @@ struct LogFile::Handles {
     QByteArray path;
     int fd = -1; // the log, open for reading, holding the lock
     struct stat st {};
-    QByteArray realPath; // the log after following symbolic links
     QFile reader;
 
     int out = -1; // the replacement copy, or the log itself when rewritten in place
@@ -108,13 +93,14 @@ LogFile::Lock LogFile::open(int waitMs)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
         struct stat st {};
-        // Checked before opening, so that a device or a pipe is never opened at all.
-        if (::stat(h.path.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        // Checked before opening, so that a device or a pipe is never opened at all; a link is
+        // refused by the open itself.
+        if (::lstat(h.path.constData(), &st) == 0 && !S_ISREG(st.st_mode))
             return Lock::Failed;
-        h.fd = ::open(h.path.constData(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+        h.fd = ::open(h.path.constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
         if (h.fd < 0)
             return Lock::Failed;
-        if (::fstat(h.fd, &h.st) != 0 || !S_ISREG(h.st.st_mode)) {
+        if (::fstat(h.fd, &h.st) != 0 || !isOwnSingleFile(h.st)) {
             h.closeLog();
             return Lock::Failed;
         }
@@ -131,10 +117,8 @@ LogFile::Lock LogFile::open(int waitMs)
         }
         // The writer that held the lock may have replaced the file meanwhile: then the lock taken
         // belongs to the old file, and the new one is opened and locked instead.
-        h.realPath = resolvedPath(h.path);
         struct stat now {};
-        if (!h.realPath.isEmpty() && ::stat(h.realPath.constData(), &now) == 0 && sameFile(now, h.st) &&
-            ::fstat(h.fd, &h.st) == 0) {
+        if (::lstat(h.path.constData(), &now) == 0 && sameFile(now, h.st) && ::fstat(h.fd, &h.st) == 0) {
             if (h.reader.open(h.fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
                 return Lock::Taken;
             h.closeLog();
@@ -159,10 +143,10 @@ bool LogFile::beginRewrite()
     Handles& h = *h_;
     h.dropRewrite();
     h.newContents.clear();
-    if (h.fd < 0 || ::faccessat(AT_FDCWD, h.realPath.constData(), W_OK, AT_EACCESS) != 0)
+    if (h.fd < 0 || ::faccessat(AT_FDCWD, h.path.constData(), W_OK, AT_EACCESS) != 0)
         return false;
-    const qsizetype slash = h.realPath.lastIndexOf('/');
-    h.copyPath = h.realPath.left(slash + 1) + '.' + h.realPath.mid(slash + 1) + ".new";
+    const qsizetype slash = h.path.lastIndexOf('/');
+    h.copyPath = h.path.left(slash + 1) + '.' + h.path.mid(slash + 1) + ".new";
 
     // Whatever stands under the copy's name was left by a writer that died; removing it rather than
     // truncating it also means nothing is ever written through a link put there.
@@ -182,7 +166,7 @@ bool LogFile::beginRewrite()
     }
     if (!folderNotWritable(errno))
         return false;
-    h.out = ::open(h.realPath.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    h.out = ::open(h.path.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     h.inPlace = true;
     struct stat st {};
     if (h.out >= 0 && ::fstat(h.out, &st) == 0 && sameFile(st, h.st))
@@ -213,20 +197,13 @@ bool LogFile::commit()
     return done;
 }
 
-bool LogFile::remove()
-{
-    Handles& h = *h_;
-    h.dropRewrite();
-    return h.fd >= 0 && ::unlink(h.path.constData()) == 0;
-}
-
 bool LogFile::Handles::commitCopy()
 {
     // On disk before it replaces the log, so that a crash of the system too leaves one whole file.
     const bool written = ::fsync(out) == 0;
     const int copy = out;
     out = -1;
-    if (::close(copy) == 0 && written && ::rename(copyPath.constData(), realPath.constData()) == 0)
+    if (::close(copy) == 0 && written && ::rename(copyPath.constData(), path.constData()) == 0)
         return true;
     ::unlink(copyPath.constData());
     return false;

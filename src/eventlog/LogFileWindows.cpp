@@ -1,5 +1,7 @@
 #include "eventlog/LogFile.h"
 
+#include "eventlog/WindowsFileChecks.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -107,6 +109,12 @@ bool isDiskFile(HANDLE handle)
            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool isReparsePoint(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    return !GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 // The path of the file behind the handle, links followed; empty when the system cannot say.
 std::wstring finalPath(HANDLE handle)
 {
@@ -154,7 +162,7 @@ struct LogFile::Handles {
     int fd = -1;
     qint64 logSize = 0;
     DWORD attributes = 0;
-    std::wstring realPath; // the log after following links
+    std::wstring realPath; // the log by its full name
     QFile reader;
 
     HANDLE out = INVALID_HANDLE_VALUE; // the replacement copy, or the log itself when rewritten in place
@@ -213,12 +221,14 @@ LogFile::Lock LogFile::open(int waitMs)
 
     const size_t slash = h.path.find_last_of(L'\\');
     const std::wstring lockPath = h.path.substr(0, slash + 1) + L'.' + h.path.substr(slash + 1) + L".lock";
+    // A link planted under the lock's name is opened itself, and refused: nothing is created through it.
     h.lock = CreateFileW(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_HIDDEN, nullptr);
+                         FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h.lock == INVALID_HANDLE_VALUE)
-        h.lock = CreateFileW(lockPath.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+        h.lock = CreateFileW(lockPath.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h.lock != INVALID_HANDLE_VALUE) {
-        if (!isDiskFile(h.lock)) {
+        if (!isDiskFile(h.lock) || isReparsePoint(h.lock)) {
             closeHandle(h.lock);
             return Lock::Failed;
         }
@@ -237,9 +247,9 @@ LogFile::Lock LogFile::open(int waitMs)
 LogFile::Lock LogFile::Handles::openLog(std::chrono::steady_clock::time_point deadline)
 {
     // Not shared for deletion: while this handle is open, no other writer's copy can replace the file.
-    log = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (log == INVALID_HANDLE_VALUE || !isDiskFile(log))
+    log = CreateFileW(path.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (log == INVALID_HANDLE_VALUE || !isOwnSingleFile(log))
         return Lock::Failed;
     const Lock taken = lockUntil(log, kGuardOffsetHigh, deadline);
     if (taken != Lock::Taken)
@@ -279,7 +289,7 @@ bool LogFile::beginRewrite()
         return false;
     // Whether the file's own permissions let this user write it, folder or not.
     HANDLE writable = CreateFileW(h.realPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (writable == INVALID_HANDLE_VALUE)
         return false;
     const size_t slash = h.realPath.find_last_of(L'\\');
@@ -326,17 +336,6 @@ bool LogFile::commit()
     const bool done = h.inPlace ? h.commitInPlace() : h.commitCopy();
     h.dropRewrite();
     return done;
-}
-
-bool LogFile::remove()
-{
-    Handles& h = *h_;
-    h.dropRewrite();
-    if (h.fd < 0)
-        return false;
-    // The file's own handle does not share deletion; the lock stays with the side file.
-    h.closeLog();
-    return DeleteFileW(h.path.c_str()) != 0;
 }
 
 bool LogFile::Handles::commitCopy()

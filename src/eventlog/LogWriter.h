@@ -10,6 +10,8 @@ public:
     virtual ~LogWriter() = default;
     // False when the entry could not be recorded now; the file is then left exactly as it was.
     virtual bool WriteLogEntry(HeaderStyle style, const QString& label) = 0;
+    // A cycle begins: until writeQueuedEntries, entries may be set aside and put in together then.
+    virtual void holdEntries() {}
     // Tries once more to record the entries that could not go in yet; true when none are left.
     virtual bool writeQueuedEntries() = 0;
 };

@@ -26,6 +26,9 @@ void CheckCycle::run()
     lamp_.setPictureVisible(StatusLamp::Image3, true);
     lamp_.cycleStarted();
     states_.fill(kStateUnchecked);
+    // Each entry found is kept aside at once, and all go into the log together after the probes:
+    // one rewrite of a long log per cycle rather than one per target.
+    log_.holdEntries();
 
     // Nothing may escape a timer handler: whatever goes wrong, the lamp ends green or red, the
     // failure command is considered and the cycle timer is disarmed.
@@ -38,14 +41,14 @@ void CheckCycle::run()
         showOutcome();
     } catch (...) {
     }
-    // The alert never waits for the log, which another writer may hold for seconds.
+    // Before the failure command, which may read the log; this also brings in an entry that could
+    // not go in earlier, which would otherwise wait until another target goes down.
     try {
-        startFailureCommand();
+        log_.writeQueuedEntries();
     } catch (...) {
     }
     try {
-        // An entry that could not go in earlier would otherwise wait until another target goes down.
-        log_.writeQueuedEntries();
+        startFailureCommand();
     } catch (...) {
     }
     lamp_.cycleEnded();

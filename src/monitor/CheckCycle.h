@@ -16,8 +16,8 @@ class QTimer;
 class TargetProbes;
 
 // One check cycle over the 35 targets, run by the cycle timer: lamp to grey, every state to "neu",
-// Devices, Cams and Processes in order, the states folded into the lamp, the failure command started
-// when something is down, log entries still waiting written, and the cycle timer disarmed.
+// Devices, Cams and Processes in order, the states folded into the lamp, the cycle's log entries
+// written in one go, the failure command started when something is down, and the cycle timer disarmed.
 class CheckCycle {
 public:
     CheckCycle(StatusLamp& lamp, TargetProbes& probes, LogWriter& log, Platform& platform, QTimer& timer1);

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 namespace {
 
@@ -183,9 +184,9 @@ TEST_F(EventLogTest, EntriesThatCannotGoInWaitForTheNextThatCan)
     EXPECT_EQ(contents(), after) << "each entry goes in once";
 }
 
-// What cannot go in at the end of a run is kept beside the log, newer runs' entries first; the next
-// run puts it in below its own entries, creates a missing log in the style of the oldest entry,
-// and removes what was kept.
+// What cannot go in at the end of a run is kept beside the log, oldest first; the next run puts it
+// in below its own entries, creates a missing log in the style of the oldest entry, and removes
+// what was kept.
 TEST_F(EventLogTest, EntriesThatCannotGoInAtTheEndGoInWithTheNextRun)
 {
     const QString pending = EventLog::pendingFileName(path);
@@ -196,16 +197,90 @@ TEST_F(EventLogTest, EntriesThatCannotGoInAtTheEndGoInWithTheNextRun)
     platform.time = "08:15:43";
     EXPECT_FALSE(laterRun.WriteLogEntry(HeaderStyle::HostHeader, " - Cam3 OFF   "));
     EXPECT_TRUE(laterRun.writeQueuedEntriesAtEnd());
-    const QByteArray kept = "07.12.2026 08:15:43  - Cam3 OFF   \r\n\r\n" + entry(" - Process2 DOWN   ");
-    EXPECT_EQ(readFile(pending), kept);
+    EXPECT_EQ(readFile(pending), entry(" - Process2 DOWN   ") + "07.12.2026 08:15:43  - Cam3 OFF   \r\n\r\n");
     ASSERT_TRUE(QDir(dir.path()).rmdir("PylvaneLog.txt"));
 
     EventLog nextRun(platform, path);
     platform.time = "08:15:44";
     ASSERT_TRUE(nextRun.WriteLogEntry(HeaderStyle::HostHeader, " - Device1 OFF   "));
     EXPECT_EQ(contents(), "-=K=- Pylvane Log File , Created 07.12.2026 08:15:44\r\n" + QByteArray(45, '=') + "\r\n" +
-                              "07.12.2026 08:15:44  - Device1 OFF   \r\n\r\n" + kept);
+                              "07.12.2026 08:15:44  - Device1 OFF   \r\n\r\n" +
+                              "07.12.2026 08:15:43  - Cam3 OFF   \r\n\r\n" + entry(" - Process2 DOWN   "));
     EXPECT_FALSE(QFile::exists(pending));
+}
+
+// A cycle's entries are kept aside as they are found, and its end puts them all in with one
+// rewrite, giving the very bytes that putting them in one by one would have given.
+TEST_F(EventLogTest, HeldEntriesAreKeptAsFoundAndGoInTogetherAsOneByOneWould)
+{
+    TempDir other;
+    EventLog oneByOne(platform, other.path("PylvaneLog.txt"));
+    const QString pending = EventLog::pendingFileName(path);
+    log.holdEntries();
+    QByteArray keptSoFar;
+    for (int i = 1; i <= 3; ++i) {
+        platform.time = QStringLiteral("08:15:4%1").arg(i);
+        const QString label = QStringLiteral(" - Process%1 DOWN   ").arg(i);
+        ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::ProcessHeader, label));
+        ASSERT_TRUE(oneByOne.WriteLogEntry(HeaderStyle::ProcessHeader, label));
+        keptSoFar += "07.12.2026 " + platform.time.toLatin1() + ' ' + label.toLatin1() + "\r\n\r\n";
+        EXPECT_EQ(contents(), "<missing>") << "held entries wait beside the log";
+        EXPECT_EQ(readFile(pending), keptSoFar) << "each entry is kept at once, oldest first";
+    }
+    platform.time = "08:15:59";
+    ASSERT_TRUE(log.writeQueuedEntries());
+    EXPECT_EQ(contents(), readFile(other.path("PylvaneLog.txt")));
+    EXPECT_FALSE(QFile::exists(pending));
+
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device1 OFF   "));
+    EXPECT_TRUE(contents().contains("08:15:59  - Device1 OFF   \r\n\r\n07.12.2026 08:15:43")) << "no longer held";
+}
+
+// Kept entries go in once: not again after a crash that came between putting them in and emptying
+// their file, nor when that file cannot be removed; and not joined to the next entry when the
+// file's last line has lost its end.
+TEST_F(EventLogTest, KeptEntriesGoInOnceAndWhole)
+{
+    const QString pending = EventLog::pendingFileName(path);
+    const QByteArray kept = "07.12.2026 08:00:00  - Cam1 OFF   ";
+    setContents(kHostHeader + kept + "\r\n\r\nolder\r\n");
+    writeFile(pending, kept + "\r\n\r\n");
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device1 OFF   "));
+    EXPECT_EQ(contents(), kHostHeader + entry(" - Device1 OFF   ") + kept + "\r\n\r\nolder\r\n");
+    EXPECT_FALSE(QFile::exists(pending));
+
+    // Where the file can be neither written nor removed, its entries still go in once.
+    setContents(kHostHeader);
+    writeFile(pending, kept + "\r\n\r\n");
+    ASSERT_TRUE(QFile::setPermissions(pending, QFile::ReadOwner));
+    const auto writable = qScopeGuard([&] { QFile::setPermissions(pending, QFile::ReadOwner | QFile::WriteOwner); });
+    for (const char* label : {" - Device2 OFF   ", " - Device3 OFF   ", " - Device4 OFF   "})
+        ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, label));
+    EXPECT_EQ(contents().count(kept), 1);
+    QFile::setPermissions(pending, QFile::ReadOwner | QFile::WriteOwner);
+    QFile::remove(pending);
+
+    setContents(kHostHeader);
+    writeFile(pending, kept);
+    log.holdEntries();
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device5 OFF   "));
+    EXPECT_EQ(readFile(pending), kept + "\r\n" + entry(" - Device5 OFF   "));
+    ASSERT_TRUE(log.writeQueuedEntries());
+    EXPECT_EQ(contents(), kHostHeader + entry(" - Device5 OFF   ") + kept + "\r\n");
+}
+
+// At the end, entries that can be neither written nor kept are named where the user may still see
+// them, and the end goes on.
+TEST_F(EventLogTest, EntriesThatCanBeNeitherWrittenNorKeptAreNamedAtTheEnd)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir("PylvaneLog.txt"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("PylvaneLog.txt.pending"));
+    EXPECT_FALSE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Cam7 OFF   "));
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(log.writeQueuedEntriesAtEnd());
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("07.12.2026 08:15:42  - Cam7 OFF"), std::string::npos) << said;
+    EXPECT_TRUE(log.writeQueuedEntriesAtEnd()) << "nothing is left to lose";
 }
 
 } // namespace

@@ -86,11 +86,15 @@ TEST(LogProcesses, ReadOnlyFolderGetsEntriesInPlace)
     const QString path = dir.path("PylvaneLog.txt");
     const QByteArray body = oldBody(100);
     writeFile(path, kHeader + body);
-    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0666), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
     const auto writable = qScopeGuard([&dir] { ::chmod(QFile::encodeName(dir.path()).constData(), 0700); });
     const QStringList asUser =
         runningAsRoot() ? QStringList{"setpriv", "--reuid=1000", "--regid=1000", "--clear-groups"} : QStringList{};
+    // The log is that user's own; a log of anyone else's is never written.
+    if (runningAsRoot()) {
+        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 1000, 1000), 0);
+    }
 
     EXPECT_EQ(insertWords(path, {"Ro1", "Ro2"}, asUser), (QStringList{"ok", "ok"}));
     EXPECT_EQ(newEntries(readFile(path), body), (QStringList{"Ro2", "Ro1"}));

@@ -236,16 +236,21 @@ TEST(CheckCycle, FailingProbeStillEndsCycleWithLampAndTimerDisarmed)
     EXPECT_TRUE(rig.lamp.isPictureVisible(StatusLamp::Image1) != rig.lamp.isPictureVisible(StatusLamp::Image2));
 }
 
-// The alert never waits for the log: the failure command starts before the entries still waiting
-// are written, and these are written even when reading the command fails.
-TEST(CheckCycle, FailureCommandStartsBeforeWaitingEntriesAreWritten)
+// The entries found are held and go into the log together after the probes, and before the failure
+// command, which may read the log; they are written even when reading the command fails.
+TEST(CheckCycle, EntriesGoInTogetherBeforeTheFailureCommandStarts)
 {
     CycleRig rig;
     rig.fields.set(TargetKind::Device, 1, "down");
+    rig.fields.set(TargetKind::Process, 2, "down");
     QList<qsizetype> startedBeforeWrite;
     rig.log.onWriteQueued = [&] { startedBeforeWrite << rig.platform.started.size(); };
     rig.run();
-    EXPECT_EQ(startedBeforeWrite, QList<qsizetype>{1});
+    EXPECT_EQ(startedBeforeWrite, QList<qsizetype>{0});
+    EXPECT_EQ(rig.platform.started.size(), 1);
+    EXPECT_EQ(rig.log.heldEntries, rig.log.entries);
+    EXPECT_EQ(rig.log.entries.size(), 2);
+    EXPECT_FALSE(rig.log.holding);
 
     struct UnreadableCommand : FakeFields {
         QString failureCommand() const override { throw std::runtime_error("unreadable"); }
@@ -253,7 +258,7 @@ TEST(CheckCycle, FailureCommandStartsBeforeWaitingEntriesAreWritten)
     fields.set(TargetKind::Device, 1, "down");
     rig.cycle.setFields(&fields);
     rig.run();
-    EXPECT_EQ(startedBeforeWrite, (QList<qsizetype>{1, 1}));
+    EXPECT_EQ(startedBeforeWrite, (QList<qsizetype>{0, 1}));
     EXPECT_FALSE(rig.timer1.isActive());
 }
 

@@ -96,14 +96,20 @@ public:
 class FakeLog : public LogWriter {
 public:
     QStringList entries; // "H|label" or "P|label", in the order written
+    QStringList heldEntries; // those written while held, in the same form
+    bool holding = false;
     bool WriteLogEntry(HeaderStyle style, const QString& label) override
     {
         entries << (style == HeaderStyle::HostHeader ? QStringLiteral("H|") : QStringLiteral("P|")) + label;
+        if (holding)
+            heldEntries << entries.last();
         return true;
     }
+    void holdEntries() override { holding = true; }
     std::function<void()> onWriteQueued; // called each time the entries still waiting are written
     bool writeQueuedEntries() override
     {
+        holding = false;
         if (onWriteQueued)
             onWriteQueued();
         return true;
