@@ -89,6 +89,76 @@ TEST_P(KilledWriters, LeaveTheOldLogOrOneEntryMoreAndAtMostOneCopy)
 
 INSTANTIATE_TEST_SUITE_P(ThreeHundred, KilledWriters, ::testing::Values(1, 2, 3));
 
+// Cycles killed at random moments, from the first entry kept aside to the end of the one rewrite, 250
+// per case. After each kill every entry said to be kept is in the log or in the kept-entries file;
+// after the next start, which the next cycle is, each is in the log once.
+class KilledCycles : public ::testing::TestWithParam<int> {};
+
+TEST_P(KilledCycles, KeepEveryEntryAndPutEachInOnce)
+{
+    PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS();
+    TempDir dir;
+    const QString path = dir.path("PylvaneLog.txt");
+    const QString pending = EventLog::pendingFileName(path);
+    const QByteArray body = oldBody(20000);
+    writeFile(path, kHeader + body);
+    const auto runCycle = [&](QProcess& cycle, const QString& word, int count) {
+        cycle.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        cycle.start(QStringLiteral(PYLVANE_LOGTOOL), {path, QStringLiteral("cycle"), QString::number(count), word});
+        ASSERT_TRUE(cycle.waitForStarted());
+        while (!cycle.canReadLine())
+            ASSERT_TRUE(cycle.waitForReadyRead(30'000)) << "no \"ready\" from the cycle";
+        cycle.readLine();
+    };
+    const auto keptBy = [](QProcess& cycle) {
+        QStringList kept;
+        for (const QByteArray& line : cycle.readAllStandardOutput().split('\n'))
+            if (line.startsWith("kept "))
+                kept << QString::fromLatin1(line.mid(5));
+        return kept;
+    };
+    QProcess timed;
+    runCycle(timed, QStringLiteral("T"), 35);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(timed.waitForFinished());
+    const qint64 spanUs = clock.nsecsElapsed() / 1000;
+    QStringList everKept = keptBy(timed);
+
+    QRandomGenerator random(GetParam());
+    const int rounds = 250;
+    int keptAtKill = 0;
+    for (int round = 0; round < rounds; ++round) {
+        QProcess cycle;
+        runCycle(cycle, QStringLiteral("K%1x").arg(round), 35);
+        QThread::usleep(random.bounded(spanUs));
+        cycle.kill();
+        cycle.waitForFinished();
+        const QStringList kept = keptBy(cycle);
+        everKept += kept;
+        const QByteArray log = readFile(path);
+        const QByteArray aside = QFile::exists(pending) ? readFile(pending) : QByteArray();
+        for (const QString& name : kept)
+            ASSERT_TRUE(log.contains(" - " + name.toLatin1() + " OFF") || aside.contains(" - " + name.toLatin1() + " OFF"))
+                << name.toStdString() << " lost in round " << round;
+        keptAtKill += QFile::exists(pending);
+    }
+    QProcess last;
+    runCycle(last, QStringLiteral("L"), 1);
+    ASSERT_TRUE(last.waitForFinished());
+    EXPECT_EQ(last.exitCode(), 0);
+    QStringList inLog = newEntries(readFile(path), body);
+    for (const QString& name : std::as_const(everKept))
+        EXPECT_EQ(inLog.count(name), 1) << name.toStdString();
+    EXPECT_EQ(inLog.removeDuplicates(), 0) << "an entry went in twice";
+    EXPECT_FALSE(QFile::exists(pending));
+    EXPECT_GT(keptAtKill, 0);
+    std::printf("%d killed cycles: %d left entries kept aside, %lld entries kept in all\n", rounds, keptAtKill,
+                qlonglong(everKept.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(AThousand, KilledCycles, ::testing::Values(1, 2, 3, 4));
+
 TEST(LogProcesses, FourWritersLoseAndDuplicateNothing)
 {
     PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS();

@@ -8,6 +8,9 @@
 //   pylvane_logtool <log file> -
 //       Inserts one entry " - <word> OFF   " per word read from standard input and answers each
 //       with "ok" or "queued".
+//   pylvane_logtool <log file> cycle <count> <label word>
+//       As a check cycle does: holds the entries, makes <count> of them, printing "kept <word><i>"
+//       for each once it is kept aside, then puts them in together and prints "done".
 //   pylvane_logtool <log file> hold <ms>
 //       Takes the log's lock, prints "ready", and lets it go after <ms> milliseconds.
 // Either way it prints "ready" first, once it is about to insert.
@@ -27,9 +30,12 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const bool fromInput = argc == 3 && QByteArray(argv[2]) == "-";
-    if (argc != 4 && !fromInput) {
-        std::fprintf(stderr, "usage: %s <log file> <count> <label word> | %s <log file> - | %s <log file> hold <ms>\n",
-                     argv[0], argv[0], argv[0]);
+    const bool cycle = argc == 5 && QByteArray(argv[2]) == "cycle";
+    if (argc != 4 && !fromInput && !cycle) {
+        std::fprintf(stderr,
+                     "usage: %s <log file> <count> <label word> | %s <log file> - | %s <log file> cycle <count> "
+                     "<label word> | %s <log file> hold <ms>\n",
+                     argv[0], argv[0], argv[0], argv[0]);
         return 2;
     }
     if (QByteArray(argv[2]) == "hold") {
@@ -46,6 +52,20 @@ int main(int argc, char* argv[])
     const auto label = [](const QString& word) { return QStringLiteral(" - %1 OFF   ").arg(word); };
     std::printf("ready\n");
     std::fflush(stdout);
+
+    if (cycle) {
+        const QString word = QString::fromLocal8Bit(argv[4]);
+        log.holdEntries();
+        for (int i = 1; i <= QByteArray(argv[3]).toInt(); ++i) {
+            const QString name = word + QString::number(i);
+            if (log.WriteLogEntry(HeaderStyle::HostHeader, label(name)))
+                std::printf("kept %s\n", qPrintable(name));
+            std::fflush(stdout);
+        }
+        const bool written = log.writeQueuedEntries();
+        std::printf("done\n");
+        return written ? 0 : 1;
+    }
 
     if (fromInput) {
         for (std::string word; std::getline(std::cin, word);) {
