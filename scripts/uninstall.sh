@@ -18,8 +18,9 @@ me=$(id -u)
 # Whether the absolute <path> has no empty, "." or ".." part and no "/" at its end.
 canonical() { [[ $1/ != *//* && $1/ != */./* && $1/ != */../* ]]; }
 
-# Whether <folder> and each folder above it, walked from / down without following a link, is a folder nobody but
-# root or this user may change; if not, says why in $why, and returns 2 when one of them does not exist.
+# Whether <folder> and each folder above it up to /, each examined itself rather than what it may link to, is a
+# real folder nobody but root or this user may change; if not, says why in $why, and returns 2 when one of them
+# does not exist.
 declare -A trusted=()
 trusted_folder() { # folder
     local walked=$1 owner mode kind
