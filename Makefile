@@ -97,9 +97,9 @@ fuzz: deps
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 	bash tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
-# Installs what `make build` built, stripped, under PREFIX (default the build's, /usr/local). Run as root, it
-# builds nothing (ninja's dry run only looks): building as root would leave files in build/ that the user can no
-# longer change.
+# Installs what `make build` built, stripped, under PREFIX (default /usr/local), and records there what it put
+# where, for `make uninstall`. Run as root, it builds nothing (ninja's dry run only looks): building as root would
+# leave files in build/ that the user can no longer change. The umask keeps what it makes writable by root alone.
 install:
 	@exe=$(BUILD_DIR)/pylvane; \
 	if [ ! -x "$$exe" ]; then \
@@ -110,14 +110,13 @@ install:
 	    echo "$(BUILD_DIR) is out of date: build it again first as yourself: make build && sudo make install" >&2; \
 	    exit 1; \
 	fi
-	cmake --install $(BUILD_DIR) --strip $(if $(PREFIX),--prefix "$(PREFIX)")
+	umask 022 && cmake --install $(BUILD_DIR) --strip --prefix "$(or $(PREFIX),/usr/local)"
 	@chown -h --reference=$(BUILD_DIR) $(BUILD_DIR)/install_manifest.txt
 
-# Removes the files the last `make install` put under PREFIX, as build/install_manifest.txt names them; a list
-# naming anything else is refused whole (scripts/uninstall.sh).
+# Removes the files the last `make install` with the same PREFIX put there, as the list it recorded there names
+# them; nothing in the build folder counts (scripts/uninstall.sh).
 uninstall:
-	@bash scripts/uninstall.sh $(BUILD_DIR)/install_manifest.txt \
-	    "$(or $(PREFIX),$$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' $(BUILD_DIR)/CMakeCache.txt 2>/dev/null))"
+	@bash scripts/uninstall.sh "$(or $(PREFIX),/usr/local)"
 
 # Both windows rendered under Xvfb into docs/screenshots/, also the red lamp's tooltip, the settings window at
 # 200 % and the lamps; needs four packages more than the build.

@@ -28,4 +28,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(QT_HOST_PATH /usr CACHE PATH "")
 set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
 
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+# Windows programs run under Wine's wine64 as the system has it: on PATH, or where Debian's wine64 package keeps it.
+find_program(PYLVANE_WINE64 wine64 PATHS /usr/lib/wine)
+if(NOT PYLVANE_WINE64)
+    message(FATAL_ERROR "wine64 not found on PATH nor in /usr/lib/wine (Debian package wine64): the Windows build "
+                        "runs its tests and lists them under it")
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${PYLVANE_WINE64})

@@ -43,7 +43,8 @@ if [ "${1:-}" != --inside ]; then
             make_debian_root "$pylvane_cache/bookworm-minbase"
             cp -a "$pylvane_cache/bookworm-minbase" "$root"
         fi
-        read -r mirror _ < <(debian_mirror)
+        mirror=$(debian_mirror) || exit 1
+        read -r mirror _ <<<"$mirror"
         echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] ${mirror%/} bookworm-backports main" \
             >"$root/etc/apt/sources.list.d/backports.list"
         echo "== installing the cross-compilers, Qt for arm64 and qemu-user into $root"

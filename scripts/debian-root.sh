@@ -7,25 +7,34 @@ readonly arm64_elf_magic='\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x0
 readonly arm64_elf_mask='\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
 
 # The Debian mirror this machine's apt is set up with: the first source, in either of apt's formats, that serves
-# the release itself (not its -updates or -security suites). deb.debian.org only when none does.
+# the release itself (not its -updates or -security suites). No mirror is named here: where apt has none, this
+# says so and fails, as there is nothing to fetch Debian from.
 debian_mirror() {
-    local codename mirror
+    local codename mirror file
     codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
     mirror=$({ cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } |
         awk -v suite="$codename" '$1 ~ /^deb(-src)?$/ {
             i = 2; if ($i ~ /^\[/) while ($i !~ /\]$/) i++; if ($i ~ /^\[/ || $i ~ /\]$/) i++
             if ($(i + 1) == suite) { print $i; exit } }')
     if [ -z "$mirror" ]; then
-        mirror=$({ cat /etc/apt/sources.list.d/*.sources 2>/dev/null || true; } |
-            awk -v suite="$codename" 'function flush() { if (deb && uri != "" && has) { print uri; found = 1 }
-                    deb = 0; uri = ""; has = 0 }
+        # A file's end ends its last stanza too.
+        mirror=$({ for file in /etc/apt/sources.list.d/*.sources; do cat "$file" && echo; done 2>/dev/null || true; } |
+            awk -v suite="$codename" 'function flush() { if (deb && uri != "" && has && on) { print uri; found = 1 }
+                    deb = 0; uri = ""; has = 0; on = 1 }
+                BEGIN { on = 1 }
                 /^[ \t]*$/ { flush(); if (found) exit; next }
                 /^Types:/ && /deb/ { deb = 1 }
                 /^URIs:/ { uri = $2 }
                 /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == suite) has = 1 }
+                /^Enabled:[ \t]*no/ { on = 0 }
                 END { if (!found) flush() }' | head -n 1)
     fi
-    echo "${mirror:-http://deb.debian.org/debian} $codename"
+    if [ -z "$mirror" ]; then
+        echo "No Debian mirror for $codename is configured in this system's apt sources (/etc/apt/sources.list," \
+            "/etc/apt/sources.list.d/*.list or *.sources): add one for apt, then try again" >&2
+        return 1
+    fi
+    echo "$mirror $codename"
 }
 
 # A minimal Debian 12 root in <dir> for the machine's own architecture or another; made once and kept. A root of
@@ -44,7 +53,8 @@ make_debian_root() { # dir [architecture qemu]
 make_debian_root_now() { # dir [architecture qemu]
     local dir=$1 arch=${2:-$(dpkg --print-architecture)} qemu=${3:-} mirror codename log started=$SECONDS
     [ -x "$dir/usr/bin/apt-get" ] && return 0
-    read -r mirror codename < <(debian_mirror)
+    mirror=$(debian_mirror) || return 1
+    read -r mirror codename <<<"$mirror"
     log=$pylvane_cache/debootstrap-$arch.log
     echo "== making a Debian 12 root for $arch in $dir (kept for later runs)"
     mkdir -p "$pylvane_cache"
@@ -79,23 +89,27 @@ lock_apt_archives() {
 # register_qemu may register an interpreter without touching the host's binfmt_misc.
 # The maps are written from here, by the namespace's parent, as unshare itself would need newuidmap for them.
 in_emulation_namespace() { # command...
-    local ready pid status=0
+    local ready go pid status=0
     ready=$(mktemp -u "${TMPDIR:-/tmp}/pylvane-userns.XXXXXX")
     mkfifo -m 600 "$ready"
+    # Held open both ways until the child ends: the go-ahead then waits in the pipe instead of blocking this side
+    # when the child never comes to read it (it may end first).
+    exec {go}<>"$ready"
     # shellcheck disable=SC2016 # expanded by the inner shell
     unshare --user --mount --pid --fork --kill-child --propagation private -- sh -c 'read -r _ <"$0" && exec "$@"' \
-        "$ready" "$@" &
+        "$ready" "$@" {go}>&- &
     pid=$!
     while [ "$(readlink "/proc/$pid/ns/user")" = "$(readlink /proc/self/ns/user)" ] && kill -0 "$pid"; do
         sleep 0.05
     done
     if echo "0 0 4294967295" >"/proc/$pid/uid_map" && echo "0 0 4294967295" >"/proc/$pid/gid_map"; then
-        echo >"$ready"
+        echo >&"$go"
     else
         kill "$pid"
     fi
-    rm -f "$ready"
     wait "$pid" || status=$?
+    exec {go}>&-
+    rm -f "$ready"
     return $status
 }
 

@@ -33,13 +33,16 @@ for tool in $tools; do
 done
 [ -z "$picture_prefix" ] || [ -f "$wine_fonts/tahoma.ttf" ] ||
     { echo "Wine's fonts not found in $wine_fonts (Debian: fonts-wine)" >&2; exit 1; }
+if [ -n "$picture_prefix" ]; then
+    source "$root/scripts/windows/wine-tools.sh"
+fi
 
 tmp=$(mktemp -d)
 xvfb_pid=
 app_pid=
 cleanup() {
     # Ending every process of the Wine session ends the session's script as well.
-    [ -z "$picture_prefix" ] || WINEPREFIX=$tmp/wine /usr/lib/wine/wineserver -k 2>/dev/null || true
+    [ -z "$picture_prefix" ] || WINEPREFIX=$tmp/wine "$wineserver" -k 2>/dev/null || true
     # A killed child's status (143) must not become this script's.
     for pid in $app_pid $xvfb_pid; do { kill "$pid" && wait "$pid"; } 2>/dev/null || true; done
     rm -rf "$tmp"
@@ -99,9 +102,10 @@ else
     PYLVANE_WINE_DISPLAY=$DISPLAY "$root/scripts/windows/wine-session.sh" "$tmp/wine" bash -c '
         cp "$4"/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
         grep "=" "$1" | while IFS="=" read -r name value; do
-            /usr/lib/wine/wine64 reg add "HKCU\Software\Pylvane" /v "$name" /t REG_SZ /d "$value" /f </dev/null >/dev/null
+            "$5" reg add "HKCU\Software\Pylvane" /v "$name" /t REG_SZ /d "$value" /f </dev/null >/dev/null
         done
-        cd "$2" && exec /usr/lib/wine/wine64 "$3"' _ "$tmp/config/Pylvane/Pylvane.conf" "$tmp/work" "$exe" "$wine_fonts" >"$tmp/app.log" 2>&1 &
+        cd "$2" && exec "$5" "$3"' _ "$tmp/config/Pylvane/Pylvane.conf" "$tmp/work" "$exe" "$wine_fonts" "$wine" \
+        >"$tmp/app.log" 2>&1 &
     app_pid=$!
 fi
 

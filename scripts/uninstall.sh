@@ -1,20 +1,76 @@
 #!/usr/bin/env bash
-# Removes what `make install` put under <prefix>, as the install's list names it, and the documentation folder,
-# which is Pylvane's alone; the other folders are shared. The list lies in the user's build folder and this runs
-# as root, so it is not trusted: every line must be an absolute path inside the prefix, with no ".." part and no
-# link among its folders leading out of it, naming a regular file or a link (or nothing any more). If one line is
-# refused, nothing at all is removed.
+# Removes what `make install` put under <prefix>, as the list the install recorded there names it
+# (share/pylvane/install-manifest.txt), then that list, its folder and the documentation folder, which are
+# Pylvane's alone; the other folders are shared.
 #
-# Usage: scripts/uninstall.sh <install_manifest.txt> <prefix>
+# This runs as root, so it reads nothing from the build folder, which is the user's, and trusts no folder that
+# someone else may change: the list and every file it names must lie in real folders (no link among them), each
+# owned by root, or by whoever runs this, and writable by nobody else; a folder anyone may write counts only when
+# root owns it and its sticky bit keeps others from renaming what is not theirs (as /tmp). Nobody else can then
+# swap a folder for a link between the check and the removal. Each line must be an absolute path inside the prefix
+# with no empty, "." or ".." part, naming a regular file, a link that stays inside the prefix, or nothing any more.
+# If one line is refused, nothing at all is removed.
+#
+# Usage: scripts/uninstall.sh <prefix>
 set -uo pipefail
-manifest=$1
-prefix=${2%/}
+me=$(id -u)
 
-[ -f "$manifest" ] || { echo "$manifest is missing: nothing was installed from its build folder" >&2; exit 1; }
-has_dotdot() { [[ /$1/ == */../* ]]; }
-if [[ $prefix != /* ]] || has_dotdot "$prefix" || ! real_prefix=$(realpath -e -- "$prefix" 2>/dev/null) ||
-    [ "$real_prefix" = / ]; then
-    echo "Refusing to uninstall: the prefix '$2' is not an absolute folder below / without '..'" >&2
+# Whether the absolute <path> has no empty, "." or ".." part and no "/" at its end.
+canonical() { [[ $1/ != *//* && $1/ != */./* && $1/ != */../* ]]; }
+
+# Whether <folder> and each folder above it up to /, each examined itself rather than what it may link to, is a
+# real folder nobody but root or this user may change; if not, says why in $why, and returns 2 when one of them
+# does not exist.
+declare -A trusted=()
+trusted_folder() { # folder
+    local walked=$1 owner mode kind
+    while :; do
+        [ -n "${trusted[$walked]:-}" ] && break
+        if ! read -r owner mode kind < <(stat -c '%u %a %F' -- "$walked" 2>/dev/null); then
+            why="$walked cannot be examined"
+            [ -e "$walked" ] || [ -L "$walked" ] || return 2
+            return 1
+        fi
+        mode=$((8#$mode))
+        if [ "$kind" != directory ]; then
+            why="$walked is a $kind, not a folder"
+            return 1
+        elif [ "$owner" != 0 ] && [ "$owner" != "$me" ]; then
+            why="$walked belongs to user $owner"
+            return 1
+        elif ((mode & 8#022)) && ! { ((mode & 8#1000)) && [ "$owner" = 0 ]; }; then
+            why="$walked may be changed by others than its owner"
+            return 1
+        fi
+        trusted[$walked]=1
+        [ "$walked" = / ] && break
+        walked=$(dirname -- "$walked")
+    done
+    return 0
+}
+
+prefix=$1
+[ "$prefix" = / ] || prefix=${prefix%/}
+if [[ $prefix != /?* ]] || ! canonical "$prefix"; then
+    echo "Refusing to uninstall: the prefix '$1' is not an absolute folder below / without '.' or '..'" >&2
+    exit 1
+fi
+if ! trusted_folder "$prefix"; then
+    echo "Refusing to uninstall from $prefix: $why" >&2
+    exit 1
+fi
+
+manifest=$prefix/share/pylvane/install-manifest.txt
+if ! read -r owner mode kind < <(stat -c '%u %a %F' -- "$manifest" 2>/dev/null); then
+    echo "$manifest is missing: nothing was installed under $prefix (give the PREFIX it was installed with)" >&2
+    exit 1
+fi
+if ! trusted_folder "$prefix/share/pylvane"; then
+    echo "Refusing to read $manifest: $why" >&2
+    exit 1
+elif [[ $kind != "regular file" && $kind != "regular empty file" ]] || ((8#$mode & 8#022)) ||
+    { [ "$owner" != 0 ] && [ "$owner" != "$me" ]; }; then
+    echo "Refusing to read $manifest: a $kind of user $owner with mode $mode, not a file only its owner may write" >&2
     exit 1
 fi
 
@@ -29,23 +85,37 @@ while IFS= read -r file || [ -n "$file" ]; do
     number=$((number + 1))
     if [[ $file != "$prefix"/?* ]]; then
         refuse $number "$file" "not an absolute path inside $prefix"
-    elif has_dotdot "$file"; then
-        refuse $number "$file" "has a '..' part"
-    elif [ ! -e "$file" ] && [ ! -L "$file" ]; then
+        continue
+    elif ! canonical "$file"; then
+        refuse $number "$file" "has an empty, '.' or '..' part"
+        continue
+    fi
+    trusted_folder "$(dirname -- "$file")"
+    case $? in
+    0) ;;
+    2) continue ;; # gone with its folder
+    *)
+        refuse $number "$file" "$why"
+        continue
+        ;;
+    esac
+    if ! kind=$(stat -c %F -- "$file" 2>/dev/null); then
         continue # already gone
-    elif [ -L "$file" ] || [ -f "$file" ]; then
-        folder=$(realpath -e -- "$(dirname -- "$file")" 2>/dev/null)
-        if [[ $folder/ == "$real_prefix"/* ]]; then
+    elif [ "$kind" = "regular file" ] || [ "$kind" = "regular empty file" ]; then
+        files+=("$file")
+    elif [ "$kind" = "symbolic link" ]; then
+        target=$(realpath -m -- "$file")
+        if [[ $target == "$prefix"/* ]]; then
             files+=("$file")
         else
-            refuse $number "$file" "its folder leads out of $prefix"
+            refuse $number "$file" "a link leading out of $prefix, to $target"
         fi
     else
-        refuse $number "$file" "not a regular file or a link"
+        refuse $number "$file" "a $kind, not a regular file or a link"
     fi
 done <"$manifest"
 if [ $refused -gt 0 ]; then
-    echo "Nothing was removed: $manifest does not look like a list of what was installed under $prefix." >&2
+    echo "Nothing was removed: $manifest names what this will not remove." >&2
     exit 1
 fi
 
@@ -57,4 +127,4 @@ for file in "${files[@]}"; do
         rmdir -v --ignore-fail-on-non-empty -- "$(dirname -- "$file")"
     fi
 done
-rm -- "$manifest"
+rm -v -- "$manifest" && rmdir -v --ignore-fail-on-non-empty -- "$prefix/share/pylvane"

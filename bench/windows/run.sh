@@ -13,6 +13,7 @@ if [ -z "${PYLVANE_BENCH_NETNS:-}" ] && [ "$(id -u)" = 0 ] && unshare -n true 2>
     exec unshare -n sh -c 'PATH=/usr/sbin:/sbin:$PATH ip link set lo up && exec "$0" "$@"' "$0" "$build"
 fi
 
+source "$here/../../scripts/windows/wine-tools.sh"
 "$here/../../scripts/windows/wine-session.sh" "$build/wine-bench" \
-    /usr/lib/wine/wine64 "$build/bench/windows/bench_cycle_windows.exe" | tr -d '\r' | grep '^bench:' ||
+    "$wine" "$build/bench/windows/bench_cycle_windows.exe" | tr -d '\r' | grep '^bench:' ||
     echo "bench: windows_cycle_vs_its_probes failed"

@@ -42,7 +42,8 @@ started=$(date +%s)
 fetch_source() {
     local apt=$pylvane_cache/apt mirror
     mkdir -p "$apt/lists/partial" "$apt/archives/partial" "$apt/sources.list.d" "$apt/preferences.d"
-    read -r mirror codename < <(debian_mirror)
+    mirror=$(debian_mirror) || exit 1
+    read -r mirror codename <<<"$mirror"
     echo "Debian source from $mirror ($codename)"
     echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] ${mirror%/} $codename main" \
         >"$apt/sources.list"

@@ -20,7 +20,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
     HOME=$build/wine-installer-home exec "$here/wine-session.sh" "$build/wine-installer" "$0" "$build"
 fi
 
-wine=/usr/lib/wine/wine64
+source "$here/wine-tools.sh"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 IFS=. read -r major minor patch <<<"$version"
 higher=$major.$minor.$((patch + 1))

@@ -18,11 +18,7 @@ export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 [ -z "${PYLVANE_WINE_DISPLAY:-}" ] || export DISPLAY=$PYLVANE_WINE_DISPLAY
 
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-for tool in "$wine" "$wineserver"; do
-    [ -x "$tool" ] || { echo "$tool not found (Debian package wine64)" >&2; exit 1; }
-done
+source "$(dirname "$0")/wine-tools.sh"
 
 trap '"$wineserver" -k 2>/dev/null || true; "$wineserver" -w 2>/dev/null || true' EXIT
 "$wineserver" -p

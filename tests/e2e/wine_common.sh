@@ -1,6 +1,6 @@
 # Sourced by the end-to-end scripts that run the built Windows program under Wine.
 # shellcheck shell=bash disable=SC2034
-wine=/usr/lib/wine/wine64
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/windows/wine-tools.sh"
 # The first cycle comes about 20 s after start; the rest is headroom for a busy machine.
 first_cycle_wait=80
 

@@ -19,7 +19,8 @@ output=$(env -u MAKEFLAGS -u MAKELEVEL make -s -C "$source" install BUILD_DIR="$
     fail "make install without a build must stop and say to build first: $output"
 
 # --- layout of an install into a private prefix --------------------------------------------------------------
-make_ install >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; fail "make install"; }
+# Under a umask that would let anyone change what it makes.
+(umask 000 && make_ install >"$tmp/install.log" 2>&1) || { cat "$tmp/install.log"; fail "make install"; }
 [ -x "$prefix/bin/pylvane" ] || fail "bin/pylvane missing or not executable"
 kind=$(file -b "$prefix/bin/pylvane")
 [[ $kind == *', stripped'* ]] || fail "bin/pylvane is not stripped: $kind"
@@ -64,27 +65,53 @@ else
         fail "Exec does not start the program in \$HOME: '$exec_line'"
 fi
 
+# --- make install records what it installed, where only its owner may change the list ---------------------
+record=$prefix/share/pylvane/install-manifest.txt
+[ "$(stat -c %a "$record" 2>/dev/null) $(stat -c %a "$prefix/share/pylvane" 2>/dev/null)" = "644 755" ] &&
+    [ "$(sort "$record")" = "$(sort "$build/install_manifest.txt")" ] ||
+    fail "the recorded list is missing, may be changed by others, or differs from what was installed"
+
 # --- make uninstall: the files installed above go, and nothing else ---------------------------------------------
-# A list that names anything but a file or link inside the prefix is refused whole: it runs as root.
-manifest=$build/install_manifest.txt
-cp "$manifest" "$tmp/manifest"
+# It runs as root: the build folder's list does not count, and a recorded list naming anything but a file or link
+# inside the prefix, in folders nobody else may change, is refused whole.
 mkdir "$tmp/outside"
 touch "$tmp/outside/victim"
 ln -s "$tmp/outside" "$prefix/share/way-out"
+ln -s "$tmp/outside/victim" "$prefix/share/link-out"
+mkdir -m 777 "$prefix/share/open"
+touch "$prefix/share/open/file"
+printf '%s\n' "$tmp/outside/victim" >>"$build/install_manifest.txt"
+cp "$record" "$tmp/record"
+refused() { # what; sets $output
+    output=$(make_ uninstall 2>&1) && fail "make uninstall accepted $1"
+    grep -q "^Refus" <<<"$output" && [ -f "$tmp/outside/victim" ] && [ -x "$prefix/bin/pylvane" ] &&
+        [ -f "$prefix/share/open/file" ] || fail "make uninstall, $1: $output"
+}
 for bad in "$tmp/outside/victim" "$prefix/../outside/victim" "outside/victim" "$prefix/share" \
-    "$prefix/share/way-out/victim"; do
-    { sed '$a\' "$tmp/manifest" && printf '%s\n' "$bad"; } >"$manifest"
-    output=$(make_ uninstall 2>&1) && fail "make uninstall accepted '$bad'"
-    grep -qF "Refused: line $(wc -l <"$manifest")" <<<"$output" && [ -f "$tmp/outside/victim" ] &&
-        [ -x "$prefix/bin/pylvane" ] && [ -f "$manifest" ] || fail "make uninstall, '$bad' listed: $output"
+    "$prefix/share/way-out/victim" "$prefix/share/link-out" "$prefix/share/open/file" "$prefix//bin/pylvane" \
+    "$prefix/share/./open/file" "$prefix/share/new
+line"; do
+    { cat "$tmp/record" && printf '%s\n' "$bad"; } >"$record"
+    refused "'$bad' listed"
+    grep -qF "Refused: line $(wc -l <"$record")" <<<"$output" || fail "'$bad' refused without naming its line"
 done
-rm "$prefix/share/way-out"
-cp "$tmp/manifest" "$manifest"
+cp "$tmp/record" "$record"
+chmod 666 "$record"
+refused "a list others may change"
+rm "$record"
+ln -s "$tmp/record" "$record"
+refused "a list that is a link"
+rm "$record"
+cp "$tmp/record" "$record"
+ln -s "$prefix" "$tmp/prefix-link"
+prefix=$tmp/prefix-link refused "a prefix that is a link"
+rm -r "$prefix/share/way-out" "$prefix/share/link-out" "$prefix/share/open"
 touch "$prefix/share/applications/other.desktop"
 make_ uninstall >"$tmp/uninstall.log" 2>&1 || { cat "$tmp/uninstall.log"; fail "make uninstall"; }
 left=$(cd "$prefix" && find . ! -type d ! -path ./share/applications/other.desktop)
-[ -z "$left" ] && [ ! -e "$prefix/share/doc/pylvane" ] && [ -f "$prefix/share/applications/other.desktop" ] ||
-    fail "make uninstall left behind: ${left:-the documentation folder}, or took another file"
+[ -z "$left" ] && [ ! -e "$prefix/share/doc/pylvane" ] && [ ! -e "$prefix/share/pylvane" ] &&
+    [ -f "$prefix/share/applications/other.desktop" ] && [ -f "$tmp/outside/victim" ] ||
+    fail "make uninstall left behind: ${left:-the documentation folder or the recorded list}, or took another file"
 
 # --- the capability step --------------------------------------------------------------------------------------
 # A stand-in setcap records its arguments and succeeds or fails as told.
