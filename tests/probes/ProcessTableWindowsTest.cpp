@@ -104,8 +104,8 @@ TEST_F(WindowsProcessTableTest, FindsTheWholeUtf8FileNameInAnyLetterCase)
             EXPECT_EQ(ask(name), false) << source << ": \"" << name << '"';
         }
     };
-    expectAnswers([](const std::string& name) { return std::optional(exeRunning(name)); }, "probe");
-    expectAnswers([](const std::string& name) { return std::optional(ProcessSnapshot::exeRunning(name)); },
+    expectAnswers([](const std::string& name) { return exeRunning(name); }, "probe");
+    expectAnswers([](const std::string& name) { return ProcessSnapshot::exeRunning(name); },
                   "process table");
     std::thread([&] {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
@@ -122,14 +122,14 @@ TEST_F(WindowsProcessTableTest, WorksInAnyApartmentAndLeavesTheCallersOneAlone)
     for (const DWORD model : {COINIT_APARTMENTTHREADED, COINIT_MULTITHREADED}) {
         std::thread([model] {
             ASSERT_EQ(CoInitializeEx(nullptr, model), S_OK);
-            EXPECT_TRUE(exeRunning("apartment.exe")) << model;
+            EXPECT_EQ(exeRunning("apartment.exe"), true) << model;
             EXPECT_EQ(CoInitializeEx(nullptr, model), S_FALSE) << "the thread is still in its apartment";
             CoUninitialize();
             CoUninitialize();
         }).join();
     }
     std::thread([] {
-        EXPECT_TRUE(exeRunning("apartment.exe"));
+        EXPECT_EQ(exeRunning("apartment.exe"), true);
         EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK) << "the probe left its own apartment";
         CoUninitialize();
     }).join();
@@ -142,19 +142,19 @@ TEST_F(WindowsProcessTableTest, AHungOrFailingServiceGivesWayToTheProcessTable)
     const auto state = std::make_shared<HungService::State>();
     {
         ProcessQuery query(std::make_unique<HungService>(state), std::chrono::milliseconds(200));
-        EXPECT_TRUE(query.exeRunning("HUNG SERVICE.EXE"));
-        EXPECT_FALSE(query.exeRunning("Hung Service"));
+        EXPECT_EQ(query.exeRunning("HUNG SERVICE.EXE"), true);
+        EXPECT_EQ(query.exeRunning("Hung Service"), false);
         SetEvent(state->release);
         Sleep(100);
         EXPECT_EQ(state->asked, 1) << "a question was handed to the service while it hung";
         // Back from its hang the service is asked again, and its failure is answered from the table.
-        EXPECT_TRUE(waitFor([&] { return query.exeRunning("hung service.exe") && state->asked == 2; }));
-        EXPECT_FALSE(query.exeRunning("absent.exe"));
+        EXPECT_TRUE(waitFor([&] { return query.exeRunning("hung service.exe") == true && state->asked == 2; }));
+        EXPECT_EQ(query.exeRunning("absent.exe"), false);
     }
     ResetEvent(state->release);
     {
         ProcessQuery query(std::make_unique<HungService>(state), std::chrono::milliseconds(200));
-        EXPECT_TRUE(query.exeRunning("hung service.exe"));
+        EXPECT_EQ(query.exeRunning("hung service.exe"), true);
     } // the end does not wait for the hung thread
     SetEvent(state->release);
 }
