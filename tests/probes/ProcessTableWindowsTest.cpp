@@ -10,6 +10,8 @@
 #include <objbase.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -19,6 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 // Stands in for a management service that hangs until the test lets it go, and fails from then on. Its state
 // is shared, as a hung query thread may outlive the query that made it.
@@ -37,6 +40,27 @@ public:
         ++state_->asked;
         WaitForSingleObject(state_->release, INFINITE);
         return std::nullopt;
+    }
+
+private:
+    std::shared_ptr<State> state_;
+};
+
+// Stands in for a management service that answers rightly, but only after a delay the test sets. Its state is
+// shared, as the query thread may outlive the query while the service keeps it waiting.
+class SlowService : public ProcessNameService {
+public:
+    struct State {
+        std::atomic<DWORD> delayMs{0};
+        std::atomic<int> asked{0};
+    };
+
+    explicit SlowService(std::shared_ptr<State> state) : state_(std::move(state)) {}
+    std::optional<bool> exeRunning(const std::string& name) override
+    {
+        ++state_->asked;
+        Sleep(state_->delayMs);
+        return ProcessSnapshot::exeRunning(name);
     }
 
 private:
@@ -105,8 +129,7 @@ TEST_F(WindowsProcessTableTest, FindsTheWholeUtf8FileNameInAnyLetterCase)
         }
     };
     expectAnswers([](const std::string& name) { return exeRunning(name); }, "probe");
-    expectAnswers([](const std::string& name) { return ProcessSnapshot::exeRunning(name); },
-                  "process table");
+    expectAnswers([](const std::string& name) { return ProcessSnapshot::exeRunning(name); }, "process table");
     std::thread([&] {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
         WmiProcessNames service(2);
@@ -157,6 +180,48 @@ TEST_F(WindowsProcessTableTest, AHungOrFailingServiceGivesWayToTheProcessTable)
         EXPECT_EQ(query.exeRunning("hung service.exe"), true);
     } // the end does not wait for the hung thread
     SetEvent(state->release);
+
+    // With the process table unreadable as well, nothing is known, which is not the same as nothing running.
+    ProcessQuery blind(std::make_unique<HungService>(state), std::chrono::milliseconds(200),
+                       [](const std::string&) -> std::optional<bool> { return std::nullopt; });
+    EXPECT_EQ(blind.exeRunning("hung service.exe"), std::nullopt);
+}
+
+// A service that takes 4.4 s over every answer, each inside the wait for one question, would hold up a cycle of
+// 15 processes (30 questions) for over two minutes. It gets one question; the rest go to the process table, and
+// every process is still found. The next cycle asks the service again.
+TEST_F(WindowsProcessTableTest, ASlowServiceHoldsTheCycleUpForItsShareOnly)
+{
+    constexpr int kProcesses = 15;
+    const auto name = [](int n) { return "slow" + std::to_string(n) + ".exe"; };
+    for (int n = 1; n <= kProcesses; ++n) {
+        ASSERT_TRUE(start(std::wstring(L"slow") + std::to_wstring(n) + L".exe"));
+    }
+    const auto state = std::make_shared<SlowService::State>();
+    state->delayMs = 4400;
+    ProcessQuery query(std::make_unique<SlowService>(state));
+
+    query.beginCycle();
+    const auto began = std::chrono::steady_clock::now();
+    const auto held = [&] { return std::chrono::steady_clock::now() - began; };
+    int found = 0;
+    // Without a bound the rest of the cycle would take minutes: it stops once over the bound.
+    for (int n = 1; n <= kProcesses && held() <= 5500ms; ++n) {
+        found += query.exeRunning(name(n)) == true;
+        found += query.exeRunning(name(n)) == true;
+    }
+    const double seconds = std::chrono::duration<double>(held()).count();
+    EXPECT_LE(seconds, 5.5);
+    EXPECT_EQ(found, 2 * kProcesses);
+    EXPECT_EQ(state->asked, 1);
+    std::printf("a cycle of %d questions with 4.4 s answers took %.2f s\n", 2 * kProcesses, seconds);
+
+    state->delayMs = 0;
+    query.beginCycle();
+    for (int n = 1; n <= kProcesses; ++n) {
+        EXPECT_EQ(query.exeRunning(name(n)), true) << name(n);
+    }
+    EXPECT_EQ(state->asked, 1 + kProcesses) << "a quick service answers the whole next cycle";
 }
 
 } // namespace
