@@ -21,6 +21,7 @@ public:
     // process table, which answers within milliseconds.
     static constexpr std::chrono::milliseconds kServiceWait{4500};
 
+    // Where an answer comes from when the service gives none: the system's process table.
     using TableLookup = std::optional<bool> (*)(const std::string& name);
 
     explicit ProcessQuery(std::unique_ptr<ProcessNameService> service,
