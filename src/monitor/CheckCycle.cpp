@@ -75,6 +75,7 @@ void CheckCycle::checkAllTargets()
         hostCheck_.check(TargetKind::Cam, n, *fields_, states_[targetIndex(TargetKind::Cam, n)]);
         reportIfDown(TargetKind::Cam, n);
     }
+    processCheck_.beginCycle();
     for (int n = 1; n <= kProcessCount; ++n) {
         processCheck_.check(n, *fields_, states_[targetIndex(TargetKind::Process, n)]);
         reportIfDown(TargetKind::Process, n);

@@ -23,9 +23,17 @@ int32_t SystemProbes::SendEcho(const std::string& address, const std::string& re
     return Module1::SendEcho(address, requestData, reply);
 }
 
-int SystemProbes::ExeExists(const QString& name)
+std::optional<int> SystemProbes::ExeExists(const QString& name)
 {
     // UTF-8 everywhere: the process table gives UTF-8 names, whatever the system's 8-bit code page is.
     const QByteArray utf8 = name.toUtf8();
-    return exeRunning(std::string(utf8.constData(), static_cast<size_t>(utf8.size()))) ? -1 : 0;
+    const std::optional<bool> running = exeRunning(std::string(utf8.constData(), static_cast<size_t>(utf8.size())));
+    if (!running.has_value())
+        return std::nullopt;
+    return *running ? -1 : 0;
+}
+
+void SystemProbes::processChecksBegin()
+{
+    beginProcessCycle();
 }

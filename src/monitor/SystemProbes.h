@@ -13,7 +13,8 @@ public:
     int WinsockStart() override;
     void WinsockStop() override;
     int32_t SendEcho(const std::string& address, const std::string& requestData, EchoReply& reply) override;
-    int ExeExists(const QString& name) override;
+    std::optional<int> ExeExists(const QString& name) override;
+    void processChecksBegin() override;
 
 private:
     Platform& platform_;

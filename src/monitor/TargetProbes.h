@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The probes as the target checks see them, so that tests can put fakes in their place.
@@ -15,5 +16,8 @@ public:
     virtual int WinsockStart() = 0;
     virtual void WinsockStop() = 0;
     virtual int32_t SendEcho(const std::string& address, const std::string& requestData, EchoReply& reply) = 0;
-    virtual int ExeExists(const QString& name) = 0;
+    // The truth value of whether a process named `name` runs; empty when the system could not be asked at all.
+    virtual std::optional<int> ExeExists(const QString& name) = 0;
+    // Called once in each cycle before its first process lookup: what bounds the lookups is per cycle.
+    virtual void processChecksBegin() {}
 };

@@ -1,7 +1,5 @@
 #include "probes/ProcessQuery.h"
 
-#include "probes/ProcessSnapshot.h"
-
 #include <windows.h>
 #include <objbase.h>
 
@@ -31,8 +29,9 @@ struct ProcessQuery::Exchange {
     bool ended = false;
 };
 
-ProcessQuery::ProcessQuery(std::unique_ptr<ProcessNameService> service, std::chrono::milliseconds serviceWait)
-    : exchange_(std::make_shared<Exchange>(std::move(service))), serviceWait_(serviceWait)
+ProcessQuery::ProcessQuery(std::unique_ptr<ProcessNameService> service, std::chrono::milliseconds serviceWait,
+                           TableLookup table)
+    : exchange_(std::make_shared<Exchange>(std::move(service))), budget_(serviceWait), table_(table)
 {
     try {
         thread_ = std::thread(serve, exchange_);
@@ -59,13 +58,13 @@ ProcessQuery::~ProcessQuery()
     }
 }
 
-bool ProcessQuery::exeRunning(const std::string& name)
+std::optional<bool> ProcessQuery::exeRunning(const std::string& name)
 {
     if (name.empty()) {
         return false;
     }
     const std::optional<bool> answer = askService(name);
-    return answer.has_value() ? *answer : ProcessSnapshot::exeRunning(name);
+    return answer.has_value() ? answer : table_(name);
 }
 
 std::optional<bool> ProcessQuery::askService(const std::string& name)
@@ -77,10 +76,17 @@ std::optional<bool> ProcessQuery::askService(const std::string& name)
     if (exchange_->asked != exchange_->answered) {
         return std::nullopt; // the service still owes an earlier answer
     }
+    const ServiceBudget::Duration wait = budget_.nextWait();
+    if (wait <= ServiceBudget::Duration::zero()) {
+        return std::nullopt;
+    }
     exchange_->name = name;
     const uint64_t number = ++exchange_->asked;
     exchange_->changed.notify_all();
-    if (!exchange_->changed.wait_for(lock, serviceWait_, [&] { return exchange_->answered == number; })) {
+    const auto start = std::chrono::steady_clock::now();
+    const bool answered = exchange_->changed.wait_for(lock, wait, [&] { return exchange_->answered == number; });
+    budget_.charge(std::chrono::steady_clock::now() - start);
+    if (!answered) {
         return std::nullopt;
     }
     return exchange_->answer;

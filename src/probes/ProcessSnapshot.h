@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -8,8 +9,8 @@
 namespace ProcessSnapshot {
 
 // True when a process in the table has the executable file name `name` without regard to case; false when
-// none has and when the table cannot be read.
-bool exeRunning(const std::string& name);
+// none has. Empty when the table cannot be read whole.
+std::optional<bool> exeRunning(const std::string& name);
 
 // Whether the UTF-16 file name from the system and the UTF-8 `name` are the same name under
 // FileNameMatch::sameName. A file name that is not valid UTF-16 matches nothing.

@@ -22,21 +22,30 @@ bool ProcessSnapshot::sameWideName(std::wstring_view fileName, std::string_view 
     return FileNameMatch::sameName(utf8, name);
 }
 
-bool ProcessSnapshot::exeRunning(const std::string& name)
+std::optional<bool> ProcessSnapshot::exeRunning(const std::string& name)
 {
     if (name.empty()) {
         return false;
     }
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) {
-        return false;
+        return std::nullopt;
     }
     // szExeFile is the executable's file name without its folder, as the management service's Name is.
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
-        found = sameWideName(std::wstring_view(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH)), name);
+    std::optional<bool> found;
+    if (Process32FirstW(snapshot, &entry)) {
+        // The table holds this process at least: a table with no first entry was not read.
+        found = false;
+        do {
+            if (sameWideName(std::wstring_view(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH)), name)) {
+                found = true;
+            }
+        } while (!*found && Process32NextW(snapshot, &entry));
+        if (!*found && GetLastError() != ERROR_NO_MORE_FILES) {
+            found.reset(); // the walk broke off before the end of the table
+        }
     }
     CloseHandle(snapshot);
     return found;

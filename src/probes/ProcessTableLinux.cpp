@@ -60,22 +60,30 @@ std::string_view readProcFile(int procFd, const char* pid, const char* file, cha
 
 } // namespace
 
-bool exeRunning(const std::string& name)
+std::optional<bool> exeRunning(const std::string& name)
 {
     if (name.empty()) {
         return false;
     }
     ProcDirectory proc;
     if (proc.get() == nullptr) {
-        return false;
+        return std::nullopt;
     }
     const int procFd = dirfd(proc.get());
     char link[kLinkBuffer];
     char path[kPathBuffer];
-    while (const dirent* entry = readdir(proc.get())) {
+    // This process runs, so a list with no process in it (an empty folder in the place of /proc) was not read.
+    bool anyProcess = false;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(proc.get());
+        if (entry == nullptr) {
+            break;
+        }
         if (!isProcessId(entry->d_name)) {
             continue;
         }
+        anyProcess = true;
         std::snprintf(path, sizeof path, "%s/exe", entry->d_name);
         const ssize_t size = readlinkat(procFd, path, link, sizeof link);
         if (size >= 0) {
@@ -95,5 +103,14 @@ bool exeRunning(const std::string& name)
             return true;
         }
     }
+    // A list cut short by an error may have left out the very process asked for.
+    if (errno != 0 || !anyProcess) {
+        return std::nullopt;
+    }
     return false;
+}
+
+void beginProcessCycle()
+{
+    // Reading /proc takes milliseconds and depends on no service: there is nothing to bound per cycle.
 }

@@ -4,9 +4,23 @@
 
 #include <memory>
 
-bool exeRunning(const std::string& name)
+namespace {
+
+// One query thread for the whole run: each question still binds to the service anew.
+ProcessQuery& query()
 {
-    // One query thread for the whole run: each question still binds to the service anew.
     static ProcessQuery query(std::make_unique<WmiProcessNames>());
-    return query.exeRunning(name);
+    return query;
+}
+
+} // namespace
+
+std::optional<bool> exeRunning(const std::string& name)
+{
+    return query().exeRunning(name);
+}
+
+void beginProcessCycle()
+{
+    query().beginCycle();
 }

@@ -101,7 +101,7 @@ void MainWindow::presetTickCounter()
 
 int MainWindow::ExeExists(const QString& name)
 {
-    return probes_.ExeExists(name) != 0 ? -1 : 0;
+    return probes_.ExeExists(name).value_or(0) != 0 ? -1 : 0;
 }
 
 QLabel* MainWindow::lamp(Picture picture) const

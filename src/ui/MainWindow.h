@@ -29,7 +29,8 @@ public:
     // Presets the tick counter so that the next schedule tick arms a cycle.
     void presetTickCounter();
 
-    // Truth value (-1/0): whether a process with this executable file name runs.
+    // Truth value (-1/0): whether a process with this executable file name runs; false also when the system
+    // could not be asked.
     int ExeExists(const QString& name);
 
     CheckSchedule& schedule() { return schedule_; }

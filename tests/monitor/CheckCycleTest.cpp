@@ -151,9 +151,27 @@ TEST(CheckCycle, UnclearResultsCountAsNotDown)
     rig.probes.statusOf["not-an-address"] = -1;
     rig.fields.set(TargetKind::Process, 1, "flaky.exe");
     rig.probes.exeAnswers["flaky.exe"] = {-1, 0};
+    rig.fields.set(TargetKind::Process, 2, "unlisted.exe");
+    rig.probes.exeAnswers["unlisted.exe"] = {std::nullopt};
     rig.run();
     EXPECT_TRUE(rig.lamp.only(StatusLamp::Image1));
     EXPECT_TRUE(rig.platform.started.isEmpty());
+    EXPECT_TRUE(rig.log.entries.isEmpty());
+}
+
+// The probes hear once per cycle, after the hosts and before the first process lookup, that the process lookups
+// begin, whether Process 1 is enabled or not.
+TEST(CheckCycle, ProcessLookupsBeginOncePerCycleAfterTheHosts)
+{
+    CycleRig rig;
+    rig.fields.set(TargetKind::Cam, 10, "cam10");
+    rig.fields.set(TargetKind::Process, 1, "off.exe", TargetFields::Unticked);
+    rig.fields.set(TargetKind::Process, 2, "p2.exe");
+    rig.run();
+    EXPECT_EQ(rig.probes.calls, (QStringList{"start", "echo cam10 1", "stop", "exe p2.exe", "exe p2.exe"}));
+    EXPECT_EQ(rig.probes.processChecksBegan, (QList<qsizetype>{3}));
+    rig.run();
+    EXPECT_EQ(rig.probes.processChecksBegan, (QList<qsizetype>{3, 8}));
 }
 
 TEST(CheckCycle, RedCycleFollowedByGreenCycle)
@@ -201,8 +219,8 @@ TEST(CheckCycle, QuotedFailureCommandStartsTheFileWithin)
     CycleRig rig;
     rig.fields.set(TargetKind::Device, 1, "down");
     const QString file = rig.command;
-    for (const QString& command : {'"' + file, file + '"', '"' + file + "\" \"\"", "\"\"" + file + "\"\"",
-                                   QStringLiteral("\"\"")}) {
+    for (const QString& command :
+         {'"' + file, file + '"', '"' + file + "\" \"\"", "\"\"" + file + "\"\"", QStringLiteral("\"\"")}) {
         rig.fields.command = command;
         rig.run();
         EXPECT_TRUE(rig.platform.started.isEmpty()) << qPrintable(command);

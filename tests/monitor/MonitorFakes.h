@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <stdexcept>
 
 // Fields of the 35 targets, as a test sets them.
@@ -54,11 +55,13 @@ public:
 // Echo statuses per address and running process names, with every call recorded in order.
 class FakeProbes : public TargetProbes {
 public:
-    std::map<std::string, int32_t> statusOf;       // addresses not listed time out
-    std::map<QString, std::deque<int>> exeAnswers; // names not listed are not running
+    std::map<std::string, int32_t> statusOf; // addresses not listed time out
+    // Names not listed are not running; an empty answer is a process list that could not be read.
+    std::map<QString, std::deque<std::optional<int>>> exeAnswers;
     bool sessionStarts = true;
     bool throwOnEcho = false;
     QStringList calls;
+    QList<qsizetype> processChecksBegan; // how many calls had been made each time
 
     int WinsockStart() override
     {
@@ -75,17 +78,18 @@ public:
         reply.Status = it == statusOf.end() ? 11010 : it->second;
         return reply.Status;
     }
-    int ExeExists(const QString& name) override
+    std::optional<int> ExeExists(const QString& name) override
     {
         calls << QStringLiteral("exe %1").arg(name);
         auto& answers = exeAnswers[name];
         if (answers.empty())
             return 0;
-        const int answer = answers.front();
+        const std::optional<int> answer = answers.front();
         if (answers.size() > 1)
             answers.pop_front();
         return answer;
     }
+    void processChecksBegin() override { processChecksBegan << calls.size(); }
     int count(const QString& prefix) const
     {
         return static_cast<int>(

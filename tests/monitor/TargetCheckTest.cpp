@@ -98,7 +98,7 @@ TEST(HostTargetCheck, AddressTextGoesToTheProbeUnchanged)
 }
 
 struct ProcessCase {
-    std::deque<int> answers; // first and second lookup
+    std::deque<std::optional<int>> answers; // first and second lookup; empty: the list could not be read
     bool logged;
     QString state;
 };
@@ -122,9 +122,16 @@ TEST_P(ProcessOutcome, FirstLookupDecidesOffSecondDecidesOn)
     EXPECT_EQ(state, GetParam().state);
 }
 
+// A lookup without an answer decides nothing: a running process is never logged down because the system could
+// not be asked, and the state stays as it was.
 INSTANTIATE_TEST_SUITE_P(Answers, ProcessOutcome,
                          ::testing::Values(ProcessCase{{0, 0}, true, "off"}, ProcessCase{{0, -1}, true, "on"},
-                                           ProcessCase{{-1, -1}, false, "on"}, ProcessCase{{-1, 0}, false, "neu"}));
+                                           ProcessCase{{-1, -1}, false, "on"}, ProcessCase{{-1, 0}, false, "neu"},
+                                           ProcessCase{{std::nullopt, std::nullopt}, false, "neu"},
+                                           ProcessCase{{std::nullopt, -1}, false, "on"},
+                                           ProcessCase{{std::nullopt, 0}, false, "neu"},
+                                           ProcessCase{{0, std::nullopt}, true, "off"},
+                                           ProcessCase{{-1, std::nullopt}, false, "neu"}));
 
 TEST(ProcessTargetCheck, DisabledGrayedAndEmptyNames)
 {

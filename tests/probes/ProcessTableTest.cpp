@@ -6,7 +6,9 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <sched.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -81,14 +83,14 @@ TEST_F(ProcessTableTest, FindsTheWholeFileNameInAnyLetterCase)
     ASSERT_GT(start("\xc3\x84rger.exe"), 0);
     for (const char* name : {"Watch Me.EXE", "watch me.exe", "WATCH ME.EXE", "averyveryverylongname.bin",
                              "AVERYVERYVERYLONGNAME.BIN", "it's.exe", "IT'S.EXE", "\xc3\xa4RGER.EXE"}) {
-        EXPECT_TRUE(exeRunning(name)) << name;
+        EXPECT_EQ(exeRunning(name), true) << name;
     }
     const std::string fullPath = (dir_ / "Watch Me.EXE").string();
     for (const std::string& name :
          {std::string("Watch Me"), std::string("Watch Me.EX"), std::string("Watch Me.EXE "),
           std::string(" Watch Me.EXE"), fullPath, std::string("averyveryverylo"), std::string("it''s.exe"),
           std::string("its.exe"), std::string("'it's.exe'"), std::string()}) {
-        EXPECT_FALSE(exeRunning(name)) << '"' << name << '"';
+        EXPECT_EQ(exeRunning(name), false) << '"' << name << '"';
     }
 }
 
@@ -97,20 +99,20 @@ TEST_F(ProcessTableTest, EndedProcessIsGoneAndDeletedProgramIsStillFound)
     const pid_t ending = start("ephemeral.bin");
     ASSERT_GT(ending, 0);
     ASSERT_GT(start("replaced.bin"), 0);
-    EXPECT_TRUE(exeRunning("ephemeral.bin"));
+    EXPECT_EQ(exeRunning("ephemeral.bin"), true);
     stop(ending);
-    EXPECT_FALSE(exeRunning("ephemeral.bin"));
+    EXPECT_EQ(exeRunning("ephemeral.bin"), false);
 
     fs::remove(dir_ / "replaced.bin");
-    EXPECT_TRUE(exeRunning("replaced.bin")) << "a running program whose file was removed still runs";
-    EXPECT_TRUE(exeRunning("REPLACED.BIN"));
+    EXPECT_EQ(exeRunning("replaced.bin"), true) << "a running program whose file was removed still runs";
+    EXPECT_EQ(exeRunning("REPLACED.BIN"), true);
 }
 
 TEST_F(ProcessTableTest, ProgramFileNameCountsRatherThanTheFirstArgument)
 {
     ASSERT_GT(start("real-name.bin", "/elsewhere/decoy.bin"), 0);
-    EXPECT_TRUE(exeRunning("real-name.bin"));
-    EXPECT_FALSE(exeRunning("decoy.bin"));
+    EXPECT_EQ(exeRunning("real-name.bin"), true);
+    EXPECT_EQ(exeRunning("decoy.bin"), false);
 }
 
 TEST_F(ProcessTableTest, OtherUsersProcessesAreFoundByTheKernelsNameNotTheirTitle)
@@ -159,4 +161,34 @@ TEST_F(ProcessTableTest, OtherUsersProcessesAreFoundByTheKernelsNameNotTheirTitl
     for (size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ((WEXITSTATUS(status) >> i) & 1, 0) << cases[i].first << " should be " << cases[i].second;
     }
+}
+
+// An empty folder in the place of /proc (a container or chroot without it) lists no process, not even this one:
+// that says nothing about which processes run.
+TEST_F(ProcessTableTest, AListThatCannotBeReadGivesNoAnswer)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to put another /proc in place in a mount namespace of its own";
+    }
+    ASSERT_GT(start("hidden.bin"), 0);
+    ASSERT_EQ(exeRunning("hidden.bin"), true);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("pylvane-empty", "/proc", "tmpfs", 0, nullptr) != 0) {
+            _exit(255);
+        }
+        const std::optional<bool> running = exeRunning("hidden.bin");
+        const std::optional<bool> absent = exeRunning("absent.bin");
+        _exit((running.has_value() ? 1 : 0) | (absent.has_value() ? 2 : 0));
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 255) {
+        GTEST_SKIP() << "no mount namespace with another /proc here";
+    }
+    EXPECT_EQ(WEXITSTATUS(status) & 1, 0) << "a running process was answered from an empty list";
+    EXPECT_EQ(WEXITSTATUS(status) & 2, 0) << "an absent process was answered from an empty list";
 }

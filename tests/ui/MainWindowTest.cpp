@@ -25,7 +25,7 @@ public:
     int WinsockStart() override { return -1; }
     void WinsockStop() override {}
     int32_t SendEcho(const std::string&, const std::string&, EchoReply& reply) override { return reply.Status = 11010; }
-    int ExeExists(const QString& name) override { return name == QLatin1String("up.exe") ? -1 : 0; }
+    std::optional<int> ExeExists(const QString& name) override { return name == QLatin1String("up.exe") ? -1 : 0; }
 };
 
 class OneProcess : public NoTargetFields {

@@ -42,7 +42,7 @@ public:
         reply.Status = 11010; // timed out
         return reply.Status;
     }
-    int ExeExists(const QString& name) override
+    std::optional<int> ExeExists(const QString& name) override
     {
         asked << name;
         return 0;
