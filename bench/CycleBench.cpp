@@ -10,17 +10,21 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <map>
+#include <optional>
 #include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -126,22 +130,95 @@ BENCHMARK(BM_CycleAllEnabledUp)
     ->Repetitions(41)
     ->ReportAggregatesOnly(true);
 
+// Probes that find every target down at once, so that a cycle's time is that of its log.
+class AllDownProbes : public TargetProbes {
+public:
+    int WinsockStart() override { return -1; }
+    void WinsockStop() override {}
+    int32_t SendEcho(const std::string&, const std::string&, EchoReply& reply) override
+    {
+        reply.Status = 11010; // timed out
+        return reply.Status;
+    }
+    std::optional<int> ExeExists(const QString&) override { return 0; }
+};
+
+QString bigLogPath()
+{
+    return setup->log->fileName() + QStringLiteral(".50MB");
+}
+
+// A log of 50 MB of old entries, written anew before each measured cycle.
+void makeBigLog()
+{
+    QFile file(bigLogPath());
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write("Pylvane Log File , Created 01.12.2026 09:00:00\r\n" + QByteArray(79, '=') + "\r\n");
+    QByteArray block;
+    while (block.size() < (1 << 20))
+        block += "30.11.2026 23:59:59  - Cam1 OFF   \r\n\r\n";
+    for (int i = 0; i < 50; ++i)
+        file.write(block.left(1 << 20));
+}
+
+// A cycle that finds all 35 targets down, on a 50 MB log: its entries kept aside one by one, then
+// one rewrite of the log.
+void BM_Cycle35DownOn50MB(benchmark::State& state)
+{
+    AllDownProbes probes;
+    EventLog log(setup->platform, bigLogPath());
+    CheckCycle cycle(setup->lamp, probes, log, setup->platform, setup->timer1);
+    AllEnabledFields fields{QStringLiteral("absent%1")};
+    cycle.setFields(&fields);
+    for (auto _ : state) {
+        state.PauseTiming();
+        makeBigLog();
+        ::sync();
+        state.ResumeTiming();
+        cycle.run();
+    }
+    if (!QFile(bigLogPath()).readLine().startsWith("Pylvane Log File") || QFile::exists(log.pendingFileName(bigLogPath())))
+        state.SkipWithError("the entries did not all go in");
+}
+BENCHMARK(BM_Cycle35DownOn50MB)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+
+// What the cycle is measured against: one copy of the same log with cp, and its data on disk.
+void BM_CopyAndSync50MB(benchmark::State& state)
+{
+    const QString copy = bigLogPath() + QStringLiteral(".copy");
+    for (auto _ : state) {
+        state.PauseTiming();
+        makeBigLog();
+        QFile::remove(copy);
+        ::sync();
+        state.ResumeTiming();
+        if (QProcess::execute(QStringLiteral("cp"), {bigLogPath(), copy}) != 0)
+            state.SkipWithError("cp failed");
+        const int fd = ::open(QFile::encodeName(copy).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::fdatasync(fd) != 0)
+            state.SkipWithError("fdatasync failed");
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+BENCHMARK(BM_CopyAndSync50MB)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+
 // Keeps the median real time for the summary line, and whether the benchmark gave up.
 class MedianCollector : public benchmark::ConsoleReporter {
 public:
     // Without colour: its escape codes would otherwise stand in front of the summary line on a pipe.
     MedianCollector() : ConsoleReporter(OO_Tabular) {}
 
-    double medianMs = -1;
-    std::string error;
+    std::map<std::string, double> medianMs;
+    std::map<std::string, std::string> error;
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.error_occurred)
-                error = run.error_message;
+                error[run.run_name.function_name] = run.error_message;
             else if (run.aggregate_name == "median")
-                medianMs = run.GetAdjustedRealTime();
+                medianMs[run.run_name.function_name] = run.GetAdjustedRealTime();
         }
     }
 };
@@ -160,17 +237,29 @@ int main(int argc, char** argv)
 
     benchmark::Initialize(&argc, argv);
     MedianCollector reporter;
-    if (pids.size() == static_cast<size_t>(kProcessCount))
-        benchmark::RunSpecifiedBenchmarks(&reporter);
-    else
-        reporter.error = "could not start the 15 processes";
+    if (pids.size() != static_cast<size_t>(kProcessCount))
+        reporter.error["BM_CycleAllEnabledUp"] = "could not start the 15 processes";
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     stopProcesses(pids);
 
-    if (reporter.medianMs >= 0 && reporter.error.empty())
-        std::printf("bench: cycle_all_enabled_up_ms value=%.2f\n", reporter.medianMs);
+    const auto figure = [&](const char* name) {
+        const auto it = reporter.medianMs.find(name);
+        return reporter.error.count(name) || it == reporter.medianMs.end() ? -1.0 : it->second;
+    };
+    const auto why = [&](const char* name) {
+        return reporter.error.count(name) ? reporter.error[name] : std::string("no figure");
+    };
+    if (figure("BM_CycleAllEnabledUp") >= 0)
+        std::printf("bench: cycle_all_enabled_up_ms value=%.2f\n", figure("BM_CycleAllEnabledUp"));
     else
-        std::printf("bench: cycle_all_enabled_up_ms skipped: %s\n",
-                    reporter.error.empty() ? "no figure" : reporter.error.c_str());
+        std::printf("bench: cycle_all_enabled_up_ms skipped: %s\n", why("BM_CycleAllEnabledUp").c_str());
+    const double cycle = figure("BM_Cycle35DownOn50MB");
+    const double copy = figure("BM_CopyAndSync50MB");
+    if (cycle >= 0 && copy > 0)
+        std::printf("bench: cycle_35_down_50MB_vs_copy ratio=%.2f (cycle %.1f ms, cp and fdatasync %.1f ms)\n",
+                    cycle / copy, cycle, copy);
+    else
+        std::printf("bench: cycle_35_down_50MB_vs_copy skipped: %s\n", why("BM_Cycle35DownOn50MB").c_str());
     return 0;
 }
