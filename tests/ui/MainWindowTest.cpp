@@ -12,8 +12,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -92,6 +94,28 @@ TEST_F(MainWindowTest, LoadShowsGreyLampPresetsCounterAndFocusesOpenLog)
     EXPECT_EQ(openLog->nextInFocusChain(), settings);
     EXPECT_EQ(lamp("Image1")->geometry(), lamp("Image3")->geometry()) << "the lamps are stacked";
     EXPECT_FALSE(lamp("Image3")->pixmap().isNull());
+}
+
+// The lamp is drawn again for the scale of the screen that the window goes to, and stays sharp there. Needs a
+// second screen at twice the scale (the ctest entry ...OnTwoScreens gives it).
+TEST_F(MainWindowTest, TheLampIsDrawnAgainForTheScaleOfAnotherScreen)
+{
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.size() != 2 || screens[1]->devicePixelRatio() != 2)
+        GTEST_SKIP() << "needs a second screen at twice the scale (two-screens.json)";
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const auto lampRatios = [this] {
+        QList<qreal> ratios;
+        for (const char* name : {"Image1", "Image2", "Image3"})
+            ratios << lamp(name)->pixmap().devicePixelRatio();
+        return ratios;
+    };
+    EXPECT_EQ(lampRatios(), QList<qreal>({1, 1, 1}));
+    window.windowHandle()->setScreen(screens[1]);
+    EXPECT_EQ(lampRatios(), QList<qreal>({2, 2, 2}));
+    window.windowHandle()->setScreen(screens[0]);
+    EXPECT_EQ(lampRatios(), QList<qreal>({1, 1, 1}));
 }
 
 TEST_F(MainWindowTest, TimersDriveCyclesAndTheLampFollowsTheOutcome)
