@@ -20,8 +20,8 @@ class WindowsSystemEnd : public SystemEnd {};
 // Documents, as its shortcuts start it.
 void returnToClosedRunsDirectory()
 {
-    const QString problem = enterWorkingDirectory(
-        QCoreApplication::arguments(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    const QString problem = enterWorkingDirectory(QCoreApplication::arguments(),
+                                                  QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     if (!problem.isEmpty())
         std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
 }

@@ -57,7 +57,8 @@ TEST_F(WorkingDirectoryTest, AFolderThatCannotBeUsedGivesWayToDocumentsWithOneLi
         const QString line = enterWorkingDirectory(arguments, documents);
         EXPECT_TRUE(isCurrent(documents)) << arguments.join(' ').toStdString();
         EXPECT_TRUE(line.contains(problem)) << line.toStdString();
-        EXPECT_TRUE(line.endsWith(QStringLiteral("working in \"%1\" instead.").arg(QDir::toNativeSeparators(documents))))
+        EXPECT_TRUE(
+            line.endsWith(QStringLiteral("working in \"%1\" instead.").arg(QDir::toNativeSeparators(documents))))
             << line.toStdString();
         EXPECT_FALSE(line.contains('\n'));
     }
