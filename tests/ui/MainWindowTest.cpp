@@ -174,8 +174,8 @@ TEST_F(MainWindowTest, AssistiveTechnologyReadsTheLampInWords)
     EXPECT_EQ(readLamp(), "Status: green, nothing down | The last check ended at 08:15:42 and found nothing down.");
 }
 
-// Tab goes "Open Log", "Settings", "?" and round; Enter presses the focused button; Space or Enter on "?", and F1
-// anywhere in the window, show the about message.
+// Tab goes "Open Log", "Settings", "?" and round; Enter presses the focused button; Space or Enter on "?", F1
+// anywhere in the window, and assistive technology pressing "?", show the about message.
 TEST_F(MainWindowTest, TheKeyboardReachesEveryControl)
 {
     QSignalSpy settingsRequested(&window, &MainWindow::settingsRequested);
@@ -205,6 +205,15 @@ TEST_F(MainWindowTest, TheKeyboardReachesEveryControl)
     for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter})
         press(key);
     EXPECT_EQ(platform.messages.size(), 4);
+
+    // Assistive technology is told "?" is a button, and presses it as Space does.
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(about);
+    EXPECT_EQ(reader->role(), QAccessible::Button);
+    EXPECT_EQ(reader->text(QAccessible::Name), "About Pylvane");
+    ASSERT_NE(reader->actionInterface(), nullptr);
+    EXPECT_EQ(reader->actionInterface()->actionNames().value(0), QAccessibleActionInterface::pressAction());
+    reader->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(platform.messages.size(), 5);
 }
 
 TEST_F(MainWindowTest, ButtonsAndAboutLabel)
