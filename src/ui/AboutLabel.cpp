@@ -14,10 +14,7 @@ class AccessibleAboutLabel : public QAccessibleWidget {
 public:
     explicit AccessibleAboutLabel(AboutLabel* label) : QAccessibleWidget(label, QAccessible::Button) {}
 
-    QStringList actionNames() const override
-    {
-        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
-    }
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
     void doAction(const QString& name) override
     {
         if (name == pressAction())
