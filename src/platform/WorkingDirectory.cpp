@@ -9,9 +9,9 @@ QString enterWorkingDirectory(const QStringList& arguments, const QString& fallb
         return {};
     const QString folder = arguments.value(2);
     QString problem;
-    // A relative folder would be taken from wherever the system happened to start the program.
     if (folder.isEmpty())
         problem = QStringLiteral("names no folder");
+    // A relative one would be taken from wherever the system happened to start the program.
     else if (QDir::isRelativePath(folder))
         problem = QStringLiteral("is relative");
     else if (!QFileInfo::exists(folder))
