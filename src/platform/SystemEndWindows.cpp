@@ -1,24 +1,29 @@
 #include "platform/SystemEnd.h"
 
+#include "platform/WorkingDirectory.h"
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QStandardPaths>
 #include <QStringList>
+
+#include <cstdio>
 
 #include <windows.h>
 
 namespace {
 
-// The restart command line carries the working directory, where the log lies; the system starts
-// the program again from a directory of its own.
-const QString kWorkingDirectoryArgument = QStringLiteral("--working-directory");
-
 class WindowsSystemEnd : public SystemEnd {};
 
+// The restart command line carries the working directory, where the log lies; the system starts
+// the program again from a directory of its own. Where that folder is gone, the program works in
+// Documents, as its shortcuts start it.
 void returnToClosedRunsDirectory()
 {
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() == 3 && arguments[1] == kWorkingDirectoryArgument)
-        QDir::setCurrent(arguments[2]);
+    const QString problem = enterWorkingDirectory(QCoreApplication::arguments(),
+                                                  QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    if (!problem.isEmpty())
+        std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
 }
 
 // After a crash or a hang the program is not started again, nor after a restart of the system,

@@ -5,7 +5,7 @@
 #include "settings/FittingScrollArea.h"
 #include "settings/SectionLayout.h"
 #include "settings/SettingsStore.h"
-#include "ui/Artwork.h"
+#include "ui/ScreenFollower.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -81,6 +81,9 @@ SettingsWindow::SettingsWindow(SettingsStore& store, QWidget* parent)
     scroll_ = new FittingScrollArea(kWindowRect.size(), this);
     content_ = scroll_->content();
     content_->setObjectName(QStringLiteral("SettingsContent"));
+    // A screen that changes, or another screen, gets the window fitted again where it is.
+    screen_ = new ScreenFollower(*this);
+    connect(screen_, &ScreenFollower::screenAreaChanged, this, &SettingsWindow::keepOn);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll_);
@@ -103,6 +106,15 @@ void SettingsWindow::placeOn(const QRect& available)
 
     const QPoint centred = available.center() - rect().center();
     move(std::max(centred.x(), available.left()), std::max(centred.y(), available.top()));
+}
+
+void SettingsWindow::keepOn(const QRect& available)
+{
+    setFixedSize(scroll_->sizeWithin(available.size()));
+    // Where it was as far as the area allows, the top-left corner first.
+    const QPoint at(std::min(x(), available.left() + available.width() - width()),
+                    std::min(y(), available.top() + available.height() - height()));
+    move(std::max(at.x(), available.left()), std::max(at.y(), available.top()));
 }
 
 void SettingsWindow::mousePressEvent(QMouseEvent* event)
@@ -242,7 +254,7 @@ QGroupBox* SettingsWindow::buildSection(const QString& title, int heightTwips, S
     picture->setObjectName(QLatin1String(layout.picture));
     picture->setGeometry(twips(10680, 360, 1935, 1935));
     // Without the artwork the box just stays empty.
-    picture->setPixmap(Artwork::pixmap(QLatin1String(layout.pictureResource), picture->devicePixelRatioF()));
+    screen_->showArtwork(picture, QLatin1String(layout.pictureResource));
 
     for (int n = 1; n <= layout.rows; ++n) {
         const int top = 720 + 480 * (n - 1);

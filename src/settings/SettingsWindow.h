@@ -11,6 +11,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class ScreenFollower;
 class SettingsStore;
 
 // The borderless window in which the failure command and the 35 targets are edited. Its fields are
@@ -37,6 +38,9 @@ public:
     // Centred on `available` where it fits; on a smaller screen the window takes the room there is,
     // its content scrolls, and its top-left corner stays on it, so that it can still be dragged.
     void placeOn(const QRect& available);
+    // Fitted again to `available`, the area of a screen that changed or that the window went to: where it was, as far
+    // as it stays on the area, and scrolling as on a smaller screen.
+    void keepOn(const QRect& available);
 
     int enableValue(TargetKind kind, int number) const override;
     QString targetText(TargetKind kind, int number) const override;
@@ -74,6 +78,7 @@ private:
 
     SettingsStore& store_;
     FittingScrollArea* scroll_ = nullptr;
+    ScreenFollower* screen_ = nullptr;
     QWidget* content_ = nullptr;
     Rows cams_;
     Rows processes_;

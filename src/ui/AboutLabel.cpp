@@ -1,12 +1,41 @@
 #include "ui/AboutLabel.h"
 
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
 
+namespace {
+
+// Told as a button that can be pressed rather than as static text, since that is what "?" is; pressing it from
+// assistive technology shows the about message as a click does.
+class AccessibleAboutLabel : public QAccessibleWidget {
+public:
+    explicit AccessibleAboutLabel(AboutLabel* label) : QAccessibleWidget(label, QAccessible::Button) {}
+
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction())
+            emit static_cast<AboutLabel*>(widget())->activated();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+};
+
+QAccessibleInterface* accessibleAboutLabel(const QString& className, QObject* object)
+{
+    auto* label = qobject_cast<AboutLabel*>(object);
+    return label && className == QLatin1String("AboutLabel") ? new AccessibleAboutLabel(label) : nullptr;
+}
+
+} // namespace
+
 AboutLabel::AboutLabel(QWidget* parent) : QLabel(QStringLiteral("?"), parent)
 {
+    static const bool accessibleAsButton = (QAccessible::installFactory(accessibleAboutLabel), true);
+    Q_UNUSED(accessibleAsButton);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("About Pylvane"));
     setAccessibleDescription(QStringLiteral("Space, Enter or F1 shows who wrote Pylvane."));

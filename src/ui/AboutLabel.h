@@ -4,7 +4,8 @@
 
 // The "?" label of the main window. A left click on it, or Space or Enter while it has the focus, asks for the
 // about message; it takes the focus like a button and then shows the style's focus frame. Presses on it are its
-// own, so they never reach the window background (which would start a move and take the click away).
+// own, so they never reach the window background (which would start a move and take the click away). Assistive
+// technology is told it is a button, and can press it.
 class AboutLabel : public QLabel {
     Q_OBJECT
 public:

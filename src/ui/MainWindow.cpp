@@ -4,7 +4,7 @@
 #include "monitor/TargetProbes.h"
 #include "platform/Platform.h"
 #include "ui/AboutLabel.h"
-#include "ui/Artwork.h"
+#include "ui/ScreenFollower.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -46,11 +46,12 @@ MainWindow::MainWindow(Platform& platform, TargetProbes& probes, EventLog& log, 
     setPalette(pal);
     setAutoFillBackground(true);
 
-    const auto makeLamp = [this](const char* name, Picture picture) {
+    auto* screen = new ScreenFollower(*this);
+    const auto makeLamp = [this, screen](const char* name, Picture picture) {
         auto* label = new QLabel(this);
         label->setObjectName(QLatin1String(name));
         label->setGeometry(kLampRect);
-        label->setPixmap(Artwork::pixmap(lampResource(picture), label->devicePixelRatioF()));
+        screen->showArtwork(label, lampResource(picture));
         label->installEventFilter(this);
         return label;
     };

@@ -10,11 +10,12 @@ TrayIcon::TrayIcon(MainWindow& window) : QObject(&window), window_(window)
     menu_.addAction(QStringLiteral("Open Log"), &window, &MainWindow::openLog);
     menu_.addAction(QStringLiteral("Settings"), &window, &MainWindow::settingsRequested);
     menu_.addAction(QStringLiteral("Quit"), &window, &MainWindow::close);
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return;
 
     for (StatusLamp::Picture picture : {StatusLamp::Image1, StatusLamp::Image2, StatusLamp::Image3})
         lamps_[picture] = Artwork::icon(MainWindow::lampResource(picture));
+    // Made and shown whether or not the desktop has a tray yet: started at sign-in, the program often comes before
+    // it. Qt's X11 tray support then watches for a tray manager and docks the shown icon in each one that starts,
+    // a tray that restarts included, with no polling on our side.
     icon_ = new QSystemTrayIcon(this);
     icon_->setContextMenu(&menu_);
     connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {

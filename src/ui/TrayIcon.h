@@ -11,14 +11,14 @@ class QSystemTrayIcon;
 
 // The lamp in the desktop's system tray, where there is one: the same picture and tooltip as the lamp. A click
 // brings the main window to the front; the menu opens the log, shows the settings, or quits exactly as closing the
-// main window does. Where the desktop has no tray, it shows nothing. It goes with the main window.
+// main window does. Where the desktop has no tray, it shows nothing until one starts. It goes with the main window.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
     explicit TrayIcon(MainWindow& window);
     ~TrayIcon() override;
 
-    // The icon in the tray; null where there is no tray.
+    // The icon in the tray; it takes a place there whenever a tray is running.
     QSystemTrayIcon* icon() const { return icon_; }
     QMenu& menu() { return menu_; }
 

@@ -194,4 +194,37 @@ TEST(SystemEnd, EndSignalsArriveThroughTheEventLoop)
     }
 }
 
+// Started under nohup, the program keeps ignoring hang-ups: a SIGHUP ignored from the start stays ignored, brings
+// no end request and stays ignored after the program ends, while the other end signals still arrive.
+TEST(SystemEnd, AHangUpIgnoredFromTheStartStaysIgnored)
+{
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction deflt {};
+    deflt.sa_handler = SIG_DFL;
+    struct sigaction hangUpBefore {};
+    struct sigaction termBefore {};
+    ASSERT_EQ(::sigaction(SIGHUP, &ignore, &hangUpBefore), 0);
+    ASSERT_EQ(::sigaction(SIGTERM, &deflt, &termBefore), 0);
+    const auto handlerOf = [](int signal) {
+        struct sigaction now {};
+        ::sigaction(signal, nullptr, &now);
+        return now.sa_handler;
+    };
+    {
+        const std::unique_ptr<SystemEnd> end = SystemEnd::install();
+        QSignalSpy requests(end.get(), &SystemEnd::endRequested);
+        EXPECT_EQ(handlerOf(SIGHUP), SIG_IGN);
+        EXPECT_NE(handlerOf(SIGTERM), SIG_DFL);
+        ASSERT_EQ(::raise(SIGHUP), 0);
+        QTest::qWait(100);
+        EXPECT_EQ(requests.count(), 0) << "a hang-up ignored from the start asked for the end";
+        ASSERT_EQ(::raise(SIGTERM), 0);
+        EXPECT_TRUE(waitFor([&] { return requests.count() == 1; }));
+    }
+    EXPECT_EQ(handlerOf(SIGHUP), SIG_IGN);
+    ::sigaction(SIGHUP, &hangUpBefore, nullptr);
+    ::sigaction(SIGTERM, &termBefore, nullptr);
+}
+
 } // namespace

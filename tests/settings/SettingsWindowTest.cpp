@@ -15,6 +15,7 @@
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -170,6 +171,38 @@ TEST_F(SettingsWindowTest, StaysWithinReachOnSmallScreensAndMovesByItsBackground
     click(QStringLiteral("devb"));
     EXPECT_EQ(window->moves, 3) << "controls keep their presses";
     EXPECT_EQ(window->visibleSection(), SettingsWindow::Section::Devices);
+}
+
+// Taken to another screen, or left on one whose area changes (a new resolution, a screen unplugged), the window is
+// fitted again where it is, and its pictures are drawn again for the scale. Needs two screens, the second one
+// scaled twice (the ctest entry ...OnTwoScreens gives them).
+TEST_F(SettingsWindowTest, FitsAgainAndRedrawsItsPicturesWhenItsScreenChanges)
+{
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.size() != 2 || screens[1]->devicePixelRatio() != 2)
+        GTEST_SKIP() << "needs a second screen at twice the scale (two-screens.json)";
+    QScreen* desk = screens[0];
+    QScreen* laptop = screens[1];
+    const auto pictureRatio = [this] { return find<QLabel>(QStringLiteral("Picture1"))->pixmap().devicePixelRatio(); };
+    ASSERT_EQ(window->screen(), desk);
+    ASSERT_EQ(window->size(), QSize(945, 657));
+    EXPECT_EQ(pictureRatio(), 1);
+
+    window->windowHandle()->setScreen(laptop);
+    EXPECT_TRUE(laptop->availableGeometry().contains(window->geometry())) << "off the screen it went to";
+    EXPECT_EQ(window->size(), laptop->availableGeometry().size()) << "smaller, it scrolls";
+    EXPECT_EQ(pictureRatio(), 2);
+
+    window->windowHandle()->setScreen(desk);
+    EXPECT_EQ(window->size(), QSize(945, 657));
+    EXPECT_TRUE(desk->availableGeometry().contains(window->geometry()));
+    EXPECT_EQ(pictureRatio(), 1);
+
+    // Left where the area no longer reaches, it comes back onto what is left, keeping its place as far as it can.
+    window->move(100, 900);
+    ASSERT_EQ(window->screen(), desk);
+    emit desk->availableGeometryChanged(desk->availableGeometry());
+    EXPECT_EQ(window->geometry(), QRect(100, 1080 - 657, 945, 657));
 }
 
 TEST_F(SettingsWindowTest, StartsWithIpCamsShownAndEveryFieldEmpty)

@@ -12,8 +12,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -94,6 +96,28 @@ TEST_F(MainWindowTest, LoadShowsGreyLampPresetsCounterAndFocusesOpenLog)
     EXPECT_FALSE(lamp("Image3")->pixmap().isNull());
 }
 
+// The lamp is drawn again for the scale of the screen that the window goes to, and stays sharp there. Needs a
+// second screen at twice the scale (the ctest entry ...OnTwoScreens gives it).
+TEST_F(MainWindowTest, TheLampIsDrawnAgainForTheScaleOfAnotherScreen)
+{
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.size() != 2 || screens[1]->devicePixelRatio() != 2)
+        GTEST_SKIP() << "needs a second screen at twice the scale (two-screens.json)";
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const auto lampRatios = [this] {
+        QList<qreal> ratios;
+        for (const char* name : {"Image1", "Image2", "Image3"})
+            ratios << lamp(name)->pixmap().devicePixelRatio();
+        return ratios;
+    };
+    EXPECT_EQ(lampRatios(), QList<qreal>({1, 1, 1}));
+    window.windowHandle()->setScreen(screens[1]);
+    EXPECT_EQ(lampRatios(), QList<qreal>({2, 2, 2}));
+    window.windowHandle()->setScreen(screens[0]);
+    EXPECT_EQ(lampRatios(), QList<qreal>({1, 1, 1}));
+}
+
 TEST_F(MainWindowTest, TimersDriveCyclesAndTheLampFollowsTheOutcome)
 {
     OneProcess fields;
@@ -150,8 +174,8 @@ TEST_F(MainWindowTest, AssistiveTechnologyReadsTheLampInWords)
     EXPECT_EQ(readLamp(), "Status: green, nothing down | The last check ended at 08:15:42 and found nothing down.");
 }
 
-// Tab goes "Open Log", "Settings", "?" and round; Enter presses the focused button; Space or Enter on "?", and F1
-// anywhere in the window, show the about message.
+// Tab goes "Open Log", "Settings", "?" and round; Enter presses the focused button; Space or Enter on "?", F1
+// anywhere in the window, and assistive technology pressing "?", show the about message.
 TEST_F(MainWindowTest, TheKeyboardReachesEveryControl)
 {
     QSignalSpy settingsRequested(&window, &MainWindow::settingsRequested);
@@ -181,6 +205,15 @@ TEST_F(MainWindowTest, TheKeyboardReachesEveryControl)
     for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter})
         press(key);
     EXPECT_EQ(platform.messages.size(), 4);
+
+    // Assistive technology is told "?" is a button, and presses it as Space does.
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(about);
+    EXPECT_EQ(reader->role(), QAccessible::Button);
+    EXPECT_EQ(reader->text(QAccessible::Name), "About Pylvane");
+    ASSERT_NE(reader->actionInterface(), nullptr);
+    EXPECT_EQ(reader->actionInterface()->actionNames().value(0), QAccessibleActionInterface::pressAction());
+    reader->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(platform.messages.size(), 5);
 }
 
 TEST_F(MainWindowTest, ButtonsAndAboutLabel)
