@@ -107,7 +107,7 @@ bool EventLog::WriteLogEntry(HeaderStyle style, const QString& label)
         entriesWaiting_ = true;
     }
     // Once one entry had to stay in memory, later ones stay there too, so that the order holds.
-    if (holding_ && queued_.isEmpty() && keep(line + kCrLf + kCrLf, lockWaitMs()))
+    if (holding_ && queued_.isEmpty() && keep(line + kCrLf + kCrLf, lockWaitMs(), false))
         return true;
     queued_.prepend(line);
     return !holding_ && writeQueued(lockWaitMs());
@@ -121,7 +121,13 @@ void EventLog::holdEntries()
 bool EventLog::writeQueuedEntries()
 {
     holding_ = false;
-    return writeQueued(lockWaitMs());
+    if (writeQueued(lockWaitMs()))
+        return true;
+    // The entries wait where they are kept until the log can be written: on disk, not just written.
+    KeptEntriesFile kept(pendingFileName_);
+    if (kept.open(false, lockWaitMs()) == KeptEntriesFile::Open::Opened)
+        kept.sync();
+    return false;
 }
 
 bool EventLog::writeQueuedEntriesAtEnd()
@@ -132,7 +138,7 @@ bool EventLog::writeQueuedEntriesAtEnd()
     QByteArray oldestFirst;
     for (auto entry = queued_.crbegin(); entry != queued_.crend(); ++entry)
         oldestFirst += *entry + kCrLf + kCrLf;
-    if (keep(oldestFirst, kEndLockWaitMs)) {
+    if (keep(oldestFirst, kEndLockWaitMs, true)) {
         queued_.clear();
         return true;
     }
@@ -142,10 +148,11 @@ bool EventLog::writeQueuedEntriesAtEnd()
     return false;
 }
 
-bool EventLog::keep(const QByteArray& entriesOldestFirst, int waitMs)
+bool EventLog::keep(const QByteArray& entriesOldestFirst, int waitMs, bool onDisk)
 {
     KeptEntriesFile kept(pendingFileName_);
-    return kept.open(true, waitMs) == KeptEntriesFile::Open::Opened && kept.append(entriesOldestFirst);
+    return kept.open(true, waitMs) == KeptEntriesFile::Open::Opened && kept.append(entriesOldestFirst) &&
+           (!onDisk || kept.sync());
 }
 
 // The kept entries not yet in the log, newest first and with CR LF line ends, as they go in; an

@@ -51,7 +51,7 @@ private:
     int lockWaitMs() const;
     bool lock(LogFile& file, int waitMs);
     bool writeQueued(int waitMs);
-    bool keep(const QByteArray& entriesOldestFirst, int waitMs);
+    bool keep(const QByteArray& entriesOldestFirst, int waitMs, bool onDisk);
     QByteArray takeKeptEntries(KeptEntriesFile& kept, bool* opened);
     void discardKept(KeptEntriesFile& kept, qint64 size);
     bool writeHeaderOnly(LogFile& file, HeaderStyle style);

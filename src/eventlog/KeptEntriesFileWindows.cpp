@@ -206,6 +206,11 @@ bool KeptEntriesFile::append(const QByteArray& bytes)
     return true;
 }
 
+bool KeptEntriesFile::sync()
+{
+    return h_->file != INVALID_HANDLE_VALUE && h_->writable && FlushFileBuffers(h_->file);
+}
+
 bool KeptEntriesFile::discard()
 {
     Handles& h = *h_;
