@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -133,8 +134,15 @@ bool EventLog::writeQueuedEntries()
 bool EventLog::writeQueuedEntriesAtEnd()
 {
     holding_ = false;
-    if (queued_.isEmpty() || writeQueued(kEndLockWaitMs))
+    if (writeQueued(kEndLockWaitMs))
         return true;
+    if (queued_.isEmpty()) {
+        // All of them wait where they are kept; they go in at the next start.
+        KeptEntriesFile kept(pendingFileName_);
+        if (kept.open(false, kEndLockWaitMs) == KeptEntriesFile::Open::Opened)
+            kept.sync();
+        return true;
+    }
     QByteArray oldestFirst;
     for (auto entry = queued_.crbegin(); entry != queued_.crend(); ++entry)
         oldestFirst += *entry + kCrLf + kCrLf;
@@ -157,7 +165,7 @@ bool EventLog::keep(const QByteArray& entriesOldestFirst, int waitMs, bool onDis
 
 // The kept entries not yet in the log, newest first and with CR LF line ends, as they go in; an
 // entry is its line with the empty lines after it.
-QByteArray EventLog::takeKeptEntries(KeptEntriesFile& kept, bool* opened)
+QByteArrayList EventLog::takeKeptEntries(KeptEntriesFile& kept, bool* opened)
 {
     *opened = kept.open(false, kLockWaitMs) == KeptEntriesFile::Open::Opened;
     QByteArray text;
@@ -176,10 +184,8 @@ QByteArray EventLog::takeKeptEntries(KeptEntriesFile& kept, bool* opened)
         else
             entries.append(line + '\n');
     }
-    QByteArray newestFirst;
-    for (auto entry = entries.crbegin(); entry != entries.crend(); ++entry)
-        newestFirst += *entry;
-    return newestFirst;
+    std::reverse(entries.begin(), entries.end());
+    return entries;
 }
 
 void EventLog::discardKept(KeptEntriesFile& kept, qint64 size)
@@ -203,9 +209,9 @@ bool EventLog::writeQueued(int waitMs)
     // held until they are in, so that none is added meanwhile and then emptied away unseen.
     KeptEntriesFile kept(pendingFileName_);
     bool withKept = false;
-    const QByteArray older = keptThere ? takeKeptEntries(kept, &withKept) : QByteArray();
+    const QByteArrayList older = keptThere ? takeKeptEntries(kept, &withKept) : QByteArrayList();
     if (!queued_.isEmpty() || !older.isEmpty()) {
-        const HeaderStyle style = styleOfOldest(older, queuedStyle_);
+        const HeaderStyle style = styleOfOldest(older.join(), queuedStyle_);
         if (!insertQueued(file, style, older))
             return false;
     }
@@ -219,7 +225,7 @@ bool EventLog::writeQueued(int waitMs)
     return true;
 }
 
-bool EventLog::insertQueued(LogFile& file, HeaderStyle style, const QByteArray& olderEntries)
+bool EventLog::insertQueued(LogFile& file, HeaderStyle style, const QByteArrayList& olderEntries)
 {
     LineReader reader(file.contents());
     const QString created = creationStamp_.isEmpty() ? stamp() : creationStamp_;
@@ -241,15 +247,20 @@ bool EventLog::insertQueued(LogFile& file, HeaderStyle style, const QByteArray& 
     }
 
     // The old body follows byte for byte; only its line ends become CR LF. Its start is read first:
-    // kept entries already standing there went in just before a crash that kept them from being
-    // emptied away, and do not go in twice.
+    // the oldest kept entries, when they already stand there together, went in just before a crash
+    // that kept them from being emptied away (newer ones may have been kept after it), and do not go
+    // in twice.
     CrLfNormaliser normaliser;
     QByteArray bodyStart;
     QByteArray chunk;
-    while (bodyStart.size() < olderEntries.size() + kKeptEntriesSearchBytes && reader.readChunk(chunk))
+    while (bodyStart.size() < kKeptEntriesSearchBytes && reader.readChunk(chunk))
         bodyStart += normaliser.feed(chunk);
-    const bool olderAlreadyIn = !olderEntries.isEmpty() && bodyStart.indexOf(olderEntries) >= 0;
-    if (olderAlreadyIn && queued_.isEmpty())
+    // A longer run of the oldest contains a shorter one, so the search stops at the first not found.
+    qsizetype newOlder = olderEntries.size();
+    QByteArray oldest;
+    while (newOlder > 0 && bodyStart.contains(olderEntries[newOlder - 1] + oldest))
+        oldest.prepend(olderEntries[--newOlder]);
+    if (newOlder == 0 && queued_.isEmpty())
         return reader.ok();
 
     if (!file.beginRewrite())
@@ -257,8 +268,8 @@ bool EventLog::insertQueued(LogFile& file, HeaderStyle style, const QByteArray& 
     QByteArray head = header1 + kCrLf + header2 + kCrLf;
     for (const QByteArray& entry : std::as_const(queued_))
         head += entry + kCrLf + kCrLf;
-    if (!olderAlreadyIn)
-        head += olderEntries;
+    for (qsizetype i = 0; i < newOlder; ++i)
+        head += olderEntries[i];
     bool written = file.write(head + shortFileText + bodyStart);
     while (written && reader.readChunk(chunk))
         written = file.write(normaliser.feed(chunk));

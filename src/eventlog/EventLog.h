@@ -52,10 +52,10 @@ private:
     bool lock(LogFile& file, int waitMs);
     bool writeQueued(int waitMs);
     bool keep(const QByteArray& entriesOldestFirst, int waitMs, bool onDisk);
-    QByteArray takeKeptEntries(KeptEntriesFile& kept, bool* opened);
+    QByteArrayList takeKeptEntries(KeptEntriesFile& kept, bool* opened);
     void discardKept(KeptEntriesFile& kept, qint64 size);
     bool writeHeaderOnly(LogFile& file, HeaderStyle style);
-    bool insertQueued(LogFile& file, HeaderStyle style, const QByteArray& olderEntries);
+    bool insertQueued(LogFile& file, HeaderStyle style, const QByteArrayList& olderEntries);
     QByteArray headerLine(HeaderStyle style, const QString& stamp) const;
     QString stamp() const;
 
