@@ -1,5 +1,7 @@
 #include "EventLogFixture.h"
 
+#include <QFileInfo>
+
 #include <windows.h>
 
 namespace {
@@ -29,6 +31,33 @@ TEST_F(EventLogTest, AttributesAreKeptAndOnlyDiskFilesAreWritten)
         EventLog device(platform, QString::fromLatin1(name));
         EXPECT_FALSE(device.WriteLogEntry(HeaderStyle::HostHeader, " - Device3 OFF   ")) << name;
         EXPECT_FALSE(device.CreateLogFile(HeaderStyle::HostHeader)) << name;
+    }
+}
+
+// A link planted under the kept-entries file's name or the log's name is neither followed nor read: a hard
+// link to a private file, or a symbolic link where the system lets one be made.
+TEST_F(EventLogTest, LinksAreLeftAlone)
+{
+    TempDir elsewhere;
+    const QString target = elsewhere.path("private.txt");
+    writeFile(target, "my private words\r\n");
+    const QString pending = EventLog::pendingFileName(path);
+    const std::wstring pendingName = pending.toStdWString();
+    ASSERT_TRUE(CreateHardLinkW(pendingName.c_str(), target.toStdWString().c_str(), nullptr));
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device1 OFF   "));
+    EXPECT_FALSE(contents().contains("private")) << contents().constData();
+    EXPECT_EQ(readFile(target), "my private words\r\n");
+    ASSERT_TRUE(DeleteFileW(pendingName.c_str()));
+
+    for (const QString& name : {pending, path}) {
+        QFile::remove(name);
+        if (!CreateSymbolicLinkW(name.toStdWString().c_str(), target.toStdWString().c_str(),
+                                 SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
+            GTEST_SKIP() << "no symbolic link can be made here (error " << GetLastError() << ")";
+        EXPECT_EQ(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device2 OFF   "), name == pending);
+        EXPECT_EQ(readFile(target), "my private words\r\n");
+        EXPECT_FALSE(QFile(path).exists() && !QFileInfo(path).isSymLink() && contents().contains("private"));
+        QFile::remove(name);
     }
 }
 
