@@ -112,6 +112,11 @@ KeptEntriesFile::Open KeptEntriesFile::open(bool create, int waitMs)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     constexpr DWORD kFull = GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL;
     for (;;) {
+        // A link is refused by what the open finds as well; the name is asked too, as some systems
+        // (Wine) follow a link even when told to open the link itself.
+        const DWORD attributes = GetFileAttributesW(h.path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+            return Open::Refused;
         h.writable = true;
         h.file = h.openOnce(kFull, OPEN_EXISTING);
         if (h.file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {

@@ -91,8 +91,10 @@ bool isDiskFileName(const std::wstring& path)
     if (inDeviceSpace(path.c_str()))
         return false;
     const DWORD attributes = GetFileAttributesW(path.c_str());
+    // A link is refused by what the open finds as well; the name is asked too, as some systems (Wine)
+    // follow a link even when told to open the link itself.
     if (attributes != INVALID_FILE_ATTRIBUTES)
-        return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+        return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
     // Not there yet, or a device: the full path of a device name is the device itself.
     const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (size == 0)

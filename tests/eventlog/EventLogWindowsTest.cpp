@@ -54,6 +54,10 @@ TEST_F(EventLogTest, LinksAreLeftAlone)
         if (!CreateSymbolicLinkW(name.toStdWString().c_str(), target.toStdWString().c_str(),
                                  SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
             GTEST_SKIP() << "no symbolic link can be made here (error " << GetLastError() << ")";
+        // Wine says it made the link, and leaves nothing under its name.
+        const DWORD attributes = GetFileAttributesW(name.toStdWString().c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+            GTEST_SKIP() << "no symbolic link was made here, though the system said so";
         EXPECT_EQ(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device2 OFF   "), name == pending);
         EXPECT_EQ(readFile(target), "my private words\r\n");
         EXPECT_FALSE(QFile(path).exists() && !QFileInfo(path).isSymLink() && contents().contains("private"));

@@ -26,7 +26,7 @@ protected:
     TempDir dir;
     const QString started = dir.path("started here");
     const QString documents = dir.path("Documents");
-    const QString closedRun = dir.path("the \"closed\" run");
+    const QString closedRun = dir.path("the closed run, with blanks");
 };
 
 TEST_F(WorkingDirectoryTest, TheNamedFolderIsEnteredWithoutAWord)
