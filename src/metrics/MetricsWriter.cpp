@@ -18,10 +18,13 @@ MetricsWriter::MetricsWriter(QString folder, SystemEvents& events, QString progr
 
 MetricsWriter::~MetricsWriter()
 {
-    // A writer that still hangs on the folder is let go rather than waited for, which deleting it
-    // would do.
-    if (process_ != nullptr && process_->state() != QProcess::NotRunning) {
-        process_->disconnect(this);
+    if (process_ == nullptr || process_->state() == QProcess::NotRunning)
+        return;
+    process_->disconnect(this);
+    process_->kill();
+    // One stuck inside a call on a share that does not answer dies only when the call returns: it is
+    // let go rather than waited for, which deleting it would do.
+    if (!process_->waitForFinished(100)) {
         process_->setParent(nullptr);
         process_ = nullptr;
     }
