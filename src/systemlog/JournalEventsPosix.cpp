@@ -41,12 +41,8 @@ std::unique_ptr<SystemEvents> SystemEvents::forThisSystem()
 JournalEvents::JournalEvents(QByteArray journalSocket, QByteArray syslogSocket)
     : journalSocket_(std::move(journalSocket)), syslogSocket_(std::move(syslogSocket))
 {
+    // An event larger than the socket's send buffer goes as an in-memory file.
     socket_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    // Room for a long target text in one datagram where the system allows it; beyond that the
-    // event goes as an in-memory file.
-    const int size = 8 * 1024 * 1024;
-    if (socket_ >= 0)
-        ::setsockopt(socket_, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
 }
 
 JournalEvents::~JournalEvents()
