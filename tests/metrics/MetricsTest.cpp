@@ -196,6 +196,15 @@ TEST_F(MetricsWriterTest, AWriterThatDoesNotEndHoldsNothingAndIsToldOnce)
               QStringList({"The metrics could not be written to " + folder + ": the folder does not answer"}));
 }
 
+TEST_F(MetricsWriterTest, AWriterThatEndsWithoutAnAnswerIsAFailureAndStartsAgain)
+{
+    MetricsWriter writer(folder, events, QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exit 0")});
+    EXPECT_EQ(writeAndWait(writer), MetricsFile::Status::Failed);
+    EXPECT_EQ(writeAndWait(writer), MetricsFile::Status::Failed);
+    EXPECT_EQ(events.messages(),
+              QStringList({"The metrics could not be written to " + folder + ": the writer failed"}));
+}
+
 TEST_F(MetricsWriterTest, NoFolderWritesNothing)
 {
     MetricsWriter writer(QString(), events, QStringLiteral("false"));
