@@ -61,8 +61,7 @@ void MetricsFile::removeLeftovers(const QString& folder)
     const QDir dir(folder);
     const QFileInfoList entries = dir.entryInfoList({kFileName + QStringLiteral(".*")}, QDir::Files | QDir::Hidden);
     for (const QFileInfo& entry : entries) {
-        if (!entry.isSymLink() && kTemporary.match(entry.fileName()).hasMatch() &&
-            entry.lastModified() < before)
+        if (!entry.isSymLink() && kTemporary.match(entry.fileName()).hasMatch() && entry.lastModified() < before)
             QFile::remove(entry.filePath());
     }
 }

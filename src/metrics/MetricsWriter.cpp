@@ -6,8 +6,10 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QtEndian>
 
 #include <cstdio>
+#include <optional>
 
 MetricsWriter::MetricsWriter(QString folder, SystemEvents& events, QString program, QStringList arguments,
                              QObject* parent)
@@ -21,6 +23,10 @@ MetricsWriter::~MetricsWriter()
     if (process_ == nullptr || process_->state() == QProcess::NotRunning)
         return;
     process_->disconnect(this);
+    // An idle writer ends with its input.
+    process_->closeWriteChannel();
+    if (process_->waitForFinished(100))
+        return;
     process_->kill();
     // One stuck inside a call on a share that does not answer dies only when the call returns: it is
     // let go rather than waited for, which deleting it would do.
@@ -30,39 +36,81 @@ MetricsWriter::~MetricsWriter()
     }
 }
 
+namespace {
+
+QByteArray record(const QByteArray& bytes)
+{
+    char size[4];
+    qToLittleEndian<quint32>(quint32(bytes.size()), size);
+    return QByteArray(size, sizeof size) + bytes;
+}
+
+// One length-prefixed record from standard input; nothing at its end.
+std::optional<QByteArray> readRecord(QFile& input)
+{
+    const QByteArray size = input.read(4);
+    if (size.size() != 4)
+        return std::nullopt;
+    const auto length = qsizetype(qFromLittleEndian<quint32>(size.constData()));
+    QByteArray bytes = input.read(length);
+    return bytes.size() == length ? std::optional(bytes) : std::nullopt;
+}
+
+} // namespace
+
 void MetricsWriter::write(const MetricsReport& report)
 {
     if (folder_.isEmpty())
         return;
-    if (process_ != nullptr) {
+    if (awaiting_) {
         settle(MetricsFile::Status::NoAnswer);
         return;
     }
+    if (process_ == nullptr && !startWriter())
+        return;
+    awaiting_ = true;
+    // Buffered by QProcess and written as the pipe takes it.
+    process_->write(record(folder_.toUtf8()) + record(MetricsText::render(report)));
+}
+
+bool MetricsWriter::startWriter()
+{
     process_ = new QProcess(this);
     process_->setProgram(program_.isEmpty() ? QCoreApplication::applicationFilePath() : program_);
     process_->setArguments(arguments_ + QStringList{kOption});
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_->setStandardOutputFile(QProcess::nullDevice());
-    connect(process_, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus exitStatus) {
+    connect(process_, &QProcess::readyReadStandardOutput, this, &MetricsWriter::readAnswers);
+    connect(process_, &QProcess::finished, this, [this] {
+        readAnswers();
         process_->deleteLater();
         process_ = nullptr;
-        const bool known = exitStatus == QProcess::NormalExit && exitCode >= 0 &&
-                           exitCode <= int(MetricsFile::Status::FileRefused);
-        settle(known ? MetricsFile::Status(exitCode) : MetricsFile::Status::Failed);
+        if (awaiting_) {
+            awaiting_ = false;
+            settle(MetricsFile::Status::Failed);
+        }
     });
-    connect(process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
+    QProcess* const process = process_; // a start that fails at once lets process_ go
+    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart || process_ != process)
             return;
         process_->deleteLater();
         process_ = nullptr;
+        awaiting_ = false;
         settle(MetricsFile::Status::Failed);
     });
-    // Held here, as a start that fails at once lets process_ go.
-    QProcess* const process = process_;
     process->start();
-    // Buffered by QProcess and written as the pipe takes it.
-    process->write(folder_.toUtf8() + '\0' + MetricsText::render(report));
-    process->closeWriteChannel();
+    return process_ != nullptr;
+}
+
+void MetricsWriter::readAnswers()
+{
+    for (const char answer : process_->readAllStandardOutput()) {
+        if (!awaiting_)
+            continue;
+        awaiting_ = false;
+        const int code = static_cast<unsigned char>(answer);
+        settle(code <= int(MetricsFile::Status::FileRefused) ? MetricsFile::Status(code) : MetricsFile::Status::Failed);
+    }
 }
 
 void MetricsWriter::settle(MetricsFile::Status status)
@@ -80,11 +128,16 @@ void MetricsWriter::settle(MetricsFile::Status status)
 int MetricsWriter::runWriter()
 {
     QFile input;
-    if (!input.open(stdin, QIODevice::ReadOnly))
+    QFile output;
+    if (!input.open(stdin, QIODevice::ReadOnly) || !output.open(stdout, QIODevice::WriteOnly))
         return int(MetricsFile::Status::Failed);
-    const QByteArray bytes = input.readAll();
-    const qsizetype end = bytes.indexOf('\0');
-    if (end <= 0)
-        return int(MetricsFile::Status::Failed);
-    return int(MetricsFile::write(QString::fromUtf8(bytes.left(end)), bytes.mid(end + 1)));
+    for (;;) {
+        const std::optional<QByteArray> folder = readRecord(input);
+        const std::optional<QByteArray> text = folder ? readRecord(input) : std::nullopt;
+        if (!text)
+            return 0;
+        const MetricsFile::Status status = MetricsFile::write(QString::fromUtf8(*folder), *text);
+        output.putChar(char(status));
+        output.flush();
+    }
 }

@@ -27,8 +27,8 @@ std::string reasonOf(LSTATUS status)
     if (status == ERROR_ACCESS_DENIED)
         return "access denied: run it as an administrator";
     wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, DWORD(status), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   DWORD(status), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     std::wstring reason = text != nullptr ? text : L"";
     LocalFree(text);
     while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L'.'))
@@ -63,8 +63,8 @@ AdminCommand::Result AdminCommand::registerSource()
     status = RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(exe.c_str()),
                             DWORD((exe.size() + 1) * sizeof(wchar_t)));
     if (status == ERROR_SUCCESS)
-        status = RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
-                                sizeof types);
+        status =
+            RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types), sizeof types);
     RegCloseKey(key);
     if (status != ERROR_SUCCESS)
         return {false, std::string("Could not register the event source Pylvane: ") + reasonOf(status)};

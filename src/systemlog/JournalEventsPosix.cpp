@@ -63,8 +63,7 @@ void JournalEvents::report(const SystemEvent& event)
     case Sent::NoOne:
         break;
     }
-    const QByteArray line =
-        JournalEntry::syslogLine(event, qint64(::getpid()), QDateTime::currentDateTime());
+    const QByteArray line = JournalEntry::syslogLine(event, qint64(::getpid()), QDateTime::currentDateTime());
     lastOutcome_ = sendToSyslog(line) == Sent::Yes ? Outcome::Syslog : Outcome::Dropped;
 }
 

@@ -42,9 +42,3 @@ public:
 protected:
     virtual void report(const SystemEvent& event) = 0;
 };
-
-// Reports nothing: for systems without a log of their own, and for tests.
-class SilentSystemEvents : public SystemEvents {
-protected:
-    void report(const SystemEvent&) override {}
-};

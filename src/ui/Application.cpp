@@ -2,7 +2,7 @@
 
 #include "eventlog/EventLog.h"
 #include "settings/SettingsStore.h"
-#include "systemlog/SystemEvents.h"
+#include "systemlog/SilentSystemEvents.h"
 #include "ui/Artwork.h"
 #include "ui/TrayIcon.h"
 

@@ -185,7 +185,8 @@ TEST_F(MetricsWriterTest, EachChangeOfTheFoldersConditionIsToldOnce)
 TEST_F(MetricsWriterTest, AWriterThatDoesNotEndHoldsNothingAndIsToldOnce)
 {
     // Standing in for a writer stuck on a share that does not answer.
-    MetricsWriter writer(folder, events, QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec sleep 600")});
+    MetricsWriter writer(folder, events, QStringLiteral("sh"),
+                         {QStringLiteral("-c"), QStringLiteral("exec sleep 600")});
     QSignalSpy written(&writer, &MetricsWriter::written);
     writer.write(sampleReport());
     writer.write(sampleReport());

@@ -112,8 +112,7 @@ TEST(ExeResources, MessageTableHoldsTheSentenceOfEveryKindOfEvent)
             reinterpret_cast<va_list*>(const_cast<wchar_t**>(strings)));
         const QString sentence = size != 0 ? QString::fromWCharArray(text, int(size)) : QStringLiteral("(missing)");
         LocalFree(text);
-        EXPECT_EQ(sentence.toStdString(),
-                  SystemEvents::plainEvent(kind, {"Cam3", "10.0.0.%2"}).message.toStdString())
+        EXPECT_EQ(sentence.toStdString(), SystemEvents::plainEvent(kind, {"Cam3", "10.0.0.%2"}).message.toStdString())
             << "event ID " << eventIdOf(kind);
     }
 }

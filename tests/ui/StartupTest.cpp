@@ -301,9 +301,9 @@ TEST_F(StartupTest, TheSystemLogHearsOfTheStartAFailedSaveAndTheEndOnce)
     EXPECT_FALSE(savedShown());
     app->end();
     ASSERT_TRUE(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
-    EXPECT_EQ(events.messages(), QStringList({"Pylvane " + version + " started",
-                                              "The settings could not be saved to " + store.location(),
-                                              "Pylvane " + version + " ended"}));
+    EXPECT_EQ(events.messages(),
+              QStringList({"Pylvane " + version + " started", "The settings could not be saved to " + store.location(),
+                           "Pylvane " + version + " ended"}));
     EXPECT_EQ(events.events.value(1).kind, SystemEventKind::SettingsNotSaved);
 }
 
