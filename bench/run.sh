@@ -14,5 +14,8 @@ bash "$here/probes/run.sh" "$build" || echo "bench: probes failed"
 # One whole check cycle with all 20 hosts on loopback and 15 running processes enabled.
 "$build/bench/bench_cycle" | grep '^bench:' || echo "bench: cycle_all_enabled_up_ms failed"
 
+# What the system's log and the metrics file add to one cycle with all 35 targets down.
+"$build/bench/bench_events_metrics" | grep '^bench:' || echo "bench: cycle_events_metrics_overhead_ms failed"
+
 # Idle memory of the running program against a minimal Qt Widgets window (takes about half a minute).
 bash "$here/idle_rss.sh" "$build" || echo "bench: idle_rss_vs_qt_hello failed"

@@ -21,3 +21,15 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/pylvane.svg
 install(CODE "set(PYLVANE_EXE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/pylvane\")
               include(\"${CMAKE_CURRENT_LIST_DIR}/IcmpCapability.cmake\")"
         COMPONENT IcmpCapability)
+
+# What journalctl -x explains for each of the events the program sends to the journal. journalctl reads the
+# catalogs below /usr/lib and /usr/local/lib; the Debian package's install has systemd's trigger rebuild its
+# database, a `make install` into either place rebuilds it here.
+install(FILES ${CMAKE_SOURCE_DIR}/resources/pylvane.catalog DESTINATION lib/systemd/catalog)
+install(CODE "if(\"\$ENV{DESTDIR}\" STREQUAL \"\" AND CMAKE_INSTALL_PREFIX MATCHES \"^/usr(/local)?/?$\")
+                  find_program(journalctl journalctl)
+                  if(journalctl)
+                      execute_process(COMMAND \${journalctl} --update-catalog)
+                  endif()
+              endif()"
+        COMPONENT CatalogUpdate)

@@ -4,6 +4,8 @@
 #include "platform/SystemEnd.h"
 #include "probes/EchoRights.h"
 #include "settings/SettingsStore.h"
+#include "systemlog/AdminCommand.h"
+#include "systemlog/SystemEvents.h"
 #include "ui/Application.h"
 
 #include <QApplication>
@@ -12,6 +14,8 @@
 
 int main(int argc, char* argv[])
 {
+    if (const std::optional<int> status = AdminCommand::run(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pylvane"));
     // Without echo the hosts would just stay unchecked and the lamp green, and no window says why.
@@ -25,7 +29,8 @@ int main(int argc, char* argv[])
     SystemProbes probes(*platform);
     EventLog log(*platform);
     SettingsStore store;
-    Application application(*platform, probes, log, store);
+    const std::unique_ptr<SystemEvents> events = SystemEvents::forThisSystem();
+    Application application(*platform, probes, log, store, events.get());
     QObject::connect(systemEnd.get(), &SystemEnd::endRequested, &app, [&application] { application.end(); });
     application.start();
     return app.exec();

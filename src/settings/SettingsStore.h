@@ -49,6 +49,12 @@ public:
     // their lines; a file that did not read cleanly is first kept beside it as "<name>.bak".
     bool WriteSettings(const QList<Value>& values);
 
+    // The folder that gets the metrics file after each cycle, or empty text for none. It is kept
+    // beside the 71 values under the name MetricsFolder, set by hand or by the administrator's
+    // tools; nothing in the program writes it, and a save keeps it as it is.
+    static inline const QString kMetricsFolder = QStringLiteral("MetricsFolder");
+    QString metricsFolder() const { return readText(kMetricsFolder).value_or(QString()); }
+
     // The enable-text rule of the load: a number in the user's number format (or the C format),
     // blanks around it allowed, whose value is exactly 1.
     static bool isTickText(const QString& text);

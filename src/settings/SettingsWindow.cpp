@@ -356,6 +356,8 @@ void SettingsWindow::save()
     if (store_.WriteSettings(values)) {
         label26_->show();
         announce(label26_, label26_->text());
+    } else {
+        emit saveFailed();
     }
 }
 

@@ -49,6 +49,8 @@ public:
 signals:
     // "X" has hidden the window: the next schedule tick is to arm a check cycle.
     void closedWithX();
+    // "Save" could not write the store; the window itself shows nothing of it.
+    void saveFailed();
 
 protected:
     // Any press on the background moves the borderless window, as a press on a title bar would.

@@ -1,6 +1,8 @@
 #include "ui/Application.h"
 
 #include "eventlog/EventLog.h"
+#include "settings/SettingsStore.h"
+#include "systemlog/SilentSystemEvents.h"
 #include "ui/Artwork.h"
 #include "ui/TrayIcon.h"
 
@@ -9,8 +11,10 @@
 #include <QSessionManager>
 #include <QShortcut>
 
-Application::Application(Platform& platform, TargetProbes& probes, EventLog& log, SettingsStore& store)
-    : log_(log), settingsWindow_(store), mainWindow_(platform, probes, log)
+Application::Application(Platform& platform, TargetProbes& probes, EventLog& log, SettingsStore& store,
+                         SystemEvents* events)
+    : log_(log), silentEvents_(events == nullptr ? std::make_unique<SilentSystemEvents>() : nullptr),
+      events_(events == nullptr ? *silentEvents_ : *events), settingsWindow_(store), mainWindow_(platform, probes, log)
 {
     const QIcon icon = Artwork::programIcon();
     settingsWindow_.setWindowIcon(icon);
@@ -30,10 +34,16 @@ Application::Application(Platform& platform, TargetProbes& probes, EventLog& log
     QObject::connect(qGuiApp, &QGuiApplication::aboutToQuit, &mainWindow_, [this] { end(); });
     QObject::connect(&settingsWindow_, &SettingsWindow::closedWithX, &mainWindow_,
                      [this] { mainWindow_.presetTickCounter(); });
+    // The window stays silent about a failed save; the system's log is told.
+    QObject::connect(&settingsWindow_, &SettingsWindow::saveFailed, &mainWindow_,
+                     [this, &store] { events_.settingsNotSaved(store.location()); });
 }
+
+Application::~Application() = default;
 
 void Application::start()
 {
+    events_.started(QStringLiteral(PYLVANE_VERSION));
     log_.writeQueuedEntries();
     mainWindow_.show();
     trayIcon_ = new TrayIcon(mainWindow_);
@@ -59,6 +69,7 @@ void Application::end()
     ended_ = true;
     // First, as the system may stop the program any moment after it has asked it to end.
     log_.writeQueuedEntriesAtEnd();
+    events_.ended(QStringLiteral(PYLVANE_VERSION));
     settingsWindow_.close();
     mainWindow_.close();
     // The program ends with the main window, whatever other windows the toolkit still counts.

@@ -3,9 +3,12 @@
 #include "settings/SettingsWindow.h"
 #include "ui/MainWindow.h"
 
+#include <memory>
+
 class EventLog;
 class Platform;
 class SettingsStore;
+class SystemEvents;
 class TargetProbes;
 class TrayIcon;
 
@@ -14,7 +17,10 @@ class TrayIcon;
 // the program, settings window included.
 class Application {
 public:
-    Application(Platform& platform, TargetProbes& probes, EventLog& log, SettingsStore& store);
+    // `events` hears of the program's start and end and of a save that failed; without it, no one does.
+    Application(Platform& platform, TargetProbes& probes, EventLog& log, SettingsStore& store,
+                SystemEvents* events = nullptr);
+    ~Application();
 
     // The start-up window's load: log entries kept by the last run go in first; then the main window
     // shows (which presets the tick counter and starts the schedule), the stored settings fill the
@@ -35,6 +41,8 @@ private:
     void showSettings();
 
     EventLog& log_;
+    std::unique_ptr<SystemEvents> silentEvents_;
+    SystemEvents& events_;
     bool ended_ = false;
 
     // The settings window outlives the main window, whose cycle reads its fields.

@@ -2,6 +2,8 @@
 #include <QString>
 #include <QXmlStreamReader>
 
+#include "systemlog/SystemEvents.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -92,4 +94,25 @@ TEST(ExeResources, ManifestRunsAsInvokerOnWindows10WithPerMonitorDpiAndLongPaths
     for (const char* piece : {"level=\"asInvoker\"", "Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"", ">PerMonitorV2<",
                               "name=\"Microsoft.Windows.Common-Controls\"", ">true</longPathAware>"})
         EXPECT_TRUE(manifest.contains(piece)) << piece;
+}
+
+// Event Viewer puts an event's strings into the sentence of its ID in the message table; each must read as the
+// journal's sentence of the same kind.
+TEST(ExeResources, MessageTableHoldsTheSentenceOfEveryKindOfEvent)
+{
+    const DataFile exe;
+    ASSERT_NE(exe.module, nullptr) << "error " << GetLastError();
+    const wchar_t* const strings[] = {L"Cam3", L"10.0.0.%2", L"camera"};
+    for (int k = 0; k <= int(SystemEventKind::MetricsWrittenAgain); ++k) {
+        const auto kind = SystemEventKind(k);
+        wchar_t* text = nullptr;
+        const DWORD size = FormatMessageW(
+            FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY, exe.module,
+            eventIdOf(kind), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<LPWSTR>(&text), 0,
+            reinterpret_cast<va_list*>(const_cast<wchar_t**>(strings)));
+        const QString sentence = size != 0 ? QString::fromWCharArray(text, int(size)) : QStringLiteral("(missing)");
+        LocalFree(text);
+        EXPECT_EQ(sentence.toStdString(), SystemEvents::plainEvent(kind, {"Cam3", "10.0.0.%2"}).message.toStdString())
+            << "event ID " << eventIdOf(kind);
+    }
 }

@@ -33,6 +33,17 @@ for size in 16 22 32 48 64 128; do
     fi
 done
 [ -f "$prefix/share/icons/hicolor/scalable/apps/pylvane.svg" ] || fail "scalable icon missing"
+# journalctl -x explains every event the program sends to the journal: the catalog parses, one entry per id.
+catalog=$prefix/lib/systemd/catalog/pylvane.catalog
+if [ ! -f "$catalog" ]; then
+    fail "journal catalog missing"
+elif command -v journalctl >/dev/null; then
+    mkdir -p "$tmp/catalog-root/usr/lib/systemd/catalog" "$tmp/catalog-root/var/lib/systemd/catalog"
+    cp "$catalog" "$tmp/catalog-root/usr/lib/systemd/catalog/"
+    journalctl --root="$tmp/catalog-root" --update-catalog 2>/dev/null
+    ids=$(journalctl --root="$tmp/catalog-root" --list-catalog 2>/dev/null | grep -c ' pylvane: ')
+    [ "$ids" = 11 ] || fail "the journal catalog gives $ids of the 11 event ids"
+fi
 # The remedy the manual page gives must name the program where it was installed.
 gzip -cd "$prefix/share/man/man1/pylvane.1.gz" 2>/dev/null | grep -qxF "setcap cap_net_raw+ep $prefix/bin/pylvane" ||
     fail "manual page missing, not compressed, or its setcap line does not name $prefix/bin/pylvane"

@@ -193,6 +193,25 @@ TEST(SettingsStoreWrite, ASaveKeepsEveryLineItDoesNotWriteAndBacksUpAFileThatDid
     EXPECT_EQ(readFile(mixed).toStdString(), "x\ra1=\"v\"\r\n\ny=1\r\r\n\nz\n");
 }
 
+// MetricsFolder is set by hand or by an administrator's tools, beside the values a save writes, and never by
+// the program: every save leaves its line as it was.
+TEST(SettingsStoreWrite, AFullSaveKeepsTheMetricsFolderAsItWasWritten)
+{
+    TempDir dir;
+    const QString path = dir.path(QStringLiteral("Pylvane.conf"));
+    const QByteArray line = "MetricsFolder=\"/var/lib/prometheus/node-exporter\"\n";
+    writeFile(path, "[General]\n" + line + "a1=old\n");
+    SettingsStore store(path);
+    EXPECT_EQ(store.metricsFolder(), QStringLiteral("/var/lib/prometheus/node-exporter"));
+    ASSERT_TRUE(store.WriteSettings(distinctValues()));
+    ASSERT_TRUE(store.WriteSettings(distinctValues()));
+    EXPECT_TRUE(readFile(path).contains(line)) << readFile(path).constData();
+    EXPECT_EQ(store.metricsFolder(), QStringLiteral("/var/lib/prometheus/node-exporter"));
+    // It is not one of the values a save may write.
+    EXPECT_FALSE(store.WriteSetting(SettingsStore::kMetricsFolder, QStringLiteral("/tmp")));
+    EXPECT_TRUE(SettingsStore(dir.path(QStringLiteral("none.conf"))).metricsFolder().isEmpty());
+}
+
 TEST(SettingsStoreWrite, ASaveWritesOnlyARegularFileAtTheEndOfASymlinkAndKeepsItsOwner)
 {
     if (::geteuid() != 0)

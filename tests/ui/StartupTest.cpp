@@ -1,5 +1,6 @@
 #include "support/FakePlatform.h"
 #include "support/FileBytes.h"
+#include "support/RecordingEvents.h"
 #include "support/SettingsPlace.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
@@ -54,7 +55,7 @@ class StartupTest : public ::testing::Test {
 protected:
     void start()
     {
-        app = std::make_unique<Application>(platform, probes, log, store);
+        app = std::make_unique<Application>(platform, probes, log, store, &events);
         app->start();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&app->settingsWindow()));
     }
@@ -94,6 +95,7 @@ protected:
     EventLog log{platform, logPath};
     SettingsPlace place;
     SettingsStore store{place.location()};
+    RecordingEvents events;
     std::unique_ptr<Application> app;
 };
 
@@ -318,6 +320,22 @@ TEST_F(StartupTest, TheEndOfTheSessionWritesWhatWaitsAndClosesBothWindows)
     EXPECT_TRUE(readFile(logPath).contains(" - Cam2 OFF   \r\n"));
     EXPECT_FALSE(main().isVisible());
     EXPECT_FALSE(settings().isVisible());
+}
+
+TEST_F(StartupTest, TheSystemLogHearsOfTheStartAFailedSaveAndTheEndOnce)
+{
+    const QString version = QStringLiteral(PYLVANE_VERSION);
+    start();
+    EXPECT_EQ(events.messages(), QStringList{"Pylvane " + version + " started"});
+    place.blockSaves();
+    click(settings(), "svcAM");
+    EXPECT_FALSE(savedShown());
+    app->end();
+    ASSERT_TRUE(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
+    EXPECT_EQ(events.messages(),
+              QStringList({"Pylvane " + version + " started", "The settings could not be saved to " + store.location(),
+                           "Pylvane " + version + " ended"}));
+    EXPECT_EQ(events.events.value(1).kind, SystemEventKind::SettingsNotSaved);
 }
 
 } // namespace

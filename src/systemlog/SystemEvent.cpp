@@ -1,0 +1,58 @@
+#include "systemlog/SystemEvent.h"
+
+int priorityOf(SystemEventKind kind)
+{
+    switch (kind) {
+    case SystemEventKind::TargetDown:
+        return 3;
+    case SystemEventKind::TargetBackUp:
+    case SystemEventKind::MetricsWrittenAgain:
+        return 5;
+    case SystemEventKind::FailureCommandFailed:
+    case SystemEventKind::EntryKeptAside:
+    case SystemEventKind::SettingsNotSaved:
+    case SystemEventKind::MetricsNotWritten:
+        return 4;
+    case SystemEventKind::FailureCommandStarted:
+    case SystemEventKind::KeptEntryWentIn:
+    case SystemEventKind::Started:
+    case SystemEventKind::Ended:
+        return 6;
+    }
+    return 6;
+}
+
+// Monitoring rules, forwarders and the catalog (resources/pylvane.catalog) match on these: never change one.
+const char* messageIdOf(SystemEventKind kind)
+{
+    switch (kind) {
+    case SystemEventKind::TargetDown:
+        return "f5a6a8ac34374fd7a13263e7b4f19b6a";
+    case SystemEventKind::TargetBackUp:
+        return "eded984111f6443595f4e457e817cec7";
+    case SystemEventKind::FailureCommandStarted:
+        return "d2f51ccf6162451093a36ce3ca5843c4";
+    case SystemEventKind::FailureCommandFailed:
+        return "88d53ae88bf049249717804cbed5d513";
+    case SystemEventKind::EntryKeptAside:
+        return "c954892e50bc4fbaadc9936622614012";
+    case SystemEventKind::KeptEntryWentIn:
+        return "583b7ed949414f17ae7e3a53802d3fbf";
+    case SystemEventKind::SettingsNotSaved:
+        return "f6c613c708084e4b81004d8c0d50654b";
+    case SystemEventKind::Started:
+        return "52899545a4e34a4b956bbb249c8b7b30";
+    case SystemEventKind::Ended:
+        return "db6c04a3c3254190bbe7fb19ff261653";
+    case SystemEventKind::MetricsNotWritten:
+        return "2e97fb53d84c4b5fb68f702fbf41d29f";
+    case SystemEventKind::MetricsWrittenAgain:
+        return "b94ff4071543468cb3441ad0aaa415b6";
+    }
+    return "";
+}
+
+unsigned eventIdOf(SystemEventKind kind)
+{
+    return unsigned(kind) + 1;
+}

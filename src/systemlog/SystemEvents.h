@@ -1,0 +1,44 @@
+#pragma once
+
+#include "systemlog/SystemEvent.h"
+
+#include <QString>
+
+#include <memory>
+
+// What Pylvane tells the system's own log, which administrators gather from many machines: targets
+// going down and coming back, and Pylvane's own failures, which the window does not show. One call
+// per kind of event; each makes the sentence and hands the event to report(). Reporting never
+// waits and never fails towards the caller: an event the log cannot take at once is dropped.
+class SystemEvents {
+public:
+    virtual ~SystemEvents() = default;
+
+    // The system's log of this machine: the journal (or syslog where there is none) on Linux, the
+    // Application event log on Windows.
+    static std::unique_ptr<SystemEvents> forThisSystem();
+
+    // `kind` is "device", "camera" or "process"; `name` the target's name in the plain log, "Cam3";
+    // `text` what its field holds.
+    void targetDown(const QString& kind, const QString& name, const QString& text);
+    void targetBackUp(const QString& kind, const QString& name, const QString& text);
+    void failureCommandStarted(const QString& command);
+    void failureCommandFailed(const QString& command, const QString& reason);
+    // An entry line of the plain log that could not go into `logFile` now and waits; later it went in.
+    void entryKeptAside(const QString& logFile, const QString& entry);
+    void keptEntryWentIn(const QString& logFile, const QString& entry);
+    void settingsNotSaved(const QString& location);
+    void started(const QString& version);
+    void ended(const QString& version);
+    // The metrics file could not be written into `folder`, and later could again.
+    void metricsNotWritten(const QString& folder, const QString& reason);
+    void metricsWrittenAgain(const QString& folder);
+
+    // Turns the call into its event: the sentence, and its parts in message-table order.
+    static SystemEvent targetEvent(SystemEventKind kind, const QString& targetKind, const QString& name,
+                                   const QString& text);
+    static SystemEvent plainEvent(SystemEventKind kind, const QStringList& strings);
+
+protected:
+    virtual void report(const SystemEvent& event) = 0;
+};
