@@ -5,6 +5,7 @@
 #include "eventlog/LineReader.h"
 #include "eventlog/LogFile.h"
 #include "platform/Platform.h"
+#include "systemlog/SystemEvents.h"
 
 #include <QFileInfo>
 
@@ -122,7 +123,9 @@ void EventLog::holdEntries()
 bool EventLog::writeQueuedEntries()
 {
     holding_ = false;
-    if (writeQueued(lockWaitMs()))
+    const bool written = writeQueued(lockWaitMs());
+    tellWhatWaits(written);
+    if (written)
         return true;
     // The entries wait where they are kept until the log can be written: on disk, not just written.
     KeptEntriesFile kept(pendingFileName_);
@@ -131,16 +134,48 @@ bool EventLog::writeQueuedEntries()
     return false;
 }
 
+// The system's log hears once of each entry that waits after a cycle's end, and once when it went in.
+void EventLog::tellWhatWaits(bool written)
+{
+    QByteArrayList waiting;
+    if (!written) {
+        waiting = queued_;
+        KeptEntriesFile kept(pendingFileName_);
+        bool opened = false;
+        for (const QByteArray& entry : takeKeptEntries(kept, &opened)) {
+            const QByteArray line = entry.trimmed();
+            if (!line.isEmpty())
+                waiting.append(line);
+        }
+    }
+    waitingCount_ = int(waiting.size());
+    if (events_ == nullptr)
+        return;
+    // Entries made in the same second for the same target have the same line, so lines are counted.
+    const QString log = QFileInfo(fileName_).absoluteFilePath();
+    QByteArrayList notYetSeen = announced_;
+    for (const QByteArray& line : std::as_const(waiting)) {
+        if (!notYetSeen.removeOne(line))
+            events_->entryKeptAside(log, QString::fromLocal8Bit(line));
+    }
+    for (const QByteArray& line : std::as_const(notYetSeen))
+        events_->keptEntryWentIn(log, QString::fromLocal8Bit(line));
+    announced_ = waiting;
+}
+
 bool EventLog::writeQueuedEntriesAtEnd()
 {
     holding_ = false;
-    if (writeQueued(kEndLockWaitMs))
+    if (writeQueued(kEndLockWaitMs)) {
+        tellWhatWaits(true);
         return true;
+    }
     if (queued_.isEmpty()) {
         // All of them wait where they are kept; they go in at the next start.
         KeptEntriesFile kept(pendingFileName_);
         if (kept.open(false, kEndLockWaitMs) == KeptEntriesFile::Open::Opened)
             kept.sync();
+        tellWhatWaits(false);
         return true;
     }
     QByteArray oldestFirst;
@@ -148,6 +183,7 @@ bool EventLog::writeQueuedEntriesAtEnd()
         oldestFirst += *entry + kCrLf + kCrLf;
     if (keep(oldestFirst, kEndLockWaitMs, true)) {
         queued_.clear();
+        tellWhatWaits(false);
         return true;
     }
     for (auto entry = queued_.crbegin(); entry != queued_.crend(); ++entry)

@@ -9,6 +9,7 @@
 class KeptEntriesFile;
 class LogFile;
 class Platform;
+class SystemEvents;
 
 // The plain-text log of targets found down, newest first below a two-line header. Every change
 // rewrites the file whole under a lock (see LogFile), so neither a crash nor a second Pylvane
@@ -47,10 +48,16 @@ public:
 
     const QString& fileName() const { return fileName_; }
 
+    // Hears of each entry that a cycle's end could not put in, and of when it went in after all.
+    void setSystemEvents(SystemEvents* events) { events_ = events; }
+    // How many entries waited to go in after the last attempt: kept aside or in memory.
+    int entriesWaiting() const { return waitingCount_; }
+
 private:
     int lockWaitMs() const;
     bool lock(LogFile& file, int waitMs);
     bool writeQueued(int waitMs);
+    void tellWhatWaits(bool written);
     bool keep(const QByteArray& entriesOldestFirst, int waitMs, bool onDisk);
     QByteArrayList takeKeptEntries(KeptEntriesFile& kept, bool* opened);
     void discardKept(KeptEntriesFile& kept, qint64 size);
@@ -74,4 +81,7 @@ private:
     QByteArray spentIdentity_;
     qint64 spentSize_ = 0;
     QElapsedTimer busySince_; // valid while another writer keeps the lock too long
+    SystemEvents* events_ = nullptr;
+    QByteArrayList announced_; // entry lines the system's log heard were kept aside
+    int waitingCount_ = 0;
 };

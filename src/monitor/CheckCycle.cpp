@@ -3,6 +3,7 @@
 #include "eventlog/LogWriter.h"
 #include "monitor/TextNumber.h"
 #include "platform/Platform.h"
+#include "systemlog/SystemEvents.h"
 
 #include <QTimer>
 
@@ -114,6 +115,16 @@ void CheckCycle::startFailureCommand()
     if (command.size() > 2 && command.startsWith(QLatin1Char('"')) && command.endsWith(QLatin1Char('"')) &&
         command.count(QLatin1Char('"')) == 2)
         command = command.mid(1, command.size() - 2);
-    if (!command.isEmpty() && platform_.fileExists(command, Platform::FileMask::OrdinaryOnly))
-        platform_.startProgram(command);
+    if (command.isEmpty())
+        return;
+    if (!platform_.fileExists(command, Platform::FileMask::OrdinaryOnly)) {
+        if (events_)
+            events_->failureCommandFailed(command, QStringLiteral("no such file"));
+        return;
+    }
+    const bool started = platform_.startProgram(command);
+    if (events_ && started)
+        events_->failureCommandStarted(command);
+    else if (events_)
+        events_->failureCommandFailed(command, QStringLiteral("the file could not be started"));
 }

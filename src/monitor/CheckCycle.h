@@ -12,6 +12,7 @@
 
 class LogWriter;
 class Platform;
+class SystemEvents;
 class QTimer;
 class TargetProbes;
 
@@ -24,6 +25,8 @@ public:
 
     // The live fields; until set, every target is disabled and there is no failure command.
     void setFields(const TargetFields* fields);
+    // Hears whether the failure command started; until set, no one does.
+    void setSystemEvents(SystemEvents* events) { events_ = events; }
 
     // Handler of the cycle timer. Never throws; always ends with the timer disarmed.
     void run();
@@ -49,4 +52,5 @@ private:
     HostTargetCheck hostCheck_;
     ProcessTargetCheck processCheck_;
     std::array<QString, kTargetCount> states_;
+    SystemEvents* events_ = nullptr;
 };

@@ -25,6 +25,9 @@ Application::Application(Platform& platform, TargetProbes& probes, EventLog& log
     new QShortcut(QKeySequence(Qt::Key_F1), &settingsWindow_, &mainWindow_, &MainWindow::showAbout);
 
     mainWindow_.setTargetFields(&settingsWindow_);
+    // The system's log hears of entries left waiting and of the failure command.
+    log_.setSystemEvents(&events_);
+    mainWindow_.cycle().setSystemEvents(&events_);
     QObject::connect(&mainWindow_, &MainWindow::settingsRequested, &settingsWindow_, [this] { showSettings(); });
     QObject::connect(&mainWindow_, &MainWindow::closing, &settingsWindow_, [this] { end(); });
     // The end of the session closes no window. Asked whether it may end, the program writes what

@@ -181,18 +181,33 @@ TEST_F(StartupTest, SettingsBringsTheWindowBackAsItWasButWithoutSavedAndWithoutR
     EXPECT_FALSE(savedShown());
 }
 
+// The system's log hears that the entry was kept aside, that the failure command named no file, and,
+// once, that the entry went in.
 TEST_F(StartupTest, AnEntryThatCouldNotGoInIsWrittenByTheNextCycleWithNothingDown)
 {
     start();
     inSettings<QLineEdit>("Text16")->setText(QStringLiteral("10.0.0.1"));
     inSettings<QCheckBox>("Check16")->setChecked(true);
+    inSettings<QLineEdit>("errun")->setText(dir.path(QStringLiteral("no-such-alert")));
     blockLog();
     main().cycle().run();
+    main().cycle().run();
+    const auto kinds = [this] {
+        QList<SystemEventKind> list;
+        for (const SystemEvent& event : std::as_const(events.events))
+            list << event.kind;
+        return list;
+    };
+    EXPECT_EQ(kinds().count(SystemEventKind::EntryKeptAside), 2) << "once for each entry";
+    EXPECT_EQ(kinds().count(SystemEventKind::FailureCommandFailed), 2);
+    EXPECT_EQ(kinds().count(SystemEventKind::KeptEntryWentIn), 0);
     unblockLog();
     inSettings<QCheckBox>("Check16")->setChecked(false);
     main().cycle().run();
     EXPECT_TRUE(main().isPictureVisible(StatusLamp::Image1));
-    EXPECT_TRUE(readFile(logPath).contains(" - Device1 OFF   \r\n"));
+    EXPECT_EQ(readFile(logPath).count(" - Device1 OFF   \r\n"), 2);
+    EXPECT_EQ(kinds().count(SystemEventKind::KeptEntryWentIn), 2);
+    EXPECT_EQ(log.entriesWaiting(), 0);
 }
 
 TEST_F(StartupTest, TheCycleUsesUnsavedFieldsOfAHiddenSectionAndWindow)
