@@ -1,5 +1,6 @@
 #include "eventlog/EventLog.h"
 #include "monitor/SystemProbes.h"
+#include "outcome/CommandLine.h"
 #include "platform/Platform.h"
 #include "platform/SystemEnd.h"
 #include "probes/EchoRights.h"
@@ -12,6 +13,13 @@
 
 int main(int argc, char* argv[])
 {
+    // Answered before anything of the window system is touched: no display needed, no window, no lock.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const std::optional<int> code = CommandLine::run(arguments))
+        return *code;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pylvane"));
     // Without echo the hosts would just stay unchecked and the lamp green, and no window says why.

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "outcome/CycleReporter.h"
+#include "outcome/Notifier.h"
 #include "settings/SettingsWindow.h"
 #include "ui/MainWindow.h"
+
+#include <memory>
 
 class EventLog;
 class Platform;
@@ -14,7 +18,10 @@ class TrayIcon;
 // the program, settings window included.
 class Application {
 public:
-    Application(Platform& platform, TargetProbes& probes, EventLog& log, SettingsStore& store);
+    // Without `notifier`, notices go the way this system shows them; without `statusFolder`, the
+    // status file goes to the user's state folder.
+    Application(Platform& platform, TargetProbes& probes, EventLog& log, SettingsStore& store,
+                std::unique_ptr<Notifier> notifier = {}, const QString& statusFolder = {});
 
     // The start-up window's load: log entries kept by the last run go in first; then the main window
     // shows (which presets the tick counter and starts the schedule), the stored settings fill the
@@ -30,15 +37,21 @@ public:
     SettingsWindow& settingsWindow() { return settingsWindow_; }
     // The lamp in the system tray, from start() on; it shows nothing where the desktop has no tray.
     TrayIcon* trayIcon() { return trayIcon_; }
+    CycleReporter& reporter() { return reporter_; }
 
 private:
     void showSettings();
+    void addNoticeSwitch();
+    void bringMainWindowToFront();
 
     EventLog& log_;
+    SettingsStore& store_;
     bool ended_ = false;
 
     // The settings window outlives the main window, whose cycle reads its fields.
     SettingsWindow settingsWindow_;
     MainWindow mainWindow_;
     TrayIcon* trayIcon_ = nullptr; // owned by the main window, and gone with it
+    std::unique_ptr<Notifier> notifier_;
+    CycleReporter reporter_;
 };

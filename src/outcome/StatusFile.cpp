@@ -1,0 +1,74 @@
+#include "outcome/StatusFile.h"
+
+#include "monitor/CycleReport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace {
+
+QString kindName(TargetKind kind)
+{
+    switch (kind) {
+    case TargetKind::Device:
+        return QStringLiteral("device");
+    case TargetKind::Cam:
+        return QStringLiteral("camera");
+    case TargetKind::Process:
+        break;
+    }
+    return QStringLiteral("process");
+}
+
+} // namespace
+
+QString StatusFile::timeText(const QDateTime& time)
+{
+    const int offset = time.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QByteArray StatusFile::json(const CycleReport& report, const std::function<QDateTime(int)>& since,
+                            int secondsToNextCycle)
+{
+    QJsonArray targets;
+    for (int i = 0; i < kTargetCount; ++i) {
+        const TargetReport& target = report.targets[i];
+        const QDateTime seen = since(i);
+        targets.append(QJsonObject{
+            {QStringLiteral("kind"), kindName(target.kind)},
+            {QStringLiteral("number"), target.number},
+            {QStringLiteral("name"), target.logName()},
+            {QStringLiteral("text"), target.text},
+            {QStringLiteral("state"), stateName(target.state)},
+            {QStringLiteral("since"), timeText(seen.isValid() ? seen : report.ended)},
+        });
+    }
+    const QJsonObject status{
+        {QStringLiteral("format"), 1},
+        {QStringLiteral("version"), QStringLiteral(PYLVANE_VERSION)},
+        {QStringLiteral("ended"), timeText(report.ended)},
+        {QStringLiteral("duration"), double(report.durationMs) / 1000.0},
+        {QStringLiteral("next_in"), secondsToNextCycle},
+        {QStringLiteral("targets"), targets},
+    };
+    return QJsonDocument(status).toJson(QJsonDocument::Indented);
+}
+
+bool StatusFile::write(const QString& folder, const QByteArray& json)
+{
+    if (!prepareFolder(folder))
+        return false;
+    QSaveFile file(folder + QLatin1Char('/') + kFileName);
+    // Private from the first byte: the temporary file gets the mode before anything is written.
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file.write(json) != json.size())
+        return false;
+    return file.commit();
+}
