@@ -30,9 +30,9 @@ QString Notice::body(qsizetype maxChars) const
     };
     qsizetype shown = std::min<qsizetype>(lines.size(), kMaxLines);
     QString text = compose(shown);
-    while (maxChars >= 0 && text.size() > maxChars && shown > 0)
+    while (maxChars >= 0 && text.size() > maxChars && shown > 1)
         text = compose(--shown);
-    // A single line longer than the limit (a very long process name) is cut.
+    // A first line longer than the limit alone (a very long process name) is cut.
     if (maxChars >= 0 && text.size() > maxChars)
         text = text.left(maxChars);
     return text;

@@ -26,5 +26,6 @@ signals:
 
 protected:
     // The tray icon's own message, within the given lengths; nothing where there is no tray.
-    void showInTray(QSystemTrayIcon* icon, const Notice& notice, qsizetype maxTitle = -1, qsizetype maxBody = -1);
+    virtual void showInTray(QSystemTrayIcon* icon, const Notice& notice, qsizetype maxTitle = -1,
+                            qsizetype maxBody = -1);
 };
