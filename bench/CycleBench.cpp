@@ -1,10 +1,16 @@
 // One whole check cycle with every target enabled and up: the 20 hosts answer on loopback and the 15
 // processes run (copies of sleep under names of their own, started here). The real probes, the real
 // log and the real platform; only the two windows are replaced, by the fields and the lamp below.
-// Prints "bench: cycle_all_enabled_up_ms value=<median of single cycles>".
+// Prints "bench: cycle_all_enabled_up_ms value=<median of single cycles>", and what the end of a cycle adds
+// to it: the report, its comparison with the one before, the notice and the status file
+// ("bench: cycle_reporting_overhead_ms value=<median>").
 #include "BenchStandIns.h"
 #include "eventlog/EventLog.h"
 #include "monitor/CheckCycle.h"
+#include "monitor/CycleReport.h"
+#include "outcome/CycleReporter.h"
+#include "outcome/Notice.h"
+#include "outcome/Notifier.h"
 #include "monitor/SystemProbes.h"
 #include "platform/PosixPlatform.h"
 
@@ -126,6 +132,41 @@ BENCHMARK(BM_CycleAllEnabledUp)
     ->Repetitions(41)
     ->ReportAggregatesOnly(true);
 
+// Counts the notices and builds their text, as the real notifier does before it sends them.
+class CountingNotifier : public Notifier {
+public:
+    int shown = 0;
+    void show(const Notice& notice) override
+    {
+        shown += notice.body().isEmpty() ? 0 : 1;
+    }
+};
+
+// From the end of the cycle's own work: its report from the 35 states and fields, then the comparison, a
+// notice (one target changes every cycle) and the status file, written to a folder of its own.
+void BM_CycleReporting(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    CountingNotifier notifier;
+    CycleReporter reporter(notifier, folder.filePath(QStringLiteral("pylvane")));
+    std::array<QString, kTargetCount> states;
+    states.fill(kStateUp);
+    bool down = false;
+    for (auto _ : state) {
+        down = !down;
+        states[12] = down ? kStateDown : kStateUp;
+        CycleReport report = CycleReport::build(states, setup->fields);
+        report.ended = QDateTime::currentDateTime();
+        if (!reporter.report(report, 1010)) {
+            state.SkipWithError("the status file could not be written");
+            return;
+        }
+    }
+    if (notifier.shown != int(state.iterations()))
+        state.SkipWithError("not every changed cycle gave a notice");
+}
+BENCHMARK(BM_CycleReporting)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(101)->ReportAggregatesOnly(true);
+
 // Keeps the median real time for the summary line, and whether the benchmark gave up.
 class MedianCollector : public benchmark::ConsoleReporter {
 public:
@@ -134,14 +175,17 @@ public:
 
     double medianMs = -1;
     std::string error;
+    double reportingMs = -1;
+    std::string reportingError;
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
+            const bool reporting = run.benchmark_name().rfind("BM_CycleReporting", 0) == 0;
             if (run.error_occurred)
-                error = run.error_message;
+                (reporting ? reportingError : error) = run.error_message;
             else if (run.aggregate_name == "median")
-                medianMs = run.GetAdjustedRealTime();
+                (reporting ? reportingMs : medianMs) = run.GetAdjustedRealTime();
         }
     }
 };
@@ -172,5 +216,10 @@ int main(int argc, char** argv)
     else
         std::printf("bench: cycle_all_enabled_up_ms skipped: %s\n",
                     reporter.error.empty() ? "no figure" : reporter.error.c_str());
+    if (reporter.reportingMs >= 0 && reporter.reportingError.empty())
+        std::printf("bench: cycle_reporting_overhead_ms value=%.3f\n", reporter.reportingMs);
+    else
+        std::printf("bench: cycle_reporting_overhead_ms skipped: %s\n",
+                    reporter.reportingError.empty() ? "no figure" : reporter.reportingError.c_str());
     return 0;
 }
