@@ -40,7 +40,6 @@ QString processName(int number)
     return kProcessPattern.arg(number);
 }
 
-
 // The running processes the 15 process targets look for; they die with the benchmark, however it ends.
 std::vector<pid_t> startProcesses(const QString& dir)
 {
@@ -136,10 +135,7 @@ BENCHMARK(BM_CycleAllEnabledUp)
 class CountingNotifier : public Notifier {
 public:
     int shown = 0;
-    void show(const Notice& notice) override
-    {
-        shown += notice.body().isEmpty() ? 0 : 1;
-    }
+    void show(const Notice& notice) override { shown += notice.body().isEmpty() ? 0 : 1; }
 };
 
 // From the end of the cycle's own work: its report from the 35 states and fields, then the comparison, a
@@ -165,7 +161,11 @@ void BM_CycleReporting(benchmark::State& state)
     if (notifier.shown != int(state.iterations()))
         state.SkipWithError("not every changed cycle gave a notice");
 }
-BENCHMARK(BM_CycleReporting)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(101)->ReportAggregatesOnly(true);
+BENCHMARK(BM_CycleReporting)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(101)
+    ->ReportAggregatesOnly(true);
 
 // Keeps the median real time for the summary line, and whether the benchmark gave up.
 class MedianCollector : public benchmark::ConsoleReporter {

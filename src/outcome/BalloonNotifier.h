@@ -12,7 +12,7 @@ public:
 
     explicit BalloonNotifier(TrayLookup tray) : tray_(std::move(tray)) {}
 
-    void show(const Notice& notice) override { showInTray(tray_(), notice, kMaxTitle, kMaxText); }
+    void show(const Notice& notice) override;
 
 private:
     TrayLookup tray_;

@@ -9,7 +9,11 @@ void Notifier::showInTray(QSystemTrayIcon* icon, const Notice& notice, qsizetype
     if (icon == nullptr || !icon->isVisible())
         return;
     connect(icon, &QSystemTrayIcon::messageClicked, this, &Notifier::clicked, Qt::UniqueConnection);
-    const QString title = maxTitle >= 0 ? notice.title.left(maxTitle) : notice.title;
-    icon->showMessage(title, notice.body(maxBody),
-                      notice.urgent ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+    showTrayMessage(icon, maxTitle >= 0 ? notice.title.left(maxTitle) : notice.title, notice.body(maxBody),
+                    notice.urgent);
+}
+
+void Notifier::showTrayMessage(QSystemTrayIcon* icon, const QString& title, const QString& text, bool urgent)
+{
+    icon->showMessage(title, text, urgent ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
 }

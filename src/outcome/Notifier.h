@@ -26,6 +26,7 @@ signals:
 
 protected:
     // The tray icon's own message, within the given lengths; nothing where there is no tray.
-    virtual void showInTray(QSystemTrayIcon* icon, const Notice& notice, qsizetype maxTitle = -1,
-                            qsizetype maxBody = -1);
+    void showInTray(QSystemTrayIcon* icon, const Notice& notice, qsizetype maxTitle = -1, qsizetype maxBody = -1);
+    // The message as the tray icon gets it.
+    virtual void showTrayMessage(QSystemTrayIcon* icon, const QString& title, const QString& text, bool urgent);
 };

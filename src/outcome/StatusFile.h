@@ -39,4 +39,6 @@ private:
     // The folder exists (made private when new), is a real folder of the user's own, and holds no
     // link or other non-file under the file's name.
     static bool prepareFolder(const QString& folder);
+    // Renames `from` over `to` in one step.
+    static bool replace(const QString& from, const QString& to);
 };

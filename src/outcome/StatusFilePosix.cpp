@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,6 +39,11 @@ bool StatusFile::prepareFolder(const QString& folder)
     if (lstat(file.constData(), &info) == 0)
         return S_ISREG(info.st_mode);
     return errno == ENOENT;
+}
+
+bool StatusFile::replace(const QString& from, const QString& to)
+{
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
 std::optional<QByteArray> StatusFile::read(const QString& folder)

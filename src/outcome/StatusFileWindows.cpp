@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <windows.h>
+
 namespace {
 
 // A link or junction in the folder's or the file's place is not followed.
@@ -38,6 +40,13 @@ bool StatusFile::prepareFolder(const QString& folder)
     if (isLink(file))
         return false;
     return !file.exists() || file.isFile();
+}
+
+bool StatusFile::replace(const QString& from, const QString& to)
+{
+    return MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(from).utf16()),
+                       reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(to).utf16()),
+                       MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 std::optional<QByteArray> StatusFile::read(const QString& folder)

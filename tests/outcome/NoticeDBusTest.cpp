@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ public:
     QStringList inTray;
 
 protected:
-    void showInTray(QSystemTrayIcon*, const Notice& notice, qsizetype, qsizetype) override { inTray << notice.title; }
+    void showTrayMessage(QSystemTrayIcon*, const QString& title, const QString&, bool) override { inTray << title; }
 };
 
 Notice notice(const QString& title, bool urgent)
@@ -73,7 +74,9 @@ protected:
 // Hostile first: a bus on which nobody offers notices sends the notice to the tray instead.
 TEST_F(DBusNotice, WithoutAServiceOnTheBusTheTrayTellsIt)
 {
-    TrayRecordingNotifier notifier([] { return nullptr; }, *connection);
+    QSystemTrayIcon icon(QIcon(QStringLiteral(":/icons/pylvane-32.png")));
+    icon.show();
+    TrayRecordingNotifier notifier([&icon] { return &icon; }, *connection);
     notifier.show(notice(QStringLiteral("Pylvane: 1 target down"), true));
     EXPECT_TRUE(notifier.inTray.isEmpty()) << "the answer is awaited, not waited for";
     EXPECT_TRUE(waitFor([&] { return !notifier.inTray.isEmpty(); }, 10'000));

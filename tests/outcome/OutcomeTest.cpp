@@ -2,12 +2,14 @@
 #include "support/TempDir.h"
 
 #include "monitor/ReportChanges.h"
+#include "outcome/BalloonNotifier.h"
 #include "outcome/CycleReporter.h"
 #include "outcome/Notice.h"
 #include "outcome/Notifier.h"
 #include "outcome/StatusCheck.h"
 #include "outcome/StatusFile.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,6 +20,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimeZone>
+
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
 
 #include <gtest/gtest.h>
 
@@ -200,6 +205,62 @@ TEST(StatusCheck, KeepsOneLineWhateverTheTextsHold)
     EXPECT_EQ(result.line.count(QLatin1Char('|')), 1);
     EXPECT_TRUE(result.line.startsWith("PYLVANE CRITICAL - 1 down: Device1 a?b?c?d")) << qPrintable(result.line);
     EXPECT_LT(result.line.size(), 160);
+}
+
+} // namespace
+
+namespace {
+
+// Records what the tray icon is given to show.
+class TrayRecordingBalloon : public BalloonNotifier {
+public:
+    using BalloonNotifier::BalloonNotifier;
+    QStringList shown; // title, text
+    bool urgent = false;
+
+protected:
+    void showTrayMessage(QSystemTrayIcon*, const QString& title, const QString& text, bool isUrgent) override
+    {
+        shown = {title, text};
+        urgent = isUrgent;
+    }
+};
+
+// The Windows notice: the tray icon's balloon, within 63 characters of title and 255 of text, whole lines
+// first; a click on it is a click on the notice. Without a tray, nothing.
+TEST(Balloon, KeepsWithinTheLimitsOfWindowsAndTellsOfAClick)
+{
+    CycleReport report = allUp();
+    ReportChanges::Changes changes;
+    for (int i = 0; i < 6; ++i) {
+        report.targets[20 + i].state = State::Down;
+        report.targets[20 + i].text = QString(50, QLatin1Char('p')) + QStringLiteral(".exe");
+        changes.wentDown << 20 + i;
+    }
+    Notice notice = Notice::about(report, changes);
+    notice.title += QString(80, QLatin1Char('!'));
+
+    QSystemTrayIcon icon(QIcon(QStringLiteral(":/icons/pylvane-32.png")));
+    TrayRecordingBalloon none([] { return nullptr; });
+    none.show(notice);
+    EXPECT_TRUE(none.shown.isEmpty()) << "no tray";
+    TrayRecordingBalloon hidden([&icon] { return &icon; });
+    hidden.show(notice);
+    EXPECT_TRUE(hidden.shown.isEmpty()) << "a tray icon not shown";
+
+    icon.show();
+    TrayRecordingBalloon balloon([&icon] { return &icon; });
+    QSignalSpy clicked(&balloon, &Notifier::clicked);
+    balloon.show(notice);
+    const QStringList texts = balloon.shown;
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(balloon.urgent);
+    EXPECT_EQ(texts.at(0), notice.title.left(63));
+    EXPECT_LE(texts.at(1).size(), 255);
+    EXPECT_TRUE(texts.at(1).startsWith(QStringLiteral("Down: Services and Apps 1 ppp"))) << qPrintable(texts.at(1));
+    EXPECT_TRUE(texts.at(1).endsWith(QStringLiteral("\nand 3 more"))) << qPrintable(texts.at(1));
+    emit icon.messageClicked();
+    EXPECT_EQ(clicked.count(), 1);
 }
 
 } // namespace
