@@ -109,6 +109,18 @@ TEST_F(DBusNotice, NamesTheProgramSetsUrgencyOffersTheClickAndReplacesTheLastNot
     EXPECT_TRUE(notifier.inTray.isEmpty());
 }
 
+// A text from a field is text, also for a service that reads bodies as markup.
+TEST_F(DBusNotice, ATextIsEscapedForAServiceThatReadsMarkup)
+{
+    writeFile(record + QStringLiteral(".markup"), "");
+    ASSERT_TRUE(startStandIn());
+    TrayRecordingNotifier notifier([] { return nullptr; }, *connection);
+    QTest::qWait(300); // for the answer to the question what the service can do
+    notifier.show(notice(QStringLiteral("Pylvane: 1 target down"), true));
+    ASSERT_TRUE(waitFor([&] { return recorded(record).size() == 1; }, 10'000));
+    EXPECT_EQ(recorded(record).first().value("body").toString(), "Down: IP Cam 3 &lt;192.168.1.23&gt;");
+}
+
 TEST_F(DBusNotice, AClickOnTheNoticeSaysSo)
 {
     ASSERT_TRUE(startStandIn());

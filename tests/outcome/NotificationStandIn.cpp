@@ -1,6 +1,7 @@
 // A stand-in for the desktop's notification service on the session bus. Each Notify call is appended to
 // the record file as one JSON line. While "<record>.silent" exists, calls get no answer at all; while
-// "<record>.click" exists, each notice is clicked (ActionInvoked "default") right after it is shown.
+// "<record>.click" exists, each notice is clicked (ActionInvoked "default") right after it is shown; with
+// "<record>.markup" at its start, it reads bodies as markup.
 // Usage: notification_standin <record file>
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -29,7 +30,10 @@ public:
         if (QFile::exists(record_ + QStringLiteral(".silent")))
             return true; // taken, never answered
         if (message.member() == QStringLiteral("GetCapabilities")) {
-            bus.send(message.createReply(QStringList{QStringLiteral("body"), QStringLiteral("actions")}));
+            QStringList capabilities{QStringLiteral("body"), QStringLiteral("actions")};
+            if (QFile::exists(record_ + QStringLiteral(".markup")))
+                capabilities << QStringLiteral("body-markup");
+            bus.send(message.createReply(capabilities));
             return true;
         }
         if (message.member() != QStringLiteral("Notify") || message.arguments().size() != 8)
