@@ -5,7 +5,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryFile>
+#include <QCoreApplication>
+#include <QFile>
 
 namespace {
 
@@ -65,15 +66,18 @@ bool StatusFile::write(const QString& folder, const QByteArray& json)
 {
     if (!prepareFolder(folder))
         return false;
-    // A temporary file in the same folder, private from its creation, then renamed over the file: readers see
-    // the old file or the new one, never a part. It is not synced to disk first, which would cost the cycle
-    // milliseconds for a file that the next cycle replaces anyway.
-    QTemporaryFile file(folder + QStringLiteral("/.") + kFileName + QStringLiteral(".XXXXXX"));
-    if (!file.open() || file.write(json) != json.size() || !file.flush())
+    // A new file of this run in the same folder, private from its creation, then renamed over the file:
+    // readers see the old file or the new one, never a part. It is not synced to disk first, which would cost
+    // the cycle milliseconds for a file that the next cycle replaces anyway.
+    const QString target = folder + QLatin1Char('/') + kFileName;
+    QFile file(folder + QStringLiteral("/.%1.%2").arg(kFileName).arg(QCoreApplication::applicationPid()));
+    file.remove(); // one this process left behind
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return false;
+    const bool written = file.write(json) == json.size() && file.flush();
     file.close();
-    if (!replace(file.fileName(), folder + QLatin1Char('/') + kFileName))
-        return false;
-    file.setAutoRemove(false);
-    return true;
+    if (written && replace(file.fileName(), target))
+        return true;
+    file.remove();
+    return false;
 }
