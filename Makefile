@@ -24,7 +24,8 @@ REPRODUCIBLE ?= deb deb-arm64 windows
 PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libcap2-bin coreutils gzip unicode-data xdg-utils
 # What the tests and the benchmarks call on top of that.
 TEST_PACKAGES := libgtest-dev libgmock-dev googletest libbenchmark-dev iproute2 iputils-ping procps librsvg2-bin \
-                 file locales util-linux mawk xvfb trayer systemd python3-prometheus-client
+                 file locales util-linux mawk xvfb trayer systemd python3-prometheus-client dbus-daemon \
+                 xdotool
 # The Windows build: a MinGW-w64 cross-compiler, Wine and a private X server (windows exist under Wine only with a
 # display) to run the tests, and what building Qt from Debian's source needs beyond the host build (its moc, rcc and
 # uic come from qt6-base-dev).

@@ -1,10 +1,16 @@
 // One whole check cycle with every target enabled and up: the 20 hosts answer on loopback and the 15
 // processes run (copies of sleep under names of their own, started here). The real probes, the real
 // log and the real platform; only the two windows are replaced, by the fields and the lamp below.
-// Prints "bench: cycle_all_enabled_up_ms value=<median of single cycles>".
+// Prints "bench: cycle_all_enabled_up_ms value=<median of single cycles>", and what the end of a cycle adds
+// to it: the report, its comparison with the one before, the notice and the status file
+// ("bench: cycle_reporting_overhead_ms value=<median>").
 #include "BenchStandIns.h"
 #include "eventlog/EventLog.h"
 #include "monitor/CheckCycle.h"
+#include "monitor/CycleReport.h"
+#include "outcome/CycleReporter.h"
+#include "outcome/Notice.h"
+#include "outcome/Notifier.h"
 #include "monitor/SystemProbes.h"
 #include "platform/PosixPlatform.h"
 
@@ -37,7 +43,6 @@ QString processName(int number)
 {
     return kProcessPattern.arg(number);
 }
-
 
 // The running processes the 15 process targets look for; they die with the benchmark, however it ends.
 std::vector<pid_t> startProcesses(const QString& dir)
@@ -205,6 +210,42 @@ void BM_CopyAndSync50MB(benchmark::State& state)
 }
 BENCHMARK(BM_CopyAndSync50MB)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
 
+// Counts the notices and builds their text, as the real notifier does before it sends them.
+class CountingNotifier : public Notifier {
+public:
+    int shown = 0;
+    void show(const Notice& notice) override { shown += notice.body().isEmpty() ? 0 : 1; }
+};
+
+// From the end of the cycle's own work: its report from the 35 states and fields, then the comparison, a
+// notice (one target changes every cycle) and the status file, written to a folder of its own.
+void BM_CycleReporting(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    CountingNotifier notifier;
+    CycleReporter reporter(notifier, folder.filePath(QStringLiteral("pylvane")));
+    std::array<QString, kTargetCount> states;
+    states.fill(kStateUp);
+    bool down = false;
+    for (auto _ : state) {
+        down = !down;
+        states[12] = down ? kStateDown : kStateUp;
+        CycleReport report = CycleReport::build(states, setup->fields);
+        report.ended = QDateTime::currentDateTime();
+        if (!reporter.report(report, 1010)) {
+            state.SkipWithError("the status file could not be written");
+            return;
+        }
+    }
+    if (notifier.shown != int(state.iterations()))
+        state.SkipWithError("not every changed cycle gave a notice");
+}
+BENCHMARK(BM_CycleReporting)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(101)
+    ->ReportAggregatesOnly(true);
+
 // Keeps the median real time for the summary line, and whether the benchmark gave up.
 class MedianCollector : public benchmark::ConsoleReporter {
 public:
@@ -263,5 +304,9 @@ int main(int argc, char** argv)
                     cycle / copy, cycle, copy);
     else
         std::printf("bench: cycle_35_down_50MB_vs_copy skipped: %s\n", why("BM_Cycle35DownOn50MB").c_str());
+    if (figure("BM_CycleReporting") >= 0)
+        std::printf("bench: cycle_reporting_overhead_ms value=%.3f\n", figure("BM_CycleReporting"));
+    else
+        std::printf("bench: cycle_reporting_overhead_ms skipped: %s\n", why("BM_CycleReporting").c_str());
     return 0;
 }

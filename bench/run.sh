@@ -12,6 +12,7 @@ bash "$here/probes/run.sh" "$build" || echo "bench: probes failed"
 "$build/bench/bench_log_insert" | grep '^bench:' || echo "bench: log_insert failed"
 
 # One whole check cycle with all 20 hosts on loopback and 15 running processes enabled.
+# With it, what the end of a cycle adds: the report, the notice and the status file.
 "$build/bench/bench_cycle" | grep '^bench:' || echo "bench: cycle_all_enabled_up_ms failed"
 
 # What the system's log and the metrics file add to one cycle with all 35 targets down.

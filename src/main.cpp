@@ -1,5 +1,6 @@
 #include "eventlog/EventLog.h"
 #include "monitor/SystemProbes.h"
+#include "outcome/CommandLine.h"
 #include "platform/Platform.h"
 #include "platform/SystemEnd.h"
 #include "probes/EchoRights.h"
@@ -14,8 +15,16 @@
 
 int main(int argc, char* argv[])
 {
+    // The system's own commands first (event source registration, the metrics writer), then the options
+    // answered before anything of the window system is touched: no display needed, no window, no lock.
     if (const std::optional<int> status = AdminCommand::run(argc, argv))
         return *status;
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const std::optional<int> code = CommandLine::run(arguments))
+        return *code;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pylvane"));
     // Without echo the hosts would just stay unchecked and the lamp green, and no window says why.

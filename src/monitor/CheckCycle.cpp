@@ -26,6 +26,7 @@ void CheckCycle::run()
     lamp_.setPictureVisible(StatusLamp::Image2, false);
     lamp_.setPictureVisible(StatusLamp::Image3, true);
     lamp_.cycleStarted();
+    const QDateTime started = QDateTime::currentDateTime();
     states_.fill(kStateUnchecked);
     // Each entry found is kept aside at once, and all go into the log together after the probes:
     // one rewrite of a long log per cycle rather than one per target.
@@ -52,7 +53,7 @@ void CheckCycle::run()
         startFailureCommand();
     } catch (...) {
     }
-    lamp_.cycleEnded();
+    lamp_.cycleEnded(report(started));
     timer1_.stop();
 }
 
@@ -70,23 +71,28 @@ void CheckCycle::checkAllTargets()
 {
     for (int n = 1; n <= kDeviceCount; ++n) {
         hostCheck_.check(TargetKind::Device, n, *fields_, states_[targetIndex(TargetKind::Device, n)]);
-        reportIfDown(TargetKind::Device, n);
     }
     for (int n = 1; n <= kCamCount; ++n) {
         hostCheck_.check(TargetKind::Cam, n, *fields_, states_[targetIndex(TargetKind::Cam, n)]);
-        reportIfDown(TargetKind::Cam, n);
     }
     processCheck_.beginCycle();
     for (int n = 1; n <= kProcessCount; ++n) {
         processCheck_.check(n, *fields_, states_[targetIndex(TargetKind::Process, n)]);
-        reportIfDown(TargetKind::Process, n);
     }
 }
 
-void CheckCycle::reportIfDown(TargetKind kind, int number)
+CycleReport CheckCycle::report(const QDateTime& started) const
 {
-    if (states_[targetIndex(kind, number)] == kStateDown)
-        lamp_.targetFoundDown(kind, number, fields_->targetText(kind, number));
+    CycleReport report;
+    // Fields that cannot be read leave their targets off in the report; the cycle still ends.
+    try {
+        report = CycleReport::build(states_, *fields_);
+    } catch (...) {
+    }
+    report.ended = QDateTime::currentDateTime();
+    report.durationMs = started.msecsTo(report.ended);
+    report.red = lamp_.isPictureVisible(StatusLamp::Image2);
+    return report;
 }
 
 void CheckCycle::showOutcome()

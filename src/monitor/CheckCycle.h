@@ -1,5 +1,6 @@
 #pragma once
 
+#include "monitor/CycleReport.h"
 #include "monitor/HostTargetCheck.h"
 #include "monitor/ProcessTargetCheck.h"
 #include "monitor/StatusLamp.h"
@@ -39,7 +40,7 @@ public:
 private:
     bool passCounterAllowsBody();
     void checkAllTargets();
-    void reportIfDown(TargetKind kind, int number);
+    CycleReport report(const QDateTime& started) const;
     void showOutcome();
     void startFailureCommand();
 

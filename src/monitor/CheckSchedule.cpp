@@ -2,6 +2,8 @@
 
 #include "monitor/TextNumber.h"
 
+#include <algorithm>
+
 CheckSchedule::CheckSchedule(QObject* parent) : QObject(parent)
 {
     timer1_.setInterval(kIntervalMs);
@@ -31,4 +33,16 @@ void CheckSchedule::tick()
         timer1_.start();
         text1_ = kReset;
     }
+}
+
+int CheckSchedule::secondsToNextCycle() const
+{
+    const int interval = kIntervalMs / 1000;
+    if (timer1_.isActive())
+        return timer1_.remainingTime() / 1000;
+    const int nextTick = timer2_.isActive() ? timer2_.remainingTime() / 1000 : interval;
+    const double count = std::clamp(textToNumber(text1_).value_or(0), 0.0, kThreshold);
+    // The tick that takes the count to the threshold arms the cycle timer, which fires one interval later.
+    const int ticksAfterNext = count + 1 >= kThreshold ? 0 : int(kThreshold - count - 1);
+    return nextTick + ticksAfterNext * interval + interval;
 }

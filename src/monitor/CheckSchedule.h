@@ -24,6 +24,9 @@ public:
     // Handler of each Timer2 tick.
     void tick();
 
+    // About how long until the next cycle starts, as far as the schedule knows now.
+    int secondsToNextCycle() const;
+
     QTimer& Timer1() { return timer1_; }
     QTimer& Timer2() { return timer2_; }
     const QString& Text1() const { return text1_; }

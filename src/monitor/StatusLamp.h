@@ -1,8 +1,6 @@
 #pragma once
 
-#include "monitor/Targets.h"
-
-#include <QString>
+struct CycleReport;
 
 // The three stacked lamp pictures of the main window, and what a cycle found, so that the lamp can
 // also say it in words.
@@ -19,8 +17,6 @@ public:
 
     // A cycle has begun and nothing has been found down yet.
     virtual void cycleStarted() {}
-    // A target was found down, in the order of the cycle's log entries; `text` is what its field held.
-    virtual void targetFoundDown(TargetKind, int /*number*/, const QString& /*text*/) {}
-    // The cycle has ended and the pictures show its outcome.
-    virtual void cycleEnded() {}
+    // The cycle has ended and the pictures show its outcome; `report` says what it found.
+    virtual void cycleEnded(const CycleReport& /*report*/) {}
 };

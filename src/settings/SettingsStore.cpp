@@ -63,6 +63,16 @@ bool SettingsStore::WriteSetting(const QString& valueName, const QString& text)
     return WriteSettings({{valueName, text}});
 }
 
+bool SettingsStore::notifyChanges() const
+{
+    return readText(kNotifyChanges) != QStringLiteral("0");
+}
+
+bool SettingsStore::setNotifyChanges(bool on)
+{
+    return writeValues({{kNotifyChanges, enableText(on)}});
+}
+
 bool SettingsStore::WriteSettings(const QList<Value>& values)
 {
     for (const Value& value : values) {

@@ -33,6 +33,12 @@ public:
     // d1b..d15b, e1..e10, e1b..e10b. The store keeps these and nothing else.
     static const QStringList& valueNames();
 
+    // Beside the 71 values: whether the tray tells of changes by a notice ("1" or "0"; missing is on).
+    // It is written on its own, never by a save of the 71, and a save leaves it as it is.
+    static inline const QString kNotifyChanges = QStringLiteral("NotifyChanges");
+    bool notifyChanges() const;
+    bool setNotifyChanges(bool on);
+
     // The text of `valueName` under `keyPath`, or nothing. A numeric value yields its decimal text.
     // Every failure (another key, no file, an unreadable file or line, no such value, a value
     // that is neither text nor a number) yields nothing; it never reaches the caller otherwise.

@@ -1,20 +1,27 @@
 #include "ui/Application.h"
 
 #include "eventlog/EventLog.h"
+#include "outcome/StatusFile.h"
 #include "settings/SettingsStore.h"
 #include "systemlog/SilentSystemEvents.h"
 #include "ui/Artwork.h"
 #include "ui/TrayIcon.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QShortcut>
 
 Application::Application(Platform& platform, TargetProbes& probes, EventLog& log, SettingsStore& store,
-                         SystemEvents* events)
+                         SystemEvents* events, std::unique_ptr<Notifier> notifier, const QString& statusFolder)
     : log_(log), silentEvents_(events == nullptr ? std::make_unique<SilentSystemEvents>() : nullptr),
-      events_(events == nullptr ? *silentEvents_ : *events), settingsWindow_(store), mainWindow_(platform, probes, log)
+      events_(events == nullptr ? *silentEvents_ : *events), store_(store), settingsWindow_(store),
+      mainWindow_(platform, probes, log),
+      notifier_(notifier ? std::move(notifier) : Notifier::forThisSystem([this] {
+          return trayIcon_ != nullptr ? trayIcon_->icon() : nullptr;
+      })),
+      reporter_(*notifier_, statusFolder.isEmpty() ? StatusFile::defaultFolder() : statusFolder)
 {
     const QIcon icon = Artwork::programIcon();
     settingsWindow_.setWindowIcon(icon);
@@ -40,6 +47,10 @@ Application::Application(Platform& platform, TargetProbes& probes, EventLog& log
     // The window stays silent about a failed save; the system's log is told.
     QObject::connect(&settingsWindow_, &SettingsWindow::saveFailed, &mainWindow_,
                      [this, &store] { events_.settingsNotSaved(store.location()); });
+    QObject::connect(&mainWindow_, &MainWindow::cycleReported, &mainWindow_, [this](const CycleReport& report) {
+        reporter_.report(report, mainWindow_.schedule().secondsToNextCycle());
+    });
+    QObject::connect(notifier_.get(), &Notifier::clicked, &mainWindow_, [this] { bringMainWindowToFront(); });
 }
 
 Application::~Application() = default;
@@ -50,10 +61,36 @@ void Application::start()
     log_.writeQueuedEntries();
     mainWindow_.show();
     trayIcon_ = new TrayIcon(mainWindow_);
+    addNoticeSwitch();
     settingsWindow_.loadFields();
     settingsWindow_.show();
     settingsWindow_.raise();
     settingsWindow_.activateWindow();
+}
+
+void Application::addNoticeSwitch()
+{
+    reporter_.setNotifyChanges(store_.notifyChanges());
+    auto* notify = new QAction(QStringLiteral("Notify me of changes"), &trayIcon_->menu());
+    notify->setObjectName(QStringLiteral("NotifyChanges"));
+    notify->setCheckable(true);
+    notify->setChecked(reporter_.notifyChanges());
+    // Kept at once and on its own: the settings window's "Save" is about the targets.
+    QObject::connect(notify, &QAction::toggled, &mainWindow_, [this](bool on) {
+        reporter_.setNotifyChanges(on);
+        store_.setNotifyChanges(on);
+    });
+    QMenu& menu = trayIcon_->menu();
+    const QList<QAction*> actions = menu.actions();
+    menu.insertAction(actions.isEmpty() ? nullptr : actions.last(), notify);
+}
+
+void Application::bringMainWindowToFront()
+{
+    mainWindow_.setWindowState(mainWindow_.windowState() & ~Qt::WindowMinimized);
+    mainWindow_.show();
+    mainWindow_.raise();
+    mainWindow_.activateWindow();
 }
 
 void Application::showSettings()

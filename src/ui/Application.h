@@ -1,5 +1,7 @@
 #pragma once
 
+#include "outcome/CycleReporter.h"
+#include "outcome/Notifier.h"
 #include "settings/SettingsWindow.h"
 #include "ui/MainWindow.h"
 
@@ -17,9 +19,12 @@ class TrayIcon;
 // the program, settings window included.
 class Application {
 public:
-    // `events` hears of the program's start and end and of a save that failed; without it, no one does.
+    // `events` hears of the program's start and end, of a save that failed and of what each cycle
+    // changed; without it, no one does. Without `notifier`, notices go the way this system shows them;
+    // without `statusFolder`, the status file goes to the user's state folder.
     Application(Platform& platform, TargetProbes& probes, EventLog& log, SettingsStore& store,
-                SystemEvents* events = nullptr);
+                SystemEvents* events = nullptr, std::unique_ptr<Notifier> notifier = {},
+                const QString& statusFolder = {});
     ~Application();
 
     // The start-up window's load: log entries kept by the last run go in first; then the main window
@@ -36,17 +41,23 @@ public:
     SettingsWindow& settingsWindow() { return settingsWindow_; }
     // The lamp in the system tray, from start() on; it shows nothing where the desktop has no tray.
     TrayIcon* trayIcon() { return trayIcon_; }
+    CycleReporter& reporter() { return reporter_; }
 
 private:
     void showSettings();
+    void addNoticeSwitch();
+    void bringMainWindowToFront();
 
     EventLog& log_;
     std::unique_ptr<SystemEvents> silentEvents_;
     SystemEvents& events_;
+    SettingsStore& store_;
     bool ended_ = false;
 
     // The settings window outlives the main window, whose cycle reads its fields.
     SettingsWindow settingsWindow_;
     MainWindow mainWindow_;
     TrayIcon* trayIcon_ = nullptr; // owned by the main window, and gone with it
+    std::unique_ptr<Notifier> notifier_;
+    CycleReporter reporter_;
 };

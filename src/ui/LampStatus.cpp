@@ -1,5 +1,7 @@
 #include "ui/LampStatus.h"
 
+#include "monitor/CycleReport.h"
+
 void LampStatus::waitForFirstCheck(const QString& firstCheckTime)
 {
     state_ = State::NoCheckYet;
@@ -13,15 +15,15 @@ void LampStatus::checking()
     down_.clear();
 }
 
-void LampStatus::addDown(const QString& target)
+void LampStatus::ended(const CycleReport& report, const QString& time)
 {
-    down_ << target;
-}
-
-void LampStatus::ended(bool red, const QString& time)
-{
-    state_ = red ? State::Red : State::Green;
+    state_ = report.red ? State::Red : State::Green;
     time_ = time;
+    down_.clear();
+    for (const TargetReport& target : report.targets) {
+        if (target.state == TargetReport::State::Down)
+            down_ << target.described();
+    }
 }
 
 QString LampStatus::name() const

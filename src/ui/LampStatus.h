@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+struct CycleReport;
+
 // The lamp in words, for its tooltip, the tray icon's tooltip and assistive technology: its colour and state as a
 // short name ("Status: red, 2 targets down"), and a description of what the last cycle found.
 class LampStatus {
@@ -11,10 +13,8 @@ public:
     void waitForFirstCheck(const QString& firstCheckTime);
     // A cycle runs; what it finds comes next.
     void checking();
-    // One more target found down by the running cycle, as "IP Cam 2 127.0.1.22".
-    void addDown(const QString& target);
-    // The running cycle has ended at `time` with the red lamp (`red`) or the green one.
-    void ended(bool red, const QString& time);
+    // The running cycle has ended at `time`; the report says which lamp it left and what is down.
+    void ended(const CycleReport& report, const QString& time);
 
     QString name() const;
     QString description() const;
@@ -25,6 +25,6 @@ private:
     enum class State { NoCheckYet, Checking, Green, Red };
 
     State state_ = State::NoCheckYet;
-    QString time_; // when the first cycle is expected, or when the last one ended
-    QStringList down_;
+    QString time_;     // when the first cycle is expected, or when the last one ended
+    QStringList down_; // as "IP Cam 2 127.0.1.22", in cycle order
 };

@@ -161,16 +161,11 @@ void MainWindow::cycleStarted()
     showLampInWords();
 }
 
-void MainWindow::targetFoundDown(TargetKind kind, int number, const QString& text)
+void MainWindow::cycleEnded(const CycleReport& report)
 {
-    const QString target = targetName(kind, number);
-    lampStatus_.addDown(text.isEmpty() ? target : target + QLatin1Char(' ') + text);
-}
-
-void MainWindow::cycleEnded()
-{
-    lampStatus_.ended(isPictureVisible(Image2), platform_.timeText());
+    lampStatus_.ended(report, platform_.timeText());
     showLampInWords();
+    emit cycleReported(report);
 }
 
 void MainWindow::showLampInWords()

@@ -39,8 +39,7 @@ public:
     void setPictureVisible(Picture picture, bool visible) override;
     bool isPictureVisible(Picture picture) const override;
     void cycleStarted() override;
-    void targetFoundDown(TargetKind kind, int number, const QString& text) override;
-    void cycleEnded() override;
+    void cycleEnded(const CycleReport& report) override;
 
     // The resource of a lamp picture, the picture showing now, and the lamp's state in words.
     static QString lampResource(Picture picture);
@@ -58,6 +57,8 @@ signals:
     void closing();
     // The lamp's picture or its words have changed.
     void lampChanged();
+    // A cycle has ended with this report, after the lamp shows it.
+    void cycleReported(const CycleReport& report);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -11,6 +11,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -185,6 +188,7 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
     ASSERT_TRUE(locales.add(QStringLiteral("de_DE.UTF-8")));
     QProcessEnvironment environment = locales.environment(QStringLiteral("de_DE.UTF-8"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), configHome.path(QStringLiteral("state")));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess program;
     program.setProcessChannelMode(QProcess::MergedChannels);
@@ -259,6 +263,18 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
         QDir(workDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     EXPECT_EQ(left.join(QLatin1Char(' ')).toStdString(), kLogName.toStdString());
     EXPECT_EQ(readFile(configFile).toStdString(), config.toStdString());
+
+    // The status file says the same: the camera and the missing process down, the rest up or off.
+    const QJsonArray targets =
+        QJsonDocument::fromJson(readFile(configHome.path(QStringLiteral("state/pylvane/status.json"))))
+            .object()
+            .value(QStringLiteral("targets"))
+            .toArray();
+    ASSERT_EQ(targets.size(), 35);
+    QStringList states;
+    for (int i : {0, 1, 10, 20, 21, 22})
+        states << targets.at(i).toObject().value(QStringLiteral("state")).toString();
+    EXPECT_EQ(states.join(QLatin1Char(' ')).toStdString(), "up off down up down off");
 }
 
 // Started by a user who may open neither kind of ICMP socket, the program says so on standard error,
@@ -276,6 +292,7 @@ TEST(ProgramRun, WithoutEchoRightsSaysSoOnStandardError)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), workDir.path());
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), workDir.path());
     QProcess program;
     program.setProcessEnvironment(environment);
     program.setWorkingDirectory(workDir.path());

@@ -48,6 +48,9 @@ set_value d2b 1
 set_value d3 "$missing"
 set_value d3b 0
 
+# The status file of an earlier run would answer for this one.
+rm -f "$WINEPREFIX"/drive_c/users/*/AppData/Local/Pylvane/status.json
+
 (cd "$work" && QT_QPA_PLATFORM=offscreen exec "$wine" "$exe") </dev/null >"$tmp/output" 2>&1 &
 app=$!
 pids="$pids $app"
@@ -63,6 +66,13 @@ done
 # Long enough for a second start of the command to show.
 sleep 2
 { kill "$app" && wait "$app"; } 2>/dev/null || true
+
+# The status file the cycle left, read back as a monitoring plugin line through the program's standard output.
+code=0
+status=$("$wine" "$exe" --status </dev/null 2>/dev/null) || code=$?
+expected="PYLVANE CRITICAL - 2 down: Cam1 $PYLVANE_SILENT_HOST, Process2 $missing | down=2;;1;0;35"
+[ "$code" = 2 ] || fail "pylvane.exe --status exited with $code, not 2; it printed: $status"
+[ "${status%$'\r'}" = "$expected" ] || fail "pylvane.exe --status printed '$status', not '$expected'"
 
 [ "$(cat "$marker")" = $'ran\r' ] || fail "the failure command ran more than once or wrote otherwise: $(od -c "$marker")"
 

@@ -3,6 +3,7 @@
 #include "support/TempDir.h"
 
 #include "monitor/CheckCycle.h"
+#include "monitor/ReportChanges.h"
 
 #include <QFile>
 #include <QTimer>
@@ -133,13 +134,16 @@ TEST(CheckCycle, AllDownLogsInTableOrderAndStartsCommandOnce)
     EXPECT_EQ(rig.log.entries.at(10), "H| - Cam1 OFF   ");
     EXPECT_EQ(rig.log.entries.at(20), "P| - Process1 DOWN   ");
     EXPECT_EQ(rig.log.entries.last(), "P| - Process15 DOWN   ");
-    // The lamp hears of every one, in the order of the log entries, with the text of its field.
-    ASSERT_EQ(rig.lamp.told.size(), kTargetCount + 2);
-    EXPECT_EQ(rig.lamp.told.first(), "start");
-    EXPECT_EQ(rig.lamp.told.at(1), "Device 1 t0");
-    EXPECT_EQ(rig.lamp.told.at(11), "IP Cam 1 t10");
-    EXPECT_EQ(rig.lamp.told.at(21), "Services and Apps 1 t20");
-    EXPECT_EQ(rig.lamp.told.last(), "end");
+    // The lamp hears of the start and of the end, with one report naming every one in cycle order.
+    EXPECT_EQ(rig.lamp.told, (QStringList{"start", "end"}));
+    ASSERT_EQ(rig.lamp.reports.size(), 1);
+    const CycleReport& report = rig.lamp.reports.first();
+    EXPECT_TRUE(report.red);
+    EXPECT_EQ(report.count(TargetReport::State::Down), kTargetCount);
+    EXPECT_EQ(report.targets[0].described(), "Device 1 t0");
+    EXPECT_EQ(report.targets[10].described(), "IP Cam 1 t10");
+    EXPECT_EQ(report.targets[20].described(), "Services and Apps 1 t20");
+    EXPECT_EQ(report.targets[34].logName(), "Process15");
 }
 
 TEST(CheckCycle, UnclearResultsCountAsNotDown)
@@ -278,6 +282,104 @@ TEST(CheckCycle, EntriesGoInTogetherBeforeTheFailureCommandStarts)
     rig.run();
     EXPECT_EQ(startedBeforeWrite, (QList<qsizetype>{0, 1}));
     EXPECT_FALSE(rig.timer1.isActive());
+}
+
+// Each target's state in the report: ticked and found up or down, not ticked (whatever its probe
+// would say), or ticked with no clear answer; with its kind, number, log name and field text.
+TEST(CheckCycle, ReportGivesEachTargetItsStateInCycleOrder)
+{
+    CycleRig rig;
+    rig.fields.set(TargetKind::Device, 2, "127.0.0.1");
+    rig.probes.statusOf["127.0.0.1"] = 0;
+    rig.fields.set(TargetKind::Cam, 3, "192.168.1.23");
+    rig.fields.set(TargetKind::Cam, 4, "192.168.1.24", TargetFields::Grayed);
+    rig.fields.set(TargetKind::Device, 5, "192.0.2.5");
+    rig.probes.statusOf["192.0.2.5"] = 11003; // neither up nor down
+    rig.fields.set(TargetKind::Process, 2, "backup.exe");
+    rig.run();
+    ASSERT_EQ(rig.lamp.reports.size(), 1);
+    const CycleReport& report = rig.lamp.reports.first();
+    using S = TargetReport::State;
+    const auto at = [&](TargetKind kind, int n) { return report.targets[targetIndex(kind, n)]; };
+    EXPECT_EQ(at(TargetKind::Device, 2).state, S::Up);
+    EXPECT_EQ(at(TargetKind::Cam, 3).state, S::Down);
+    EXPECT_EQ(at(TargetKind::Cam, 4).state, S::Off);
+    EXPECT_EQ(at(TargetKind::Device, 5).state, S::Unknown);
+    EXPECT_EQ(at(TargetKind::Process, 2).state, S::Down);
+    EXPECT_EQ(at(TargetKind::Device, 1).state, S::Off);
+    EXPECT_EQ(report.count(S::Off), kTargetCount - 4);
+    EXPECT_EQ(at(TargetKind::Cam, 3).logName(), "Cam3");
+    EXPECT_EQ(at(TargetKind::Cam, 3).text, "192.168.1.23");
+    EXPECT_EQ(at(TargetKind::Process, 2).described(), "Services and Apps 2 backup.exe");
+    for (int i = 0; i < kTargetCount; ++i)
+        EXPECT_EQ(targetIndex(report.targets[i].kind, report.targets[i].number), i);
+    EXPECT_TRUE(report.red);
+    EXPECT_TRUE(report.ended.isValid());
+    EXPECT_GE(report.durationMs, 0);
+    EXPECT_LE(report.ended, QDateTime::currentDateTime());
+}
+
+// Against the report before: down now and not before went down; up now and down before came back.
+struct ChangeRig : CycleRig {
+    ReportChanges changes;
+    ReportChanges::Changes cycle()
+    {
+        run();
+        return changes.update(lamp.reports.last());
+    }
+};
+
+TEST(CheckCycle, FirstReportCountsEveryDownTargetAsGoneDown)
+{
+    ChangeRig rig;
+    enableAllUp(rig);
+    markDown(rig, {TargetKind::Cam, 3});
+    markDown(rig, {TargetKind::Device, 7});
+    const ReportChanges::Changes first = rig.cycle();
+    EXPECT_EQ(first.wentDown, (QList<int>{6, 12}));
+    EXPECT_TRUE(first.cameBack.isEmpty());
+    EXPECT_FALSE(rig.cycle().any()) << "an unchanged cycle changes nothing";
+}
+
+TEST(CheckCycle, UpToDownGoesDownAndDownToUpComesBack)
+{
+    ChangeRig rig;
+    enableAllUp(rig);
+    EXPECT_FALSE(rig.cycle().any());
+    const QDateTime upSince = rig.changes.since(12);
+    markDown(rig, {TargetKind::Cam, 3});
+    EXPECT_EQ(rig.cycle().wentDown, QList<int>{12});
+    EXPECT_GT(rig.changes.since(12), upSince.addMSecs(-1));
+    EXPECT_EQ(rig.changes.since(0), upSince) << "a target still up keeps the time it was first seen up";
+    rig.probes.statusOf["t12"] = 0;
+    const ReportChanges::Changes back = rig.cycle();
+    EXPECT_TRUE(back.wentDown.isEmpty());
+    EXPECT_EQ(back.cameBack, QList<int>{12});
+}
+
+TEST(CheckCycle, DownTargetSwitchedOffNeitherGoesNorComesBack)
+{
+    ChangeRig rig;
+    enableAllUp(rig);
+    markDown(rig, {TargetKind::Process, 2});
+    EXPECT_EQ(rig.cycle().wentDown, QList<int>{21});
+    rig.fields.enable[21] = TargetFields::Unticked;
+    EXPECT_FALSE(rig.cycle().any());
+    // Ticked again and still down: down now and not down (off) before.
+    rig.fields.enable[21] = TargetFields::Ticked;
+    EXPECT_EQ(rig.cycle().wentDown, QList<int>{21});
+}
+
+TEST(CheckCycle, DownTargetTurnedUnknownNeitherGoesNorComesBack)
+{
+    ChangeRig rig;
+    enableAllUp(rig);
+    markDown(rig, {TargetKind::Device, 1});
+    EXPECT_EQ(rig.cycle().wentDown, QList<int>{0});
+    rig.probes.statusOf["t0"] = 11003;
+    EXPECT_FALSE(rig.cycle().any());
+    rig.probes.statusOf["t0"] = 0;
+    EXPECT_FALSE(rig.cycle().any()) << "up after unknown did not come back from down";
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "eventlog/LogWriter.h"
+#include "monitor/CycleReport.h"
 #include "monitor/StatusLamp.h"
 #include "monitor/TargetFields.h"
 #include "monitor/TargetProbes.h"
@@ -36,13 +37,14 @@ public:
     std::array<bool, 3> visible{false, false, true};
     void setPictureVisible(Picture picture, bool v) override { visible[picture] = v; }
     bool isPictureVisible(Picture picture) const override { return visible[picture]; }
-    QStringList told; // what the cycle reported, in order: "start", "<target> <text>", "end"
+    QStringList told;           // what the cycle told, in order: "start", "end"
+    QList<CycleReport> reports; // one per ended cycle
     void cycleStarted() override { told << QStringLiteral("start"); }
-    void targetFoundDown(TargetKind kind, int number, const QString& text) override
+    void cycleEnded(const CycleReport& report) override
     {
-        told << targetName(kind, number) + QLatin1Char(' ') + text;
+        told << QStringLiteral("end");
+        reports << report;
     }
-    void cycleEnded() override { told << QStringLiteral("end"); }
     bool only(Picture picture) const
     {
         for (int p = 0; p < 3; ++p)

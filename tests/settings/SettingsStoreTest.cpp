@@ -113,6 +113,23 @@ TEST(SettingsStoreRoundTrip, OneWriteKeepsTheOtherValuesAndSavingTwiceChangesNot
     EXPECT_EQ(namesInFile(store.location()), SettingsStore::valueNames());
 }
 
+// The tray's notice switch lives beside the 71 values: missing means on, and a save of the 71 keeps it.
+TEST(SettingsStoreRoundTrip, NotifyChangesIsKeptBesideTheSeventyOneAndASaveLeavesIt)
+{
+    TempDir dir;
+    SettingsStore store(dir.path(QStringLiteral("Pylvane.conf")));
+    EXPECT_TRUE(store.notifyChanges());
+    ASSERT_TRUE(store.setNotifyChanges(false));
+    ASSERT_TRUE(store.WriteSettings(distinctValues()));
+    EXPECT_FALSE(SettingsStore(store.location()).notifyChanges());
+    EXPECT_EQ(SettingsStore(store.location()).ReadSetting(kKey, QStringLiteral("NotifyChanges")), QStringLiteral("0"));
+    ASSERT_TRUE(store.setNotifyChanges(true));
+    EXPECT_EQ(SettingsStore(store.location()).ReadSetting(kKey, QStringLiteral("NotifyChanges")), QStringLiteral("1"));
+    EXPECT_EQ(SettingsStore(store.location()).ReadSetting(kKey, QStringLiteral("e10b")), QStringLiteral("value 71 of e10b"));
+    EXPECT_FALSE(store.WriteSettings({{QStringLiteral("NotifyChanges"), QStringLiteral("0")}}))
+        << "a save of the 71 never writes it";
+}
+
 TEST(SettingsStoreRoundTrip, NamesOutsideTheSeventyOneAreRefused)
 {
     TempDir dir;

@@ -75,3 +75,18 @@ TEST(SettingsStoreRegistry, StringsRoundTripNumbersReadAsDecimalAndOtherTypesAsN
     blocked.blockSaves();
     EXPECT_FALSE(SettingsStore(blocked.location()).WriteSetting(QStringLiteral("a1"), QStringLiteral("x")));
 }
+
+// The tray's notice switch lives beside the 71 values: missing means on, and a save of the 71 keeps it.
+TEST(SettingsStoreRegistry, NotifyChangesIsKeptBesideTheSeventyOneAndASaveLeavesIt)
+{
+    SettingsPlace place;
+    SettingsStore store(place.location());
+    EXPECT_TRUE(store.notifyChanges());
+    ASSERT_TRUE(store.setNotifyChanges(false));
+    QList<SettingsStore::Value> values;
+    for (const QString& name : SettingsStore::valueNames())
+        values.append({name, QStringLiteral("1")});
+    ASSERT_TRUE(store.WriteSettings(values));
+    EXPECT_FALSE(SettingsStore(place.location()).notifyChanges());
+    EXPECT_EQ(typeOf(place.location(), L"NotifyChanges"), DWORD(REG_SZ));
+}

@@ -9,6 +9,7 @@
 #include "monitor/TargetProbes.h"
 #include "settings/SettingsStore.h"
 #include "ui/Application.h"
+#include "outcome/Notice.h"
 #include "ui/TrayIcon.h"
 
 #include <QAccessible>
@@ -51,11 +52,21 @@ public:
     }
 };
 
+class RecordingNotifier : public Notifier {
+public:
+    QList<Notice> shown;
+    void show(const Notice& notice) override { shown << notice; }
+    void click() { emit clicked(); }
+};
+
 class StartupTest : public ::testing::Test {
 protected:
     void start()
     {
-        app = std::make_unique<Application>(platform, probes, log, store, &events);
+        auto recording = std::make_unique<RecordingNotifier>();
+        notifier = recording.get();
+        app = std::make_unique<Application>(platform, probes, log, store, &events, std::move(recording),
+                                            statusFolder);
         app->start();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&app->settingsWindow()));
     }
@@ -96,6 +107,8 @@ protected:
     SettingsPlace place;
     SettingsStore store{place.location()};
     RecordingEvents events;
+    const QString statusFolder = dir.path(QStringLiteral("state/pylvane"));
+    RecordingNotifier* notifier = nullptr;
     std::unique_ptr<Application> app;
 };
 
@@ -236,6 +249,56 @@ TEST_F(StartupTest, TheCycleUsesUnsavedFieldsOfAHiddenSectionAndWindow)
     EXPECT_FALSE(place.exists());
 }
 
+// A cycle's report reaches the lamp's words, the notice and the status file; a click on the notice
+// brings the main window to the front.
+TEST_F(StartupTest, ACycleThatFindsATargetDownNoticesItOnceAndWritesTheStatusFile)
+{
+    start();
+    inSettings<QLineEdit>("cc3")->setText(QStringLiteral("192.168.1.23"));
+    inSettings<QCheckBox>("x3")->setChecked(true);
+    main().cycle().run();
+    ASSERT_EQ(notifier->shown.size(), 1);
+    EXPECT_EQ(notifier->shown.first().title, QStringLiteral("Pylvane: 1 target down"));
+    EXPECT_EQ(notifier->shown.first().body(), QStringLiteral("Down: IP Cam 3 192.168.1.23"));
+    EXPECT_TRUE(main().lampToolTip().endsWith(QStringLiteral("Down:\nIP Cam 3 192.168.1.23")))
+        << qPrintable(main().lampToolTip());
+    const QByteArray status = readFile(statusFolder + QStringLiteral("/status.json"));
+    EXPECT_TRUE(status.contains("\"state\": \"down\"")) << status.left(200).toStdString();
+    main().cycle().run();
+    EXPECT_EQ(notifier->shown.size(), 1);
+
+    main().showMinimized();
+    notifier->click();
+    EXPECT_FALSE(main().windowState() & Qt::WindowMinimized);
+    EXPECT_TRUE(main().isVisible());
+}
+
+// "Notify me of changes" in the tray's menu: on unless the store says "0", and kept at once.
+TEST_F(StartupTest, TheTrayMenuSwitchesNoticesAndTheStoreKeepsTheChoice)
+{
+    ASSERT_TRUE(store.setNotifyChanges(false));
+    start();
+    QAction* notify = app->trayIcon()->menu().findChild<QAction*>(QStringLiteral("NotifyChanges"));
+    ASSERT_NE(notify, nullptr);
+    EXPECT_EQ(notify->text(), QStringLiteral("Notify me of changes"));
+    EXPECT_TRUE(notify->isCheckable());
+    EXPECT_FALSE(notify->isChecked());
+    inSettings<QLineEdit>("cc3")->setText(QStringLiteral("192.168.1.23"));
+    inSettings<QCheckBox>("x3")->setChecked(true);
+    main().cycle().run();
+    EXPECT_TRUE(notifier->shown.isEmpty());
+
+    notify->trigger();
+    EXPECT_TRUE(SettingsStore(place.location()).notifyChanges());
+    EXPECT_EQ(SettingsStore(place.location()).ReadSetting(SettingsStore::kKeyPath, QStringLiteral("NotifyChanges")),
+              QStringLiteral("1"));
+    inSettings<QCheckBox>("x3")->setChecked(false);
+    main().cycle().run();
+    inSettings<QCheckBox>("x3")->setChecked(true);
+    main().cycle().run();
+    EXPECT_EQ(notifier->shown.size(), 1);
+}
+
 // The tray icon's menu reaches the windows and quits as closing the main window does. Where the desktop has a tray
 // (tray_test.sh gives one under Xvfb), the icon shows the lamp's picture and tooltip; where there is none, nothing.
 TEST_F(StartupTest, TheTrayIconMirrorsTheLamp)
@@ -244,8 +307,8 @@ TEST_F(StartupTest, TheTrayIconMirrorsTheLamp)
     ASSERT_TRUE(!trayExpected || waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
     start();
     const QList<QAction*> menu = app->trayIcon()->menu().actions();
-    ASSERT_EQ(menu.size(), 3);
-    EXPECT_EQ(menu[0]->text() + menu[1]->text() + menu[2]->text(), QStringLiteral("Open LogSettingsQuit"));
+    ASSERT_EQ(menu.size(), 4);
+    EXPECT_EQ(menu[0]->text() + menu[1]->text() + menu[3]->text(), QStringLiteral("Open LogSettingsQuit"));
     click(settings(), "x");
     menu[1]->trigger();
     EXPECT_TRUE(settings().isVisible());
@@ -268,7 +331,7 @@ TEST_F(StartupTest, TheTrayIconMirrorsTheLamp)
         EXPECT_FALSE(main().isMinimized());
     }
     QSignalSpy closing(&main(), &MainWindow::closing);
-    menu[2]->trigger();
+    menu[3]->trigger();
     EXPECT_EQ(closing.count(), 1);
     EXPECT_FALSE(icon->isVisible()) << "the tray icon stays after the program";
 }

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "monitor/Targets.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+
+class TargetFields;
+
+// What one cycle found, handed at its end to whatever shows it: the lamp in words, the tray icon, the
+// notice and the status file all read the same report.
+struct TargetReport {
+    enum class State {
+        Up,      // found up
+        Down,    // found down
+        Off,     // its box is not ticked
+        Unknown, // enabled, but its probe gave no clear answer
+    };
+    TargetKind kind = TargetKind::Device;
+    int number = 0;
+    QString text; // what its field held
+    State state = State::Off;
+
+    // "Device3", "Cam1", "Process2": the target as its log entry names it.
+    QString logName() const;
+    // "IP Cam 3 192.168.1.23": the target as the tooltip and the notice name it.
+    QString described() const;
+};
+
+struct CycleReport {
+    // Every target in cycle order, off.
+    CycleReport();
+
+    QDateTime ended;
+    qint64 durationMs = 0;
+    bool red = false; // the lamp ended red
+    std::array<TargetReport, kTargetCount> targets;
+
+    // From the cycle's state texts ("on", "off", "neu") and the fields as they stand now.
+    static CycleReport build(const std::array<QString, kTargetCount>& states, const TargetFields& fields);
+
+    int count(TargetReport::State state) const;
+};
+
+// "up", "down", "off", "unknown": a state as the status file writes it.
+QString stateName(TargetReport::State state);

@@ -1,0 +1,6 @@
+#include "outcome/BalloonNotifier.h"
+
+void BalloonNotifier::show(const Notice& notice)
+{
+    showInTray(tray_(), notice, kMaxTitle, kMaxText);
+}

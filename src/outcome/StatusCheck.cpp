@@ -1,0 +1,76 @@
+#include "outcome/StatusCheck.h"
+
+#include "monitor/Targets.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+namespace {
+
+// The file is the user's to edit: a line break or a "|" in a text would break the line's format.
+QString printable(const QString& text)
+{
+    QString out = text.left(80);
+    for (QChar& c : out) {
+        if (c.category() == QChar::Other_Control || c == QLatin1Char('|') || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
+            c = QLatin1Char('?');
+    }
+    return out;
+}
+
+QString ago(qint64 seconds)
+{
+    if (seconds < 2 * 3600)
+        return QStringLiteral("%1 min").arg(seconds / 60);
+    return QStringLiteral("%1 h").arg(seconds / 3600);
+}
+
+StatusCheck::Result unknown(const QString& why)
+{
+    return {StatusCheck::Unknown, QStringLiteral("PYLVANE UNKNOWN - ") + why};
+}
+
+} // namespace
+
+StatusCheck::Result StatusCheck::evaluate(const std::optional<QByteArray>& bytes, const QDateTime& now)
+{
+    if (!bytes)
+        return unknown(QStringLiteral("no status file; is Pylvane running?"));
+    const QJsonDocument document = QJsonDocument::fromJson(*bytes);
+    const QJsonObject status = document.object();
+    const QJsonArray targets = status.value(QStringLiteral("targets")).toArray();
+    const QDateTime ended = QDateTime::fromString(status.value(QStringLiteral("ended")).toString(), Qt::ISODate);
+    const double nextIn = status.value(QStringLiteral("next_in")).toDouble(-1);
+    const double duration = status.value(QStringLiteral("duration")).toDouble(-1);
+    constexpr double kDay = 86'400;
+    if (!document.isObject() || status.value(QStringLiteral("format")).toInt() != 1 || targets.size() != kTargetCount ||
+        !ended.isValid() || !(nextIn >= 0 && nextIn <= kDay) || !(duration >= 0 && duration <= kDay))
+        return unknown(QStringLiteral("the status file is damaged"));
+
+    // Pylvane has missed two whole intervals: it no longer runs, or no longer checks.
+    const qint64 age = ended.secsTo(now);
+    if (age > 2 * qint64(nextIn + duration) + 60)
+        return unknown(QStringLiteral("no check for %1; is Pylvane running?").arg(ago(age)));
+
+    int up = 0;
+    QStringList down;
+    for (const QJsonValue& value : targets) {
+        const QJsonObject target = value.toObject();
+        const QString state = target.value(QStringLiteral("state")).toString();
+        if (state == QStringLiteral("up")) {
+            ++up;
+        } else if (state == QStringLiteral("down")) {
+            const QString text = printable(target.value(QStringLiteral("text")).toString());
+            const QString name = printable(target.value(QStringLiteral("name")).toString());
+            down << (text.isEmpty() ? name : name + QLatin1Char(' ') + text);
+        }
+    }
+    const QString perf = QStringLiteral(" | down=%1;;1;0;%2").arg(down.size()).arg(kTargetCount);
+    if (down.isEmpty())
+        return {Ok, QStringLiteral("PYLVANE OK - %1 %2 up").arg(up).arg(up == 1 ? "target" : "targets") + perf};
+    return {Critical,
+            QStringLiteral("PYLVANE CRITICAL - %1 down: ").arg(down.size()) + down.join(QStringLiteral(", ")) + perf};
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+// `pylvane --status`: the status file read back as one line in the convention of monitoring plugins,
+// with their exit codes.
+class StatusCheck {
+public:
+    enum Code { Ok = 0, Critical = 2, Unknown = 3 };
+    struct Result {
+        Code code = Unknown;
+        QString line;
+    };
+
+    // From the file's bytes (nothing: there is no file, or none that may be read) at the moment `now`.
+    static Result evaluate(const std::optional<QByteArray>& bytes, const QDateTime& now);
+};

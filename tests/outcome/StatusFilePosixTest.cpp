@@ -1,0 +1,118 @@
+#include "support/FileBytes.h"
+#include "support/TempDir.h"
+
+#include "monitor/CycleReport.h"
+#include "outcome/StatusFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+using State = TargetReport::State;
+
+const QDateTime kEnded(QDate(2024, 5, 2), QTime(9, 3, 0), QTimeZone(7200));
+
+CycleReport allUp()
+{
+    CycleReport report;
+    for (TargetReport& target : report.targets)
+        target.state = State::Up;
+    report.ended = kEnded;
+    report.durationMs = 1500;
+    return report;
+}
+
+TEST(StatusFile, APlantedLinkInTheFilesOrTheFoldersPlaceIsNeitherFollowedNorRead)
+{
+    TempDir dir;
+    const QString victim = dir.path(QStringLiteral("victim"));
+    writeFile(victim, "keep me");
+    const QByteArray json = StatusFile::json(
+        allUp(), [](int) { return kEnded; }, 1010);
+
+    const QString folder = dir.path(QStringLiteral("pylvane"));
+    ASSERT_TRUE(QDir().mkdir(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    ASSERT_TRUE(QFile::link(victim, folder + QStringLiteral("/status.json")));
+    EXPECT_FALSE(StatusFile::write(folder, json));
+    EXPECT_EQ(readFile(victim), "keep me");
+    EXPECT_FALSE(StatusFile::read(folder).has_value());
+
+    const QString linkedFolder = dir.path(QStringLiteral("linked"));
+    ASSERT_TRUE(QDir().mkdir(dir.path(QStringLiteral("elsewhere"))));
+    ASSERT_TRUE(QFile::link(dir.path(QStringLiteral("elsewhere")), linkedFolder));
+    EXPECT_FALSE(StatusFile::write(linkedFolder, json));
+    EXPECT_FALSE(QFileInfo::exists(dir.path(QStringLiteral("elsewhere/status.json"))));
+
+    // A folder others may write into could get a link between the look and the rename.
+    const QString shared = dir.path(QStringLiteral("shared"));
+    ASSERT_TRUE(QDir().mkdir(shared));
+    ASSERT_TRUE(QFile::setPermissions(shared, QFileDevice::Permissions(0x7777)));
+    EXPECT_FALSE(StatusFile::write(shared, json));
+}
+
+TEST(StatusFile, AFifoOrAnOversizedFileIsNotRead)
+{
+    TempDir dir;
+    const QString folder = dir.path();
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.path(QStringLiteral("status.json"))).constData(), 0600), 0);
+    EXPECT_FALSE(StatusFile::read(folder).has_value()) << "and it returned instead of waiting on the FIFO";
+    ASSERT_TRUE(QFile::remove(dir.path(QStringLiteral("status.json"))));
+    writeFile(dir.path(QStringLiteral("status.json")), QByteArray(StatusFile::kMaxSize + 1, ' '));
+    EXPECT_FALSE(StatusFile::read(folder).has_value());
+}
+
+TEST(StatusFile, IsPrivateInANewPrivateFolderAndReadsBackWhole)
+{
+    TempDir dir;
+    const QString folder = dir.path(QStringLiteral("state/pylvane"));
+    CycleReport report = allUp();
+    report.targets[12] = {TargetKind::Cam, 3, QStringLiteral("192.168.1.23"), State::Down};
+    report.targets[34].state = State::Off;
+    report.targets[0].state = State::Unknown;
+    const QDateTime since(QDate(2024, 5, 2), QTime(8, 0, 0), QTimeZone(-3600));
+    ASSERT_TRUE(StatusFile::write(folder, StatusFile::json(
+                                              report, [&](int i) { return i == 12 ? since : QDateTime(); }, 1012)));
+    ASSERT_TRUE(StatusFile::write(folder, StatusFile::json(
+                                              report, [&](int i) { return i == 12 ? since : QDateTime(); }, 1012)));
+    EXPECT_EQ(QFileInfo(folder).permissions() & 0x0777, QFileDevice::Permissions(0x0700));
+    EXPECT_EQ(QFileInfo(folder + "/status.json").permissions() & 0x0777, QFileDevice::Permissions(0x0600));
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"status.json"});
+
+    const std::optional<QByteArray> bytes = StatusFile::read(folder);
+    ASSERT_TRUE(bytes.has_value());
+    const QJsonObject status = QJsonDocument::fromJson(*bytes).object();
+    EXPECT_EQ(status.value("format").toInt(), 1);
+    EXPECT_FALSE(status.value("version").toString().isEmpty());
+    EXPECT_EQ(status.value("ended").toString(), "2024-05-02T09:03:00+02:00");
+    EXPECT_EQ(status.value("duration").toDouble(), 1.5);
+    EXPECT_EQ(status.value("next_in").toInt(), 1012);
+    const QJsonArray targets = status.value("targets").toArray();
+    ASSERT_EQ(targets.size(), kTargetCount);
+    const QJsonObject cam = targets.at(12).toObject();
+    EXPECT_EQ(cam.value("kind").toString(), "camera");
+    EXPECT_EQ(cam.value("number").toInt(), 3);
+    EXPECT_EQ(cam.value("name").toString(), "Cam3");
+    EXPECT_EQ(cam.value("text").toString(), "192.168.1.23");
+    EXPECT_EQ(cam.value("state").toString(), "down");
+    EXPECT_EQ(cam.value("since").toString(), "2024-05-02T08:00:00-01:00");
+    EXPECT_EQ(targets.at(0).toObject().value("state").toString(), "unknown");
+    EXPECT_EQ(targets.at(0).toObject().value("kind").toString(), "device");
+    EXPECT_EQ(targets.at(34).toObject().value("state").toString(), "off");
+    EXPECT_EQ(targets.at(34).toObject().value("name").toString(), "Process15");
+    EXPECT_EQ(targets.at(34).toObject().value("kind").toString(), "process");
+    EXPECT_EQ(targets.at(20).toObject().value("state").toString(), "up");
+    EXPECT_EQ(targets.at(20).toObject().value("since").toString(), "2024-05-02T09:03:00+02:00");
+}
+
+} // namespace
