@@ -64,6 +64,19 @@ int CycleReport::count(TargetReport::State state) const
         std::count_if(targets.begin(), targets.end(), [state](const TargetReport& t) { return t.state == state; }));
 }
 
+QString kindName(TargetKind kind)
+{
+    switch (kind) {
+    case TargetKind::Device:
+        return QStringLiteral("device");
+    case TargetKind::Cam:
+        return QStringLiteral("camera");
+    case TargetKind::Process:
+        break;
+    }
+    return QStringLiteral("process");
+}
+
 QString stateName(TargetReport::State state)
 {
     switch (state) {

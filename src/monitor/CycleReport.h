@@ -46,3 +46,5 @@ struct CycleReport {
 
 // "up", "down", "off", "unknown": a state as the status file writes it.
 QString stateName(TargetReport::State state);
+// "device", "camera", "process": a kind as the status file, the system's log and the metrics name it.
+QString kindName(TargetKind kind);

@@ -8,23 +8,6 @@
 #include <QCoreApplication>
 #include <QFile>
 
-namespace {
-
-QString kindName(TargetKind kind)
-{
-    switch (kind) {
-    case TargetKind::Device:
-        return QStringLiteral("device");
-    case TargetKind::Cam:
-        return QStringLiteral("camera");
-    case TargetKind::Process:
-        break;
-    }
-    return QStringLiteral("process");
-}
-
-} // namespace
-
 QString StatusFile::timeText(const QDateTime& time)
 {
     const int offset = time.offsetFromUtc();

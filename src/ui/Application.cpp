@@ -1,6 +1,7 @@
 #include "ui/Application.h"
 
 #include "eventlog/EventLog.h"
+#include "metrics/MetricsWriter.h"
 #include "outcome/StatusFile.h"
 #include "settings/SettingsStore.h"
 #include "systemlog/SilentSystemEvents.h"
@@ -58,6 +59,13 @@ Application::~Application() = default;
 void Application::start()
 {
     events_.started(QStringLiteral(PYLVANE_VERSION));
+    reporter_.setSystemEvents(&events_);
+    // Where an administrator named a metrics folder, the same report goes there after each cycle.
+    const QString metricsFolder = store_.metricsFolder();
+    if (!metricsFolder.isEmpty()) {
+        metrics_ = std::make_unique<MetricsWriter>(metricsFolder, events_);
+        reporter_.setMetrics(metrics_.get(), [this] { return log_.entriesWaiting(); });
+    }
     log_.writeQueuedEntries();
     mainWindow_.show();
     trayIcon_ = new TrayIcon(mainWindow_);

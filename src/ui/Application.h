@@ -12,6 +12,7 @@ class Platform;
 class SettingsStore;
 class SystemEvents;
 class TargetProbes;
+class MetricsWriter;
 class TrayIcon;
 
 // The two windows of a run and how they meet. The settings window is the start-up window and holds
@@ -60,4 +61,5 @@ private:
     TrayIcon* trayIcon_ = nullptr; // owned by the main window, and gone with it
     std::unique_ptr<Notifier> notifier_;
     CycleReporter reporter_;
+    std::unique_ptr<MetricsWriter> metrics_;
 };

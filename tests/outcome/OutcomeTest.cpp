@@ -1,4 +1,5 @@
 #include "support/FileBytes.h"
+#include "support/RecordingEvents.h"
 #include "support/TempDir.h"
 
 #include "monitor/ReportChanges.h"
@@ -110,12 +111,15 @@ TEST(Notice, StopsAfterEightLinesAndFitsWholeLinesIntoALimit)
 }
 
 // The report's consumer: a notice only after a cycle that changed something, and only while wanted;
-// the status file after every cycle.
+// the status file after every cycle; the system's log hears of each target that went down or came
+// back, whether notices are wanted or not.
 TEST(CycleReporter, NoticesOnlyChangesWhileSwitchedOnAndWritesTheFileEveryCycle)
 {
     TempDir dir;
     RecordingNotifier notifier;
+    RecordingEvents events;
     CycleReporter reporter(notifier, dir.path(QStringLiteral("state/pylvane")));
+    reporter.setSystemEvents(&events);
     CycleReport report = allUp();
     report.targets[5].state = State::Down;
     EXPECT_TRUE(reporter.report(report, 1010));
@@ -131,6 +135,11 @@ TEST(CycleReporter, NoticesOnlyChangesWhileSwitchedOnAndWritesTheFileEveryCycle)
     report.targets[5].state = State::Down;
     reporter.report(report, 1010);
     EXPECT_EQ(notifier.shown.size(), 2);
+    QStringList heard;
+    for (const SystemEvent& event : std::as_const(events.events))
+        heard << event.message;
+    EXPECT_EQ(heard, QStringList({"Device6 t5 is down", "Device6 t5 is back up", "Device6 t5 is down"}));
+    EXPECT_EQ(events.events.value(0).targetKind, "device");
 }
 
 // A place that cannot hold the file costs the file and nothing else, and the next cycle tries again.
