@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QThread>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -180,8 +181,10 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
                               iniText(missingName) +
                               "\nd2b=\"1\"\n"
                               "d3=" +
-                              iniText(missingName) + "\nd3b=\"0\"\n";
+                              iniText(missingName) + "\nd3b=\"0\"\n" + "MetricsFolder=" +
+                              iniText(configHome.path(QStringLiteral("metrics"))) + "\n";
     ASSERT_TRUE(writeFile(configFile, config));
+    ASSERT_TRUE(QDir(configHome.path()).mkpath(QStringLiteral("metrics")));
 
     // The log's date follows the regional settings the program starts with, here German ones.
     GeneratedLocales locales;
@@ -275,6 +278,25 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
     for (int i : {0, 1, 10, 20, 21, 22})
         states << targets.at(i).toObject().value(QStringLiteral("state")).toString();
     EXPECT_EQ(states.join(QLatin1Char(' ')).toStdString(), "up off down up down off");
+
+    // The metrics file of the same cycle, as Prometheus's own parser reads it: the four enabled targets,
+    // the camera and the missing process down.
+    const QString metrics = configHome.path(QStringLiteral("metrics/pylvane.prom"));
+    for (int tries = 0; tries < 100 && !QFile::exists(metrics); ++tries)
+        QThread::msleep(100);
+    QProcess parser;
+    parser.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(PYLVANE_PARSE_METRICS), metrics});
+    ASSERT_TRUE(parser.waitForFinished(30'000));
+    ASSERT_EQ(parser.exitCode(), 0) << parser.readAllStandardError().toStdString();
+    QStringList ups;
+    for (const QJsonValue family : QJsonDocument::fromJson(parser.readAllStandardOutput()).array()) {
+        if (family.toObject().value(QStringLiteral("family")) != QStringLiteral("pylvane_target_up"))
+            continue;
+        for (const QJsonValue sample : family.toObject().value(QStringLiteral("samples")).toArray())
+            ups << sample.toObject().value(QStringLiteral("labels")).toObject().value(QStringLiteral("name")).toString() +
+                       QLatin1Char('=') + QString::number(sample.toObject().value(QStringLiteral("value")).toDouble());
+    }
+    EXPECT_EQ(ups.join(QLatin1Char(' ')).toStdString(), "Device1=1 Cam1=0 Process1=1 Process2=0");
 }
 
 // Started by a user who may open neither kind of ICMP socket, the program says so on standard error,
