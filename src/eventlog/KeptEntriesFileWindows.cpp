@@ -203,11 +203,14 @@ bool KeptEntriesFile::append(const QByteArray& bytes)
     // A damaged file whose last line has no end would otherwise join that line to this entry.
     if (last != '\n' && last != '\r')
         text.prepend("\r\n");
-    if (!writeAllAt(h.file, text.constData(), text.size(), size) || !FlushFileBuffers(h.file)) {
+    if (!writeAllAt(h.file, text.constData(), text.size(), size)) {
         // A full disk: whatever part went in is taken back, so the file holds whole entries only.
         truncateAt(h.file, size);
         return false;
     }
+    // Not flushed here: a flush per entry costs milliseconds each, while an entry written survives a
+    // kill or a crash of the program as it is, and the system writes it out within seconds. What the
+    // entries wait in is put on disk with sync().
     return true;
 }
 
