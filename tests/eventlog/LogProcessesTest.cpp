@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -127,8 +128,9 @@ TEST_P(KilledCycles, KeepEveryEntryAndPutEachInOnce)
     QStringList everKept = keptBy(timed);
 
     QRandomGenerator random(GetParam());
-    // Starting a program costs Windows (and Wine above all) many times what it costs Linux.
-    const int rounds = QSysInfo::kernelType() == QLatin1String("winnt") ? 40 : 250;
+    // Starting a program costs Windows (Wine above all) and emulation many times what it costs Linux.
+    const bool slowStarts = QSysInfo::kernelType() == QLatin1String("winnt") || std::getenv("PYLVANE_UNDER_QEMU");
+    const int rounds = slowStarts ? 40 : 250;
     int keptAtKill = 0;
     for (int round = 0; round < rounds; ++round) {
         QProcess cycle;
