@@ -9,6 +9,12 @@ if [ "$(id -u)" != 0 ]; then
     echo "SKIP: needs root for a private mount namespace and a journald of its own"
     exit 77
 fi
+if [ -n "${PYLVANE_UNDER_QEMU:-}" ]; then
+    # Seen with the arm64 build: journald of the build root starts, yet reads back nothing the emulated programs
+    # sent. Not yet explained; a real arm64 machine runs this test.
+    echo "SKIP: under qemu-user the emulated programs' events are not read back from the build root's journald"
+    exit 77
+fi
 journald=/lib/systemd/systemd-journald
 if [ ! -x "$journald" ] || ! command -v journalctl >/dev/null; then
     echo "SKIP: systemd-journald or journalctl is missing (Debian package systemd)"
