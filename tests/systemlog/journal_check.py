@@ -41,8 +41,8 @@ def main():
     text = sys.argv[2]
     entries = [{k: text_of(v) for k, v in json.loads(line).items()} for line in open(sys.argv[1])]
     problems = []
-    if len(entries) != 24:
-        problems.append(f"{len(entries)} entries, not 24")
+    if len(entries) != 26:
+        problems.append(f"{len(entries)} entries, not 26")
     for entry in entries:
         message = entry["MESSAGE"]
         if not isinstance(message, str):
@@ -54,7 +54,12 @@ def main():
             continue
         if (entry.get("MESSAGE_ID"), entry.get("PRIORITY")) != KINDS[kind]:
             problems.append(f"{message!r}: MESSAGE_ID {entry.get('MESSAGE_ID')}, PRIORITY {entry.get('PRIORITY')}")
-        if kind in ("down", "up"):
+        if kind in ("down", "up") and entry.get("PYLVANE_TARGET") == "Process1":
+            # The real program's own cycle: a process target found down.
+            fields = (entry.get("PYLVANE_KIND"), entry.get("PYLVANE_TEXT"), message)
+            if fields != ("process", "pylvjournalmissing", "Process1 pylvjournalmissing is down"):
+                problems.append(f"the program's target event: {fields!r}")
+        elif kind in ("down", "up"):
             target = entry.get("PYLVANE_TEXT")
             if entry.get("PYLVANE_TARGET") != "Cam3" or entry.get("PYLVANE_KIND") != "camera":
                 problems.append(f"{message[:40]!r}: target fields {entry.get('PYLVANE_TARGET')!r}")
@@ -68,6 +73,10 @@ def main():
     programs = [e["MESSAGE"] for e in entries if e["MESSAGE"].startswith("Pylvane ") and "9.8.7" not in e["MESSAGE"]]
     if len(programs) != 2 or not programs[0].endswith(" started") or not programs[1].endswith(" ended"):
         problems.append(f"the program's own start and end: {programs}")
+    if not any(e.get("PYLVANE_TARGET") == "Process1" for e in entries):
+        problems.append("no event of the program's own cycle finding its process down")
+    if not any(e["MESSAGE"].startswith("Started the failure command") and "alert.sh" in e["MESSAGE"] for e in entries):
+        problems.append("no event of the program starting its failure command")
     if not any(e.get("PYLVANE_TEXT") == text for e in entries):
         problems.append("no entry with the text holding a line feed")
     for problem in problems:

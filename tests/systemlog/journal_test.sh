@@ -42,16 +42,22 @@ text=$(printf "192.168.1.23\nMESSAGE=forged \"quoted\" back\\\\slash = sign")
 "$sender" "$text" || fail "event_sender failed"
 # Too long for one datagram: it goes as an in-memory file, and still whole.
 "$sender" "long text " 400000 || fail "event_sender with the long text failed"
-# The real program tells of its start and of its end.
-mkdir -p "$tmp/home/work"
-(cd "$tmp/home/work" && HOME=$tmp/home XDG_CONFIG_HOME=$tmp/home/.config QT_QPA_PLATFORM=offscreen \
-    exec "$program" >"$tmp/program.log" 2>&1) &
+# The real program tells of its start, of a process found down in its first cycle (about 20 s after the
+# start) and of the failure command started then, and of its end.
+mkdir -p "$tmp/home/work" "$tmp/home/.config/Pylvane"
+printf "#!/bin/sh\nexit 0\n" >"$tmp/alert.sh"
+chmod 755 "$tmp/alert.sh"
+printf "[General]\na1=\"%s\"\nd1=\"pylvjournalmissing\"\nd1b=\"1\"\n" "$tmp/alert.sh" \
+    >"$tmp/home/.config/Pylvane/Pylvane.conf"
+(cd "$tmp/home/work" && HOME=$tmp/home XDG_CONFIG_HOME=$tmp/home/.config XDG_STATE_HOME=$tmp/home/state \
+    QT_QPA_PLATFORM=offscreen exec "$program" >"$tmp/program.log" 2>&1) &
 program_pid=$!
-sleep 3
+for _ in $(seq 600); do [ -s "$tmp/home/state/pylvane/status.json" ] && break; sleep 0.1; done
+[ -s "$tmp/home/state/pylvane/status.json" ] || fail "the program ran no cycle within 60 s"
 kill -TERM $program_pid
 wait $program_pid || fail "the program did not end cleanly: $(cat "$tmp/program.log")"
 
-want=24
+want=26
 for _ in $(seq 100); do
     got=$(journalctl -D /run/log/journal SYSLOG_IDENTIFIER=pylvane -o json 2>/dev/null | wc -l)
     [ "$got" -ge $want ] && break
