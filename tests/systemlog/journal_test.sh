@@ -2,7 +2,7 @@
 # Events read back from a journal of the test's own: systemd-journald started in a private mount namespace
 # with a tmpfs on /run (and on the journal's folder in /var/log), so the machine's journal sees nothing.
 # Then, with no journal socket there, the same sentences arriving where syslog(3) sends them.
-# Usage: journal_test.sh <event_sender> <pylvane>        Exit 77: skipped.
+# Usage: journal_test.sh <event_sender> <pylvane>        Exit 77: skipped. Needs Xvfb and xdotool.
 set -uo pipefail
 sender=$1 program=$2
 if [ "$(id -u)" != 0 ]; then
@@ -14,6 +14,9 @@ if [ ! -x "$journald" ] || ! command -v journalctl >/dev/null; then
     echo "SKIP: systemd-journald or journalctl is missing (Debian package systemd)"
     exit 77
 fi
+for tool in Xvfb xdotool; do
+    command -v $tool >/dev/null || { echo "SKIP: $tool is missing (Debian packages xvfb, xdotool)"; exit 77; }
+done
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 export tmp sender program journald
@@ -36,23 +39,21 @@ text=$(printf "192.168.1.23\nMESSAGE=forged \"quoted\" back\\\\slash = sign")
 "$sender" "$text" || fail "event_sender failed"
 # Too long for one datagram: it goes as an in-memory file, and still whole.
 "$sender" "long text " 400000 || fail "event_sender with the long text failed"
-# The real program tells of its start and of its end.
-mkdir -p "$tmp/home/work"
-(cd "$tmp/home/work" && HOME=$tmp/home XDG_CONFIG_HOME=$tmp/home/.config QT_QPA_PLATFORM=offscreen \
-    exec "$program" >"$tmp/program.log" 2>&1) &
-program_pid=$!
-sleep 3
-kill -TERM $program_pid
-wait $program_pid || fail "the program did not end cleanly: $(cat "$tmp/program.log")"
+# The real program: its start, a cycle with its process target down (and the failure command), a cycle
+# with the process running, its end.
+mkdir "$tmp/run"
+bash "${0%/*}/program_cycles.sh" "$program" "$tmp/run" || fail "the program did not go through its two cycles"
+[ -f "$tmp/run/failure-command-ran" ] || fail "the failure command did not run"
 
-want=24
+want=27
 for _ in $(seq 100); do
     got=$(journalctl -D /run/log/journal SYSLOG_IDENTIFIER=pylvane -o json 2>/dev/null | wc -l)
     [ "$got" -ge $want ] && break
     sleep 0.1
 done
 journalctl -D /run/log/journal SYSLOG_IDENTIFIER=pylvane -o json --all >"$tmp/entries.json" 2>"$tmp/journalctl.err"
-/usr/bin/python3 "${0%/*}/journal_check.py" "$tmp/entries.json" "$text" || fail "the entries read back are not as sent"
+/usr/bin/python3 "${0%/*}/journal_check.py" "$tmp/entries.json" "$text" "$(cat "$tmp/run/program.pid")" \
+    "$(cat "$tmp/run/process.name")" "$(cat "$tmp/run/failure-command")" || fail "the entries read back are not as sent"
 kill $journald_pid; wait $journald_pid 2>/dev/null
 
 # --- no journal: syslog -----------------------------------------------------------------------------------------
