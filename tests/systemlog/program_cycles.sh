@@ -29,9 +29,10 @@ within() {
 }
 
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
-helpers+=($!)
+helpers+=("$!")
 within 10 test -s "$dir/display" || die "Xvfb did not start: $(cat "$dir/xvfb.log")"
-export DISPLAY=:$(head -n1 "$dir/display")
+DISPLAY=:$(head -n1 "$dir/display")
+export DISPLAY
 
 # Longer than the kernel's 15-character process title: only a lookup by executable file name finds it.
 name=pylvane-journal-e2e-$$
@@ -49,7 +50,7 @@ echo "$dir/tools/on-failure.sh" >"$dir/failure-command"
     XDG_RUNTIME_DIR=$dir/runtime QT_QPA_PLATFORM=xcb DBUS_SESSION_BUS_ADDRESS=unix:path=$dir/no-bus \
     exec "$program" >"$dir/program.log" 2>&1) &
 program_pid=$!
-helpers+=($program_pid)
+helpers+=("$program_pid")
 echo $program_pid >"$dir/program.pid"
 
 ended() {
@@ -78,7 +79,7 @@ within $cycle_wait cycle_after "" || die "no cycle ended within $cycle_wait s of
 first=$(ended)
 
 "$dir/tools/$name" 600 &
-helpers+=($!)
+helpers+=("$!")
 within 20 settings_window >/dev/null || die "no settings window"
 xdo windowfocus --sync "$(settings_window)"
 xdo key Escape
