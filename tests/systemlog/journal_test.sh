@@ -2,7 +2,7 @@
 # Events read back from a journal of the test's own: systemd-journald started in a private mount namespace
 # with a tmpfs on /run (and on the journal's folder in /var/log), so the machine's journal sees nothing.
 # Then, with no journal socket there, the same sentences arriving where syslog(3) sends them.
-# Usage: journal_test.sh <event_sender> <pylvane>        Exit 77: skipped.
+# Usage: journal_test.sh <event_sender> <pylvane>        Exit 77: skipped. Needs Xvfb and xdotool.
 set -uo pipefail
 sender=$1 program=$2
 if [ "$(id -u)" != 0 ]; then
@@ -20,6 +20,9 @@ if [ ! -x "$journald" ] || ! command -v journalctl >/dev/null; then
     echo "SKIP: systemd-journald or journalctl is missing (Debian package systemd)"
     exit 77
 fi
+for tool in Xvfb xdotool; do
+    command -v $tool >/dev/null || { echo "SKIP: $tool is missing (Debian packages xvfb, xdotool)"; exit 77; }
+done
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 export tmp sender program journald
@@ -42,29 +45,21 @@ text=$(printf "192.168.1.23\nMESSAGE=forged \"quoted\" back\\\\slash = sign")
 "$sender" "$text" || fail "event_sender failed"
 # Too long for one datagram: it goes as an in-memory file, and still whole.
 "$sender" "long text " 400000 || fail "event_sender with the long text failed"
-# The real program tells of its start, of a process found down in its first cycle (about 20 s after the
-# start) and of the failure command started then, and of its end.
-mkdir -p "$tmp/home/work" "$tmp/home/.config/Pylvane"
-printf "#!/bin/sh\nexit 0\n" >"$tmp/alert.sh"
-chmod 755 "$tmp/alert.sh"
-printf "[General]\na1=\"%s\"\nd1=\"pylvjournalmissing\"\nd1b=\"1\"\n" "$tmp/alert.sh" \
-    >"$tmp/home/.config/Pylvane/Pylvane.conf"
-(cd "$tmp/home/work" && HOME=$tmp/home XDG_CONFIG_HOME=$tmp/home/.config XDG_STATE_HOME=$tmp/home/state \
-    QT_QPA_PLATFORM=offscreen exec "$program" >"$tmp/program.log" 2>&1) &
-program_pid=$!
-for _ in $(seq 600); do [ -s "$tmp/home/state/pylvane/status.json" ] && break; sleep 0.1; done
-[ -s "$tmp/home/state/pylvane/status.json" ] || fail "the program ran no cycle within 60 s"
-kill -TERM $program_pid
-wait $program_pid || fail "the program did not end cleanly: $(cat "$tmp/program.log")"
+# The real program: its start, a cycle with its process target down (and the failure command), a cycle
+# with the process running, its end.
+mkdir "$tmp/run"
+bash "${0%/*}/program_cycles.sh" "$program" "$tmp/run" || fail "the program did not go through its two cycles"
+[ -f "$tmp/run/failure-command-ran" ] || fail "the failure command did not run"
 
-want=26
+want=27
 for _ in $(seq 100); do
     got=$(journalctl -D /run/log/journal SYSLOG_IDENTIFIER=pylvane -o json 2>/dev/null | wc -l)
     [ "$got" -ge $want ] && break
     sleep 0.1
 done
 journalctl -D /run/log/journal SYSLOG_IDENTIFIER=pylvane -o json --all >"$tmp/entries.json" 2>"$tmp/journalctl.err"
-/usr/bin/python3 "${0%/*}/journal_check.py" "$tmp/entries.json" "$text" || fail "the entries read back are not as sent"
+/usr/bin/python3 "${0%/*}/journal_check.py" "$tmp/entries.json" "$text" "$(cat "$tmp/run/program.pid")" \
+    "$(cat "$tmp/run/process.name")" "$(cat "$tmp/run/failure-command")" || fail "the entries read back are not as sent"
 kill $journald_pid; wait $journald_pid 2>/dev/null
 
 # --- no journal: syslog -----------------------------------------------------------------------------------------
