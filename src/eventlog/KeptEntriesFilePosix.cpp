@@ -6,16 +6,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr auto kPollInterval = std::chrono::milliseconds(2);
 
 // The file is open for appending only, which an append-only file requires.
 bool appendAll(int fd, const char* data, qint64 size)
@@ -110,16 +106,10 @@ KeptEntriesFile::Open KeptEntriesFile::open(bool create, int waitMs)
             h.close();
             return Open::Refused;
         }
-        while (::flock(h.fd, LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK && errno != EINTR) {
-                h.close();
-                return Open::Refused;
-            }
-            if (std::chrono::steady_clock::now() >= deadline) {
-                h.close();
-                return Open::Busy;
-            }
-            std::this_thread::sleep_for(kPollInterval);
+        const FileLock locked = lockUntil(h.fd, deadline);
+        if (locked != FileLock::Taken) {
+            h.close();
+            return locked == FileLock::Busy ? Open::Busy : Open::Refused;
         }
         // The holder may have removed the file meanwhile; the name is then looked up again, so
         // that nothing is appended to a file no longer there.

@@ -8,16 +8,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr auto kPollInterval = std::chrono::milliseconds(2);
 
 // Errors that say the folder may not be changed, as opposed to the disk or the file failing.
 bool folderNotWritable(int error)
@@ -104,16 +100,10 @@ LogFile::Lock LogFile::open(int waitMs)
             h.closeLog();
             return Lock::Failed;
         }
-        while (::flock(h.fd, LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK && errno != EINTR) {
-                h.closeLog();
-                return Lock::Failed;
-            }
-            if (std::chrono::steady_clock::now() >= deadline) {
-                h.closeLog();
-                return Lock::Busy;
-            }
-            std::this_thread::sleep_for(kPollInterval);
+        const FileLock locked = lockUntil(h.fd, deadline);
+        if (locked != FileLock::Taken) {
+            h.closeLog();
+            return locked == FileLock::Busy ? Lock::Busy : Lock::Failed;
         }
         // The writer that held the lock may have replaced the file meanwhile: then the lock taken
         // belongs to the old file, and the new one is opened and locked instead.

@@ -2,6 +2,11 @@
 
 #include <QByteArray>
 
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,4 +28,20 @@ inline bool isOwnSingleFile(const struct stat& st)
 inline QByteArray fileIdentity(const struct stat& st)
 {
     return QByteArray::number(qulonglong(st.st_dev)) + ':' + QByteArray::number(qulonglong(st.st_ino));
+}
+
+enum class FileLock { Taken, Busy, Failed };
+
+// Takes the exclusive lock on `fd`, trying again every few milliseconds until `deadline`. The system
+// lets it go when its holder dies, so no lock can go stale.
+inline FileLock lockUntil(int fd, std::chrono::steady_clock::time_point deadline)
+{
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return FileLock::Failed;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return FileLock::Busy;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return FileLock::Taken;
 }
