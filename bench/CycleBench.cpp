@@ -22,7 +22,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <map>
 #include <optional>
 #include <csignal>
@@ -153,6 +155,9 @@ QString bigLogPath()
     return setup->log->fileName() + QStringLiteral(".50MB");
 }
 
+// How long the event loop's turn after each of those cycles took.
+std::vector<double> replacedLogMs;
+
 // A log of 50 MB of old entries, written anew before each measured cycle.
 void makeBigLog()
 {
@@ -181,13 +186,25 @@ void BM_Cycle35DownOn50MB(benchmark::State& state)
         ::sync();
         state.ResumeTiming();
         cycle.run();
+        // The turn of the event loop that follows the cycle in the program, where the replaced log is
+        // given back to the file system; timed on its own.
+        state.PauseTiming();
+        const auto before = std::chrono::steady_clock::now();
+        QCoreApplication::processEvents();
+        replacedLogMs.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - before).count());
+        state.ResumeTiming();
     }
     QFile written(bigLogPath());
     const bool in = written.open(QIODevice::ReadOnly) && written.read(4096).count(" OFF   \r\n") >= 20 + 1;
     if (!in || QFile::exists(EventLog::pendingFileName(bigLogPath())))
         state.SkipWithError("the entries did not all go in");
 }
-BENCHMARK(BM_Cycle35DownOn50MB)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Cycle35DownOn50MB)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
 
 // What the cycle is measured against: one copy of the same log with cp, and its data on disk.
 void BM_CopyAndSync50MB(benchmark::State& state)
@@ -299,10 +316,13 @@ int main(int argc, char** argv)
         std::printf("bench: cycle_all_enabled_up_ms skipped: %s\n", why("BM_CycleAllEnabledUp").c_str());
     const double cycle = figure("BM_Cycle35DownOn50MB");
     const double copy = figure("BM_CopyAndSync50MB");
-    if (cycle >= 0 && copy > 0)
-        std::printf("bench: cycle_35_down_50MB_vs_copy ratio=%.2f (cycle %.1f ms, cp and fdatasync %.1f ms)\n",
-                    cycle / copy, cycle, copy);
-    else
+    if (cycle >= 0 && copy > 0) {
+        std::sort(replacedLogMs.begin(), replacedLogMs.end());
+        const double after = replacedLogMs.empty() ? 0 : replacedLogMs[replacedLogMs.size() / 2];
+        std::printf("bench: cycle_35_down_50MB_vs_copy ratio=%.2f (cycle %.1f ms, cp and fdatasync %.1f ms; "
+                    "then the replaced log given back on the next turn of the event loop, %.1f ms, %.2f with it)\n",
+                    cycle / copy, cycle, copy, after, (cycle + after) / copy);
+    } else
         std::printf("bench: cycle_35_down_50MB_vs_copy skipped: %s\n", why("BM_Cycle35DownOn50MB").c_str());
     if (figure("BM_CycleReporting") >= 0)
         std::printf("bench: cycle_reporting_overhead_ms value=%.3f\n", figure("BM_CycleReporting"));

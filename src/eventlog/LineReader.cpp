@@ -57,8 +57,15 @@ bool LineReader::readChunk(QByteArray& chunk)
 {
     if (pos_ >= buffer_.size() && !fill())
         return false;
-    chunk = pos_ == 0 ? buffer_ : buffer_.mid(pos_);
-    buffer_.clear();
+    if (pos_ == 0) {
+        // The caller's last chunk, once it is done with it, becomes the next read's buffer: a large
+        // file is then streamed through two buffers rather than a fresh allocation per chunk.
+        chunk.swap(buffer_);
+        buffer_.resize(0);
+    } else {
+        chunk = buffer_.mid(pos_);
+        buffer_.clear();
+    }
     pos_ = 0;
     return true;
 }
