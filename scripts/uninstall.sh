@@ -127,4 +127,12 @@ for file in "${files[@]}"; do
         rmdir -v --ignore-fail-on-non-empty -- "$(dirname -- "$file")"
     fi
 done
+# journalctl -x reads a database built from the catalogs below /usr/lib and /usr/local/lib, which
+# `make install` rebuilt; without this it would go on explaining the program's events.
+for file in "${files[@]}"; do
+    if [[ $file == */lib/systemd/catalog/pylvane.catalog && $prefix =~ ^/usr(/local)?$ ]] &&
+        command -v journalctl >/dev/null; then
+        journalctl --update-catalog || echo "The journal's catalog could not be rebuilt: run journalctl --update-catalog" >&2
+    fi
+done
 rm -v -- "$manifest" && rmdir -v --ignore-fail-on-non-empty -- "$prefix/share/pylvane"

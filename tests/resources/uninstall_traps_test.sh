@@ -20,6 +20,12 @@ fi
 [ -d /usr/local ] || { echo "Skipped: no /usr/local to cover"; exit 77; }
 tmp=$(mktemp -d)
 mount -t tmpfs -o mode=755 pylvane-traps "$tmp" || exit 1
+# An install under /usr/local rebuilds the journal's catalog database: the test's own, not the machine's.
+catalog_db=/var/lib/systemd/catalog
+if command -v journalctl >/dev/null; then
+    mkdir -p "$catalog_db" && mount -t tmpfs -o mode=755 pylvane-catalog "$catalog_db" || exit 1
+fi
+explained() { journalctl --list-catalog 2>/dev/null | grep -c ' pylvane: '; }
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 as_user() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
@@ -98,8 +104,15 @@ output=$(make_ uninstall BUILD_DIR="$trap" 2>&1) && fail "uninstall read a list 
 [ -f /usr/local/sbin/daemon ] && [ -x /usr/local/bin/pylvane ] || fail "uninstall removed what a user's list named"
 
 # --- an ordinary user's install fails and says why -----------------------------------------------------------
+# Before it, a plain uninstall, which also takes the program's events out of journalctl -x.
 fresh /usr/local
-make_ uninstall BUILD_DIR="$trap" >/dev/null 2>&1 || fail "uninstall"
+if command -v journalctl >/dev/null && [ ! -e /usr/lib/systemd/catalog/pylvane.catalog ]; then
+    [ "$(explained)" = 11 ] || fail "the install left $(explained) of the 11 events in the journal's catalog"
+    make_ uninstall BUILD_DIR="$trap" >/dev/null 2>&1 || fail "uninstall"
+    [ "$(explained)" = 0 ] || fail "the uninstall left $(explained) events in the journal's catalog"
+else
+    make_ uninstall BUILD_DIR="$trap" >/dev/null 2>&1 || fail "uninstall"
+fi
 output=$(as_user env -u MAKEFLAGS -u MAKELEVEL make -s -C "$source" install BUILD_DIR="$build" 2>&1) &&
     fail "make install as an ordinary user succeeded"
 grep -q "Permission denied" <<<"$output" && [ -z "$(find /usr/local ! -type d)" ] ||
