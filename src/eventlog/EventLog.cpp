@@ -220,6 +220,12 @@ QByteArrayList EventLog::takeKeptEntries(KeptEntriesFile& kept, bool* opened)
         else
             entries.append(line + '\n');
     }
+    // An entry cut short by a kill in the middle of its write lacks the empty line that ends every
+    // entry; it goes in as far as it was written, with that line, so that what follows keeps its shape.
+    for (QByteArray& entry : entries) {
+        if (entry != "\r\n" && !entry.endsWith("\r\n\r\n"))
+            entry += "\r\n";
+    }
     std::reverse(entries.begin(), entries.end());
     return entries;
 }

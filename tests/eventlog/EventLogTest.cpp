@@ -260,13 +260,17 @@ TEST_F(EventLogTest, KeptEntriesGoInOnceAndWhole)
     QFile::setPermissions(pending, QFile::ReadOwner | QFile::WriteOwner);
     QFile::remove(pending);
 
-    setContents(kHostHeader);
-    writeFile(pending, kept);
-    log.holdEntries();
-    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device5 OFF   "));
-    EXPECT_EQ(readFile(pending), kept + "\r\n" + entry(" - Device5 OFF   "));
-    ASSERT_TRUE(log.writeQueuedEntries());
-    EXPECT_EQ(contents(), kHostHeader + entry(" - Device5 OFF   ") + kept + "\r\n");
+    // An entry cut short as it was kept (a kill in the middle of its write) goes in as far as it was
+    // written, whether it lost its line end or only the empty line after it, and with that empty line.
+    for (const QByteArray& cutShort : {kept, kept + "\r\n"}) {
+        setContents(kHostHeader + "older\r\n");
+        writeFile(pending, cutShort);
+        log.holdEntries();
+        ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device5 OFF   "));
+        EXPECT_EQ(readFile(pending), kept + "\r\n" + entry(" - Device5 OFF   "));
+        ASSERT_TRUE(log.writeQueuedEntries());
+        EXPECT_EQ(contents(), kHostHeader + entry(" - Device5 OFF   ") + kept + "\r\n\r\nolder\r\n");
+    }
 }
 
 // At the end, entries that can be neither written nor kept are named where the user may still see

@@ -22,19 +22,27 @@ inline QByteArray oldBody(int entries)
 }
 
 // The labels of the new entries in a log made of kHeader, new entries, then exactly `body`;
-// fails the test when the file has any other shape.
-inline QStringList newEntries(const QByteArray& log, const QByteArray& body)
+// fails the test when the file has any other shape. With `cutShort`, an entry line that is only the
+// start of one (as a kill in the middle of its write leaves it) is put there rather than failing.
+inline QStringList newEntries(const QByteArray& log, const QByteArray& body, QStringList* cutShort = nullptr)
 {
     static const QRegularExpression entryLine(QStringLiteral("^.+ \\d\\d:\\d\\d:\\d\\d  - (\\w+) OFF   $"));
+    static const QRegularExpression entryStart(QStringLiteral("^\\S+ \\d\\d:\\d\\d:\\d\\d  - \\w+ OFF   $"));
     QStringList labels;
     EXPECT_TRUE(log.startsWith(kHeader));
     EXPECT_TRUE(log.endsWith(body)) << "old body damaged";
     const QByteArray middle = log.mid(kHeader.size(), log.size() - kHeader.size() - body.size());
     const QList<QByteArray> parts = middle.split('\n');
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const auto match = entryLine.match(QString::fromLatin1(parts[i]).chopped(1));
-        EXPECT_TRUE(match.hasMatch()) << parts[i].constData();
+        const QString line = QString::fromLatin1(parts[i]).chopped(1);
+        const auto match = entryLine.match(line);
         EXPECT_EQ(parts[i + 1], "\r");
+        if (!match.hasMatch() && cutShort != nullptr &&
+            entryStart.match(line, 0, QRegularExpression::PartialPreferCompleteMatch).hasPartialMatch()) {
+            *cutShort << line;
+            continue;
+        }
+        EXPECT_TRUE(match.hasMatch()) << parts[i].constData();
         labels << match.captured(1);
     }
     EXPECT_EQ(parts.last(), "");

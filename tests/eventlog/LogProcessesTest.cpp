@@ -143,7 +143,8 @@ TEST_P(KilledCycles, KeepEveryEntryAndPutEachInOnce)
         const QByteArray log = readFile(path);
         const QByteArray aside = QFile::exists(pending) ? readFile(pending) : QByteArray();
         for (const QString& name : kept)
-            ASSERT_TRUE(log.contains(" - " + name.toLatin1() + " OFF") || aside.contains(" - " + name.toLatin1() + " OFF"))
+            ASSERT_TRUE(log.contains(" - " + name.toLatin1() + " OFF") ||
+                        aside.contains(" - " + name.toLatin1() + " OFF"))
                 << name.toStdString() << " lost in round " << round;
         keptAtKill += QFile::exists(pending);
     }
@@ -151,7 +152,11 @@ TEST_P(KilledCycles, KeepEveryEntryAndPutEachInOnce)
     runCycle(last, QStringLiteral("L"), 1);
     ASSERT_TRUE(last.waitForFinished());
     EXPECT_EQ(last.exitCode(), 0);
-    QStringList inLog = newEntries(readFile(path), body);
+    // A kill in the middle of keeping an entry aside may leave its start, at most one per kill; those
+    // reported kept are whole, once each.
+    QStringList cutShort;
+    QStringList inLog = newEntries(readFile(path), body, &cutShort);
+    EXPECT_LE(cutShort.size(), rounds);
     for (const QString& name : std::as_const(everKept))
         EXPECT_EQ(inLog.count(name), 1) << name.toStdString();
     EXPECT_EQ(inLog.removeDuplicates(), 0) << "an entry went in twice";
