@@ -162,8 +162,8 @@ TEST_P(KilledCycles, KeepEveryEntryAndPutEachInOnce)
     EXPECT_EQ(inLog.removeDuplicates(), 0) << "an entry went in twice";
     EXPECT_FALSE(QFile::exists(pending));
     EXPECT_GT(keptAtKill, 0);
-    std::printf("%d killed cycles: %d left entries kept aside, %lld entries kept in all\n", rounds, keptAtKill,
-                qlonglong(everKept.size()));
+    std::printf("%d killed cycles: %d left entries kept aside, %lld entries kept in all, %lld cut short\n", rounds,
+                keptAtKill, qlonglong(everKept.size()), qlonglong(cutShort.size()));
 }
 
 INSTANTIATE_TEST_SUITE_P(AThousand, KilledCycles, ::testing::Values(1, 2, 3, 4));

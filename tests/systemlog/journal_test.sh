@@ -9,12 +9,6 @@ if [ "$(id -u)" != 0 ]; then
     echo "SKIP: needs root for a private mount namespace and a journald of its own"
     exit 77
 fi
-if [ -n "${PYLVANE_UNDER_QEMU:-}" ]; then
-    # Seen with the arm64 build: journald of the build root starts, yet reads back nothing the emulated programs
-    # sent. Not yet explained; a real arm64 machine runs this test.
-    echo "SKIP: under qemu-user the emulated programs' events are not read back from the build root's journald"
-    exit 77
-fi
 journald=/lib/systemd/systemd-journald
 if [ ! -x "$journald" ] || ! command -v journalctl >/dev/null; then
     echo "SKIP: systemd-journald or journalctl is missing (Debian package systemd)"
@@ -34,12 +28,19 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 mount -t tmpfs tmpfs /run
 [ -d /var/log/journal ] && mount -t tmpfs tmpfs /var/log/journal
+# journald ends at once without the cgroup tree, which a build root entered with chroot does not have.
+if [ ! -e /sys/fs/cgroup/cgroup.controllers ]; then
+    mount -t sysfs sysfs /sys && mount -t cgroup2 cgroup2 /sys/fs/cgroup ||
+        { echo "FAIL: no cgroup tree for journald, and none could be mounted"; exit 1; }
+fi
 
 # --- the journal ---------------------------------------------------------------------------------------------
 "$journald" >"$tmp/journald.log" 2>&1 &
 journald_pid=$!
 for _ in $(seq 100); do [ -S /run/systemd/journal/socket ] && break; sleep 0.1; done
-[ -S /run/systemd/journal/socket ] || { cat "$tmp/journald.log"; echo "FAIL: journald did not start"; exit 1; }
+sleep 0.2
+[ -S /run/systemd/journal/socket ] && kill -0 $journald_pid 2>/dev/null ||
+    { cat "$tmp/journald.log"; echo "FAIL: journald did not start"; exit 1; }
 
 text=$(printf "192.168.1.23\nMESSAGE=forged \"quoted\" back\\\\slash = sign")
 "$sender" "$text" || fail "event_sender failed"
