@@ -29,8 +29,8 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 mount -t tmpfs tmpfs /run
 [ -d /var/log/journal ] && mount -t tmpfs tmpfs /var/log/journal
 # journald ends at once without the cgroup tree, which a build root entered with chroot does not have.
-if [ ! -e /sys/fs/cgroup/cgroup.controllers ]; then
-    mount -t sysfs sysfs /sys && mount -t cgroup2 cgroup2 /sys/fs/cgroup ||
+if [ -z "$(ls -A /sys/fs/cgroup 2>/dev/null)" ]; then
+    { [ -d /sys/kernel ] || mount -t sysfs sysfs /sys; } && mount -t cgroup2 cgroup2 /sys/fs/cgroup ||
         { echo "FAIL: no cgroup tree for journald, and none could be mounted"; exit 1; }
 fi
 
