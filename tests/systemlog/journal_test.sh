@@ -14,12 +14,15 @@ if [ ! -x "$journald" ] || ! command -v journalctl >/dev/null; then
     echo "SKIP: systemd-journald or journalctl is missing (Debian package systemd)"
     exit 77
 fi
+# The arm64 build root has no X server: there the events the program's own code sends are still read back.
+with_program=1
 for tool in Xvfb xdotool; do
-    command -v $tool >/dev/null || { echo "SKIP: $tool is missing (Debian packages xvfb, xdotool)"; exit 77; }
+    command -v $tool >/dev/null ||
+        { echo "The real program's two cycles are left out: $tool is missing (Debian packages xvfb, xdotool)"; with_program=0; }
 done
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-export tmp sender program journald
+export tmp sender program journald with_program
 here=$(dirname "$0")
 
 unshare --mount --propagation private -- bash -c '
@@ -49,18 +52,20 @@ text=$(printf "192.168.1.23\nMESSAGE=forged \"quoted\" back\\\\slash = sign")
 # The real program: its start, a cycle with its process target down (and the failure command), a cycle
 # with the process running, its end.
 mkdir "$tmp/run"
-bash "${0%/*}/program_cycles.sh" "$program" "$tmp/run" || fail "the program did not go through its two cycles"
-[ -f "$tmp/run/failure-command-ran" ] || fail "the failure command did not run"
-
-want=27
+want=22
+if [ "$with_program" = 1 ]; then
+    bash "${0%/*}/program_cycles.sh" "$program" "$tmp/run" || fail "the program did not go through its two cycles"
+    [ -f "$tmp/run/failure-command-ran" ] || fail "the failure command did not run"
+    want=27
+fi
 for _ in $(seq 100); do
     got=$(journalctl -D /run/log/journal SYSLOG_IDENTIFIER=pylvane -o json 2>/dev/null | wc -l)
     [ "$got" -ge $want ] && break
     sleep 0.1
 done
 journalctl -D /run/log/journal SYSLOG_IDENTIFIER=pylvane -o json --all >"$tmp/entries.json" 2>"$tmp/journalctl.err"
-/usr/bin/python3 "${0%/*}/journal_check.py" "$tmp/entries.json" "$text" "$(cat "$tmp/run/program.pid")" \
-    "$(cat "$tmp/run/process.name")" "$(cat "$tmp/run/failure-command")" || fail "the entries read back are not as sent"
+/usr/bin/python3 "${0%/*}/journal_check.py" "$tmp/entries.json" "$text" "$(cat "$tmp/run/program.pid" 2>/dev/null)" \
+    "$(cat "$tmp/run/process.name" 2>/dev/null)" "$(cat "$tmp/run/failure-command" 2>/dev/null)" || fail "the entries read back are not as sent"
 kill $journald_pid; wait $journald_pid 2>/dev/null
 
 # --- no journal: syslog -----------------------------------------------------------------------------------------
