@@ -88,6 +88,8 @@ what=$2 build=/src/$3
 # The root a mount point of its own, as a system's root is: the tests' `unshare -m` changes its propagation.
 mount --bind "$root" "$root"
 mount -t proc proc "$root/proc"
+# As a system has it; journald, which a test starts, needs the cgroup tree there.
+mount --rbind /sys "$root/sys"
 mkdir -p "$root/src"
 mount --bind "$source_dir" "$root/src"
 # Without it the tests' arm64 helper programs cannot start; those tests skip, naming this.
