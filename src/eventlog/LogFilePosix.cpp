@@ -10,7 +10,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <mutex>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,36 +43,27 @@ bool writeAll(int fd, const char* data, qint64 size, off_t offset, bool position
 // command, which follows the rewrite, need not wait for that: the handle is closed on the next turn
 // of the event loop instead, or when the log is next opened, whichever comes first, so that a full
 // disk never has to hold more than one old log while a new copy is written.
+// Like the rest of the log, used on the UI thread only.
 class ReplacedLog {
 public:
     static void closeLater(int fd)
     {
-        QCoreApplication* const app = QCoreApplication::instance();
-        {
-            const std::lock_guard<std::mutex> guard(mutex_);
-            closeHeld();
-            if (app != nullptr)
-                held_ = fd;
-        }
-        if (app == nullptr)
+        closeNow();
+        if (QCoreApplication::instance() == nullptr) {
             ::close(fd); // no event loop to wait for
-        else
-            QTimer::singleShot(0, app, [] { closeNow(); });
+            return;
+        }
+        held_ = fd;
+        QTimer::singleShot(0, QCoreApplication::instance(), [] { closeNow(); });
     }
     static void closeNow()
-    {
-        const std::lock_guard<std::mutex> guard(mutex_);
-        closeHeld();
-    }
-
-private:
-    static void closeHeld()
     {
         if (held_ >= 0)
             ::close(held_);
         held_ = -1;
     }
-    static inline std::mutex mutex_;
+
+private:
     static inline int held_ = -1;
 };
 

@@ -1,5 +1,7 @@
 #include "EventLogFixture.h"
 
+#include "eventlog/LogFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -39,6 +41,13 @@ TEST_F(EventLogTest, RewriteKeepsModeAndOwnerAndLeavesNothingBeside)
     EXPECT_LE(replacedHeld(), 1);
     QCoreApplication::processEvents();
     EXPECT_EQ(replacedHeld(), 0);
+    // Nor, without a turn of the event loop, once the log is opened again to write a new copy.
+    ASSERT_TRUE(log.WriteLogEntry(HeaderStyle::HostHeader, " - Device3 OFF   "));
+    {
+        LogFile next(path);
+        ASSERT_EQ(next.open(0), LogFile::Lock::Taken);
+        EXPECT_EQ(replacedHeld(), 0);
+    }
     if (::geteuid() != 0)
         return;
     // A log or a kept-entries file of someone else's is neither read nor written, even by root.
