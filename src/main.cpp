@@ -1,6 +1,7 @@
 #include "eventlog/EventLog.h"
 #include "monitor/SystemProbes.h"
 #include "outcome/CommandLine.h"
+#include "platform/DisplayChoice.h"
 #include "platform/Platform.h"
 #include "platform/SystemEnd.h"
 #include "probes/EchoRights.h"
@@ -24,6 +25,7 @@ int main(int argc, char* argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
     if (const std::optional<int> code = CommandLine::run(arguments))
         return *code;
+    chooseOffscreenWithoutDisplay(arguments);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pylvane"));

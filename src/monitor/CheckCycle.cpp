@@ -49,12 +49,18 @@ void CheckCycle::run()
         log_.writeQueuedEntries();
     } catch (...) {
     }
+    commandOutcome_ = {};
     try {
         startFailureCommand();
     } catch (...) {
     }
-    lamp_.cycleEnded(report(started));
+    // Disarmed before the report, which says how long it is to the next cycle: an armed timer would
+    // count as the next cycle, seconds away.
     timer1_.stop();
+    lamp_.cycleEnded(report(started));
+    // After the report, which tells the system's log of the targets that went down: the events go
+    // out in the order things happened.
+    tellOfFailureCommand();
 }
 
 bool CheckCycle::passCounterAllowsBody()
@@ -92,6 +98,8 @@ CycleReport CheckCycle::report(const QDateTime& started) const
     report.ended = QDateTime::currentDateTime();
     report.durationMs = started.msecsTo(report.ended);
     report.red = lamp_.isPictureVisible(StatusLamp::Image2);
+    if (!commandOutcome_.command.isEmpty() && !commandOutcome_.started)
+        report.failureCommandProblem = QStringLiteral("%1 (%2)").arg(commandOutcome_.command, commandOutcome_.failure);
     return report;
 }
 
@@ -123,14 +131,22 @@ void CheckCycle::startFailureCommand()
         command = command.mid(1, command.size() - 2);
     if (command.isEmpty())
         return;
+    commandOutcome_.command = command;
     if (!platform_.fileExists(command, Platform::FileMask::OrdinaryOnly)) {
-        if (events_)
-            events_->failureCommandFailed(command, QStringLiteral("no such file"));
+        commandOutcome_.failure = QStringLiteral("no such file");
         return;
     }
-    const bool started = platform_.startProgram(command);
-    if (events_ && started)
-        events_->failureCommandStarted(command);
-    else if (events_)
-        events_->failureCommandFailed(command, QStringLiteral("the file could not be started"));
+    commandOutcome_.started = platform_.startProgram(command);
+    if (!commandOutcome_.started)
+        commandOutcome_.failure = QStringLiteral("the file could not be started");
+}
+
+void CheckCycle::tellOfFailureCommand()
+{
+    if (events_ == nullptr || commandOutcome_.command.isEmpty())
+        return;
+    if (commandOutcome_.started)
+        events_->failureCommandStarted(commandOutcome_.command);
+    else
+        events_->failureCommandFailed(commandOutcome_.command, commandOutcome_.failure);
 }

@@ -43,6 +43,7 @@ private:
     CycleReport report(const QDateTime& started) const;
     void showOutcome();
     void startFailureCommand();
+    void tellOfFailureCommand();
 
     StatusLamp& lamp_;
     LogWriter& log_;
@@ -54,4 +55,10 @@ private:
     ProcessTargetCheck processCheck_;
     std::array<QString, kTargetCount> states_;
     SystemEvents* events_ = nullptr;
+    // This cycle's failure command, as started or refused; told after the cycle's report.
+    struct CommandOutcome {
+        QString command;
+        bool started = false;
+        QString failure;
+    } commandOutcome_;
 };

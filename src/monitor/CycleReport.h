@@ -36,6 +36,8 @@ struct CycleReport {
     QDateTime ended;
     qint64 durationMs = 0;
     bool red = false; // the lamp ended red
+    // The failure command that this cycle meant to start and could not, with why: "/opt/alert (no such file)".
+    QString failureCommandProblem;
     std::array<TargetReport, kTargetCount> targets;
 
     // From the cycle's state texts ("on", "off", "neu") and the fields as they stand now.

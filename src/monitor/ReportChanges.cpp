@@ -2,19 +2,25 @@
 
 ReportChanges::Changes ReportChanges::update(const CycleReport& report)
 {
-    using State = TargetReport::State;
     Changes changes;
     for (int i = 0; i < kTargetCount; ++i) {
         const State now = report.targets[i].state;
-        const std::optional<State> before =
-            previous_ ? std::optional<State>(previous_->targets[i].state) : std::nullopt;
-        if (now == State::Down && before != State::Down)
-            changes.wentDown << i;
-        else if (now == State::Up && before == State::Down)
-            changes.cameBack << i;
-        if (before != now)
-            since_[i] = report.ended;
+        if (now == State::Up || now == State::Down) {
+            if (now == State::Down && lastKnown_[i] != State::Down)
+                changes.wentDown << i;
+            else if (now == State::Up && lastKnown_[i] == State::Down)
+                changes.cameBack << i;
+            if (lastKnown_[i] != now)
+                knownSince_[i] = report.ended;
+            lastKnown_[i] = now;
+            since_[i] = knownSince_[i];
+        } else {
+            if (now == State::Off)
+                lastKnown_[i].reset();
+            if (previous_[i] != now)
+                since_[i] = report.ended;
+        }
+        previous_[i] = now;
     }
-    previous_ = report;
     return changes;
 }

@@ -8,10 +8,12 @@
 #include <array>
 #include <optional>
 
-// Compares each cycle's report with the one before: which targets went down (down now, not down
-// before) and which came back (up now, down before). A target switched off or left unknown does
-// neither. In the first cycle of a run every down target went down. It also keeps, for each
-// target, when this run first saw it in its present state.
+// Compares each cycle's report with what was known of each target before. A target went down when
+// it is down now and its last known state (up or down; cycles in which it could not be checked are
+// skipped) was not down; it came back when it is up now and its last known state was down. So a
+// target that flaps through "unknown" neither goes down twice nor stays down unseen. Switching a
+// target off forgets its last known state. In the first cycle of a run every down target went
+// down. It also keeps, for each target, since when this run has known it in its present state.
 class ReportChanges {
 public:
     struct Changes {
@@ -22,10 +24,16 @@ public:
 
     Changes update(const CycleReport& report);
 
-    // When this run first saw target `index` in the state of the last report.
+    // Since when this run has known target `index` in the state of the last report: for up or down,
+    // since it was first found so after its last known state was another; otherwise since it first
+    // showed this state.
     QDateTime since(int index) const { return since_[index]; }
 
 private:
-    std::optional<CycleReport> previous_;
+    using State = TargetReport::State;
+
+    std::array<std::optional<State>, kTargetCount> previous_;
+    std::array<std::optional<State>, kTargetCount> lastKnown_;
+    std::array<QDateTime, kTargetCount> knownSince_;
     std::array<QDateTime, kTargetCount> since_;
 };

@@ -35,8 +35,11 @@ StatusCheck::Result unknown(const QString& why)
 
 } // namespace
 
-StatusCheck::Result StatusCheck::evaluate(const std::optional<QByteArray>& bytes, const QDateTime& now)
+StatusCheck::Result StatusCheck::evaluate(const std::optional<QByteArray>& bytes, const QDateTime& now,
+                                          const QString& refused)
 {
+    if (!bytes && !refused.isEmpty())
+        return unknown(refused);
     if (!bytes)
         return unknown(QStringLiteral("no status file; is Pylvane running?"));
     const QJsonDocument document = QJsonDocument::fromJson(*bytes);
@@ -54,23 +57,48 @@ StatusCheck::Result StatusCheck::evaluate(const std::optional<QByteArray>& bytes
     const qint64 age = ended.secsTo(now);
     if (age > 2 * qint64(nextIn + duration) + 60)
         return unknown(QStringLiteral("no check for %1; is Pylvane running?").arg(ago(age)));
+    // A check in the future never goes stale: the clock was set back since, or someone wrote the file.
+    if (age < -5 * 60)
+        return unknown(QStringLiteral("the last check's time lies ahead of this computer's clock"));
 
     int up = 0;
     QStringList down;
+    QStringList unchecked;
+    bool hostUnchecked = false;
+    bool processUnchecked = false;
     for (const QJsonValue& value : targets) {
         const QJsonObject target = value.toObject();
         const QString state = target.value(QStringLiteral("state")).toString();
+        const QString text = printable(target.value(QStringLiteral("text")).toString());
+        const QString name = printable(target.value(QStringLiteral("name")).toString());
+        const QString named = text.isEmpty() ? name : name + QLatin1Char(' ') + text;
         if (state == QStringLiteral("up")) {
             ++up;
         } else if (state == QStringLiteral("down")) {
-            const QString text = printable(target.value(QStringLiteral("text")).toString());
-            const QString name = printable(target.value(QStringLiteral("name")).toString());
-            down << (text.isEmpty() ? name : name + QLatin1Char(' ') + text);
+            down << named;
+        } else if (state == QStringLiteral("unknown")) {
+            unchecked << named;
+            (target.value(QStringLiteral("kind")).toString() == QStringLiteral("process") ? processUnchecked
+                                                                                          : hostUnchecked) = true;
         }
     }
-    const QString perf = QStringLiteral(" | down=%1;;1;0;%2").arg(down.size()).arg(kTargetCount);
-    if (down.isEmpty())
-        return {Ok, QStringLiteral("PYLVANE OK - %1 %2 up").arg(up).arg(up == 1 ? "target" : "targets") + perf};
-    return {Critical,
-            QStringLiteral("PYLVANE CRITICAL - %1 down: ").arg(down.size()) + down.join(QStringLiteral(", ")) + perf};
+    const QString perf =
+        QStringLiteral(" | down=%1;;1;0;%3 unknown=%2;;;0;%3").arg(down.size()).arg(unchecked.size()).arg(kTargetCount);
+    if (!down.isEmpty())
+        return {Critical, QStringLiteral("PYLVANE CRITICAL - %1 down: ").arg(down.size()) +
+                              down.join(QStringLiteral(", ")) + perf};
+    // Nothing down is not all well while a target could not be checked at all.
+    if (!unchecked.isEmpty()) {
+        QStringList reasons;
+        if (hostUnchecked)
+            reasons << QStringLiteral("Pylvane may lack the right to send echo, or an address is not IPv4");
+        if (processUnchecked)
+            reasons << QStringLiteral("the list of running programs could not be read");
+        return {Unknown, QStringLiteral("PYLVANE UNKNOWN - %1 %2 could not be checked: ")
+                                 .arg(unchecked.size())
+                                 .arg(unchecked.size() == 1 ? "target" : "targets") +
+                             unchecked.join(QStringLiteral(", ")) + QStringLiteral("; ") +
+                             reasons.join(QStringLiteral("; ")) + perf};
+    }
+    return {Ok, QStringLiteral("PYLVANE OK - %1 %2 up").arg(up).arg(up == 1 ? "target" : "targets") + perf};
 }

@@ -16,6 +16,8 @@ public:
         QString line;
     };
 
-    // From the file's bytes (nothing: there is no file, or none that may be read) at the moment `now`.
-    static Result evaluate(const std::optional<QByteArray>& bytes, const QDateTime& now);
+    // From the file's bytes (nothing: there is no file, or none that may be read, and `refused` says why) at the
+    // moment `now`. CRITICAL when a target is down; otherwise UNKNOWN when an enabled target could not be checked,
+    // as nothing down is then not known; otherwise OK.
+    static Result evaluate(const std::optional<QByteArray>& bytes, const QDateTime& now, const QString& refused = {});
 };

@@ -6,7 +6,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 QString StatusFile::timeText(const QDateTime& time)
 {
@@ -45,6 +48,19 @@ QByteArray StatusFile::json(const CycleReport& report, const std::function<QDate
     return QJsonDocument(status).toJson(QJsonDocument::Indented);
 }
 
+void StatusFile::removeLeftovers(const QString& folder)
+{
+    // The folder is the user's own and no one else may change it (prepareFolder), so its names can be trusted.
+    static const QRegularExpression kTemporary(QStringLiteral("^\\.status\\.json\\.([0-9]{1,10})$"));
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList({QStringLiteral(".status.json.*")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        const QRegularExpressionMatch match = kTemporary.match(entry.fileName());
+        if (match.hasMatch() && !entry.isSymLink() && !processRuns(match.captured(1).toLongLong()))
+            QFile::remove(entry.filePath());
+    }
+}
+
 bool StatusFile::write(const QString& folder, const QByteArray& json)
 {
     if (!prepareFolder(folder))
@@ -53,6 +69,7 @@ bool StatusFile::write(const QString& folder, const QByteArray& json)
     // readers see the old file or the new one, never a part. It is not synced to disk first, which would cost
     // the cycle milliseconds for a file that the next cycle replaces anyway.
     const QString target = folder + QLatin1Char('/') + kFileName;
+    removeLeftovers(folder);
     QFile file(folder + QStringLiteral("/.%1.%2").arg(kFileName).arg(QCoreApplication::applicationPid()));
     file.remove(); // one this process left behind
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))

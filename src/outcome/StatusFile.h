@@ -29,8 +29,10 @@ public:
     // Writes the file into `folder`, creating the folder when missing; false when it could not.
     static bool write(const QString& folder, const QByteArray& json);
 
-    // The file's bytes; nothing when it is missing, too large, or not a regular file of its own.
-    static std::optional<QByteArray> read(const QString& folder);
+    // The file's bytes; nothing when it is missing, or when it is refused: too large, not a regular file of the
+    // user's own with one name, or in a folder that someone else may change. `refused` then says why, and is
+    // left empty for a missing file.
+    static std::optional<QByteArray> read(const QString& folder, QString* refused = nullptr);
 
     // RFC 3339 with the offset from UTC: "2024-05-02T09:03:00+02:00".
     static QString timeText(const QDateTime& time);
@@ -41,4 +43,7 @@ private:
     static bool prepareFolder(const QString& folder);
     // Renames `from` over `to` in one step.
     static bool replace(const QString& from, const QString& to);
+    // Removes the temporary files that runs killed before their rename left in `folder`.
+    static void removeLeftovers(const QString& folder);
+    static bool processRuns(qint64 pid);
 };

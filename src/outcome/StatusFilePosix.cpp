@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,16 +48,47 @@ bool StatusFile::replace(const QString& from, const QString& to)
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
-std::optional<QByteArray> StatusFile::read(const QString& folder)
+std::optional<QByteArray> StatusFile::read(const QString& folder, QString* refused)
 {
-    const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + kFileName);
-    // No link is followed and no FIFO waited on.
-    const int fd = open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const auto refuse = [refused](const char* why) {
+        if (refused != nullptr)
+            *refused = QString::fromLatin1(why);
         return std::nullopt;
+    };
+    // Only what the writer would have written is read: a regular file of the user's own with one name, in a real
+    // folder of the user's own that no one else may change. Each is checked on what was opened, not on its name,
+    // so nothing can be swapped in between; no link is followed and no FIFO waited on.
+    const int dir = open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) {
+        if (errno == ENOENT)
+            return std::nullopt;
+        return refuse("the status folder is not a folder of your own");
+    }
     struct stat info {};
+    if (fstat(dir, &info) != 0 || info.st_uid != geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        close(dir);
+        return refuse("the status folder may be changed by another user");
+    }
+    const int fd =
+        openat(dir, QFile::encodeName(kFileName).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int openError = errno;
+    close(dir);
+    if (fd < 0) {
+        if (openError == ENOENT)
+            return std::nullopt;
+        return refuse(openError == ELOOP ? "the status file is a link" : "the status file cannot be read");
+    }
+    const char* why = nullptr;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        why = "the status file is not a regular file";
+    else if (info.st_uid != geteuid())
+        why = "the status file belongs to another user";
+    else if (info.st_nlink != 1)
+        why = "the status file has more than one name";
+    else if (info.st_size > kMaxSize)
+        why = "the status file is damaged";
     std::optional<QByteArray> bytes;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxSize) {
+    if (why == nullptr) {
         QByteArray data(qsizetype(info.st_size) + 1, '\0');
         qsizetype total = 0;
         ssize_t got = 0;
@@ -64,7 +97,16 @@ std::optional<QByteArray> StatusFile::read(const QString& folder)
         // One byte more than its size: a file that grew meanwhile is read as damaged.
         if (got >= 0 && total <= info.st_size)
             bytes = data.left(total);
+        else
+            why = "the status file is damaged";
     }
     close(fd);
+    if (why != nullptr)
+        return refuse(why);
     return bytes;
+}
+
+bool StatusFile::processRuns(qint64 pid)
+{
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }

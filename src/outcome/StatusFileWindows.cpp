@@ -49,16 +49,44 @@ bool StatusFile::replace(const QString& from, const QString& to)
                        MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-std::optional<QByteArray> StatusFile::read(const QString& folder)
+std::optional<QByteArray> StatusFile::read(const QString& folder, QString* refused)
 {
-    const QFileInfo info(folder + QLatin1Char('/') + kFileName);
-    if (isLink(info) || !info.isFile() || info.size() > kMaxSize)
+    const auto refuse = [refused](const char* why) {
+        if (refused != nullptr)
+            *refused = QString::fromLatin1(why);
         return std::nullopt;
+    };
+    const QFileInfo place(folder);
+    if (isLink(place))
+        return refuse("the status folder is a link");
+    const QFileInfo info(folder + QLatin1Char('/') + kFileName);
+    if (isLink(info))
+        return refuse("the status file is a link");
+    if (!info.exists())
+        return std::nullopt;
+    if (!info.isFile())
+        return refuse("the status file is not a regular file");
+    if (info.size() > kMaxSize)
+        return refuse("the status file is damaged");
     QFile file(info.filePath());
     if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
+        return refuse("the status file cannot be read");
     QByteArray bytes = file.read(kMaxSize + 1);
     if (bytes.size() > kMaxSize)
-        return std::nullopt;
+        return refuse("the status file is damaged");
     return bytes;
+}
+
+bool StatusFile::processRuns(qint64 pid)
+{
+    if (pid <= 0 || pid > 0xFFFFFFFFll)
+        return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+    if (process == nullptr)
+        // A process this user may not ask about still runs; one that is gone cannot be opened at all.
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
 }

@@ -1,17 +1,18 @@
 #include "platform/PosixPlatform.h"
 
 #include <QDebug>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTime>
-#include <QUrl>
 
 #include <ctime>
 #include <cwchar>
 #include <iterator>
+
+#include <cerrno>
+#include <csignal>
 
 #include <sys/stat.h>
 
@@ -76,7 +77,20 @@ bool PosixPlatform::openInTextEditor(const QString& path)
                                     .arg(path);
         return false;
     }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    // Started here rather than through QDesktopServices, which does the same but keeps no process id: while the
+    // xdg-open of the last request still runs (it is starting the editor), another request starts nothing, so
+    // that pressing "Open Log" again and again opens one editor, not a pile of them. An xdg-open that stays
+    // (one that waits for its editor) holds later requests back for a few seconds only.
+    constexpr qint64 kStartingMs = 5'000;
+    if (editorStart_ > 0 && editorSince_.isValid() && editorSince_.elapsed() < kStartingMs &&
+        (::kill(pid_t(editorStart_), 0) == 0 || errno == EPERM))
+        return true;
+    qint64 pid = 0;
+    if (!QProcess::startDetached(QStringLiteral("xdg-open"), {QFileInfo(path).absoluteFilePath()}, QString(), &pid))
+        return false;
+    editorStart_ = pid;
+    editorSince_.start();
+    return true;
 }
 
 void PosixPlatform::messageBox(const QString& text, const QString& caption, MessageIcon icon)

@@ -2,6 +2,8 @@
 
 #include "platform/Platform.h"
 
+#include <QElapsedTimer>
+
 class PosixPlatform : public Platform {
 public:
     bool fileExists(const QString& name, FileMask mask) const override;
@@ -13,4 +15,8 @@ public:
 
     // A file is hidden on POSIX when its own name (not its folder's) begins with a dot.
     static bool isHiddenName(const QString& name);
+
+private:
+    qint64 editorStart_ = 0; // the process id of the last xdg-open started
+    QElapsedTimer editorSince_;
 };

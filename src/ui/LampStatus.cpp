@@ -7,12 +7,16 @@ void LampStatus::waitForFirstCheck(const QString& firstCheckTime)
     state_ = State::NoCheckYet;
     time_ = firstCheckTime;
     down_.clear();
+    unchecked_.clear();
+    commandProblem_.clear();
 }
 
 void LampStatus::checking()
 {
     state_ = State::Checking;
     down_.clear();
+    unchecked_.clear();
+    commandProblem_.clear();
 }
 
 void LampStatus::ended(const CycleReport& report, const QString& time)
@@ -20,10 +24,15 @@ void LampStatus::ended(const CycleReport& report, const QString& time)
     state_ = report.red ? State::Red : State::Green;
     time_ = time;
     down_.clear();
+    unchecked_.clear();
     for (const TargetReport& target : report.targets) {
         if (target.state == TargetReport::State::Down)
             down_ << target.described();
+        else if (target.state == TargetReport::State::Unknown)
+            unchecked_ << (target.text.isEmpty() ? target.logName()
+                                                 : target.logName() + QLatin1Char(' ') + target.text);
     }
+    commandProblem_ = report.failureCommandProblem;
 }
 
 QString LampStatus::name() const
@@ -50,11 +59,23 @@ QString LampStatus::description() const
     case State::Checking:
         return QStringLiteral("Checking the targets now.");
     case State::Green:
-        return QStringLiteral("The last check ended at %1 and found nothing down.").arg(time_);
+        return QStringLiteral("The last check ended at %1 and found nothing down.").arg(time_) + problems();
     case State::Red:
         break;
     }
-    return QStringLiteral("The last check ended at %1. Down:\n").arg(time_) + down_.join(QLatin1Char('\n'));
+    return QStringLiteral("The last check ended at %1. Down:\n").arg(time_) + down_.join(QLatin1Char('\n')) +
+           problems();
+}
+
+QString LampStatus::problems() const
+{
+    // A target that could not be checked leaves the lamp as it is, but would otherwise pass for one that is up.
+    QString text;
+    if (!unchecked_.isEmpty())
+        text += QStringLiteral("\nCould not be checked: ") + unchecked_.join(QStringLiteral(", "));
+    if (!commandProblem_.isEmpty())
+        text += QStringLiteral("\nThe failure command could not start: ") + commandProblem_;
+    return text;
 }
 
 QString LampStatus::toolTip() const

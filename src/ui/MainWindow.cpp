@@ -196,9 +196,12 @@ void MainWindow::showEvent(QShowEvent* event)
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
     // Enter presses the button that has the focus, as Space does; the buttons pass it on to the window.
+    // A held key repeats about 20 times a second; a repeat presses nothing, or "Open Log" would start an editor
+    // with each.
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (enter && (focusWidget() == command1_ || focusWidget() == settingsButton_)) {
-        static_cast<QPushButton*>(focusWidget())->click();
+        if (!event->isAutoRepeat())
+            static_cast<QPushButton*>(focusWidget())->click();
         return;
     }
     QWidget::keyPressEvent(event);

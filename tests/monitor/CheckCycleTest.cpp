@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 struct CycleRig {
@@ -370,16 +373,28 @@ TEST(CheckCycle, DownTargetSwitchedOffNeitherGoesNorComesBack)
     EXPECT_EQ(rig.cycle().wentDown, QList<int>{21});
 }
 
-TEST(CheckCycle, DownTargetTurnedUnknownNeitherGoesNorComesBack)
+// A cycle that could not check a target does not count as its state: what it was last known to be does.
+TEST(CheckCycle, ATargetFlappingThroughUnknownIsJudgedByItsLastKnownState)
 {
     ChangeRig rig;
     enableAllUp(rig);
     markDown(rig, {TargetKind::Device, 1});
     EXPECT_EQ(rig.cycle().wentDown, QList<int>{0});
+    const QDateTime downSince = rig.changes.since(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5)); // the next cycles end later
+    rig.probes.statusOf["t0"] = 11003;
+    EXPECT_FALSE(rig.cycle().any());
+    rig.probes.statusOf["t0"] = 11010;
+    EXPECT_FALSE(rig.cycle().any()) << "down, unknown, down went down once";
+    EXPECT_EQ(rig.changes.since(0), downSince) << "down since it was first found down";
     rig.probes.statusOf["t0"] = 11003;
     EXPECT_FALSE(rig.cycle().any());
     rig.probes.statusOf["t0"] = 0;
-    EXPECT_FALSE(rig.cycle().any()) << "up after unknown did not come back from down";
+    EXPECT_EQ(rig.cycle().cameBack, QList<int>{0}) << "down, unknown, up came back";
+    rig.probes.statusOf["t0"] = 11003;
+    EXPECT_FALSE(rig.cycle().any());
+    rig.probes.statusOf["t0"] = 11010;
+    EXPECT_EQ(rig.cycle().wentDown, QList<int>{0}) << "up, unknown, down went down";
 }
 
 } // namespace

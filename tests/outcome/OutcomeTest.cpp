@@ -174,13 +174,14 @@ TEST(StatusCheck, GivesTheLineAndCodeOfAMonitoringPlugin)
         report.targets[i].state = State::Off;
     StatusCheck::Result result = check(report, soon);
     EXPECT_EQ(result.code, StatusCheck::Ok);
-    EXPECT_EQ(result.line, "PYLVANE OK - 20 targets up | down=0;;1;0;35");
+    EXPECT_EQ(result.line, "PYLVANE OK - 20 targets up | down=0;;1;0;35 unknown=0;;;0;35");
 
     report.targets[at(TargetKind::Cam, 3)] = {TargetKind::Cam, 3, QStringLiteral("192.168.1.23"), State::Down};
     report.targets[at(TargetKind::Process, 2)] = {TargetKind::Process, 2, QStringLiteral("backup.exe"), State::Down};
     result = check(report, soon);
     EXPECT_EQ(result.code, StatusCheck::Critical);
-    EXPECT_EQ(result.line, "PYLVANE CRITICAL - 2 down: Cam3 192.168.1.23, Process2 backup.exe | down=2;;1;0;35");
+    EXPECT_EQ(result.line, "PYLVANE CRITICAL - 2 down: Cam3 192.168.1.23, Process2 backup.exe | down=2;;1;0;35 "
+                           "unknown=0;;;0;35");
 
     // Two whole intervals (1010 s to the next cycle, 1.5 s of cycle) and a minute's grace.
     EXPECT_EQ(check(report, kEnded.addSecs(2 * 1011 + 60)).code, StatusCheck::Critical);
@@ -188,6 +189,30 @@ TEST(StatusCheck, GivesTheLineAndCodeOfAMonitoringPlugin)
     EXPECT_EQ(result.code, StatusCheck::Unknown);
     EXPECT_EQ(result.line, "PYLVANE UNKNOWN - no check for 3 h; is Pylvane running?");
     EXPECT_EQ(check(report, kEnded.addSecs(2 * 1011 + 61)).code, StatusCheck::Unknown);
+    // A check that ended ahead of the clock would never go stale; five minutes of clocks apart are allowed.
+    EXPECT_EQ(check(report, kEnded.addSecs(-300)).code, StatusCheck::Critical);
+    result = check(report, kEnded.addSecs(-301));
+    EXPECT_EQ(result.code, StatusCheck::Unknown);
+    EXPECT_EQ(result.line, "PYLVANE UNKNOWN - the last check's time lies ahead of this computer's clock");
+
+    // Down outweighs could not be checked, which outweighs up: nothing down is not known while a target is unknown.
+    report.targets[0].state = State::Unknown;
+    EXPECT_EQ(check(report, soon).code, StatusCheck::Critical);
+    EXPECT_TRUE(check(report, soon).line.endsWith("| down=2;;1;0;35 unknown=1;;;0;35"));
+    report = allUp();
+    report.targets[0] = {TargetKind::Device, 1, QStringLiteral("127.0.0.1"), State::Unknown};
+    report.targets[1] = {TargetKind::Device, 2, QStringLiteral("localhost"), State::Unknown};
+    result = check(report, soon);
+    EXPECT_EQ(result.code, StatusCheck::Unknown);
+    EXPECT_EQ(result.line, "PYLVANE UNKNOWN - 2 targets could not be checked: Device1 127.0.0.1, Device2 localhost; "
+                           "Pylvane may lack the right to send echo, or an address is not IPv4 | down=0;;1;0;35 "
+                           "unknown=2;;;0;35");
+    report.targets[21] = {TargetKind::Process, 1, QStringLiteral("a.exe"), State::Unknown};
+    EXPECT_TRUE(check(report, soon).line.contains("IPv4; the list of running programs could not be read |"));
+    // A file that may not be read says why.
+    result = StatusCheck::evaluate(std::nullopt, soon, QStringLiteral("the status file belongs to another user"));
+    EXPECT_EQ(result.code, StatusCheck::Unknown);
+    EXPECT_EQ(result.line, "PYLVANE UNKNOWN - the status file belongs to another user");
 
     EXPECT_EQ(StatusCheck::evaluate(std::nullopt, soon).code, StatusCheck::Unknown);
     for (const QByteArray& damaged :

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -58,6 +59,40 @@ TEST(StatusFile, APlantedLinkInTheFilesOrTheFoldersPlaceIsNeitherFollowedNorRead
     ASSERT_TRUE(QDir().mkdir(shared));
     ASSERT_TRUE(QFile::setPermissions(shared, QFileDevice::Permissions(0x7777)));
     EXPECT_FALSE(StatusFile::write(shared, json));
+
+    // Nothing is read that the writer would not have written, and the reader says why.
+    QString why;
+    writeFile(shared + QStringLiteral("/status.json"), json);
+    EXPECT_FALSE(StatusFile::read(shared, &why).has_value());
+    EXPECT_EQ(why, "the status folder may be changed by another user");
+    ASSERT_TRUE(QFile::remove(folder + QStringLiteral("/status.json")));
+    ASSERT_TRUE(StatusFile::write(folder, json));
+    ASSERT_EQ(::link(QFile::encodeName(folder + QStringLiteral("/status.json")).constData(),
+                     QFile::encodeName(dir.path(QStringLiteral("second"))).constData()),
+              0);
+    EXPECT_FALSE(StatusFile::read(folder, &why).has_value());
+    EXPECT_EQ(why, "the status file has more than one name");
+    ASSERT_TRUE(QFile::remove(dir.path(QStringLiteral("second"))));
+    if (geteuid() == 0) {
+        ASSERT_EQ(::chown(QFile::encodeName(folder + QStringLiteral("/status.json")).constData(), 65534, 65534), 0);
+        EXPECT_FALSE(StatusFile::read(folder, &why).has_value());
+        EXPECT_EQ(why, "the status file belongs to another user");
+    }
+}
+
+// A run killed between writing its own file and the rename leaves it; the next write of any run removes it,
+// while the file of a run that still runs stays.
+TEST(StatusFile, AKilledRunsLeftoverGoesWithTheNextWrite)
+{
+    TempDir dir;
+    const QString folder = dir.path(QStringLiteral("pylvane"));
+    ASSERT_TRUE(QDir().mkdir(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    writeFile(folder + QStringLiteral("/.status.json.999999999"), "{"); // above any process id Linux gives
+    writeFile(folder + QStringLiteral("/.status.json.1"), "{");         // init runs
+    ASSERT_TRUE(StatusFile::write(folder, StatusFile::json(
+                                              allUp(), [](int) { return kEnded; }, 1010)));
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList({".status.json.1", "status.json"}));
 }
 
 TEST(StatusFile, AFifoOrAnOversizedFileIsNotRead)

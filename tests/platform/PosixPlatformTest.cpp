@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -165,6 +166,29 @@ TEST(PosixPlatform, OpeningTheLogWithoutXdgOpenNamesThePackageThatBringsIt)
     qputenv("PATH", path);
     ASSERT_EQ(warnings.size(), 1);
     EXPECT_TRUE(warnings.first().contains(QStringLiteral("package xdg-utils")) && !warnings.first().contains('\n'));
+}
+
+// "Open Log" pressed again and again while the editor is still being started opens it once.
+TEST(PosixPlatform, OpeningTheLogAgainWhileTheEditorStartsStartsNoSecondOne)
+{
+    TempDir bin;
+    const QString opened = bin.path("opened");
+    QFile script(bin.path("xdg-open"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\nsleep 3\n").arg(opened).toUtf8());
+    script.close();
+    ASSERT_TRUE(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ":" + path);
+    PosixPlatform platform;
+    for (int i = 0; i < 20; ++i)
+        EXPECT_TRUE(platform.openInTextEditor(QStringLiteral("/tmp/PylvaneLog.txt")));
+    qputenv("PATH", path);
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(opened); }));
+    QTest::qWait(300);
+    QFile list(opened);
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    EXPECT_EQ(list.readAll(), "/tmp/PylvaneLog.txt\n");
 }
 
 TEST(PosixPlatform, StartProgramReportsFilesThatCannotRun)

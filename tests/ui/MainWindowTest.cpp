@@ -10,6 +10,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -21,13 +22,18 @@
 
 namespace {
 
-// Processes named "up.exe" run; every echo times out.
+// Processes named "up.exe" run, and "unclear.exe" cannot be looked up; every echo times out.
 class Probes : public TargetProbes {
 public:
     int WinsockStart() override { return -1; }
     void WinsockStop() override {}
     int32_t SendEcho(const std::string&, const std::string&, EchoReply& reply) override { return reply.Status = 11010; }
-    std::optional<int> ExeExists(const QString& name) override { return name == QLatin1String("up.exe") ? -1 : 0; }
+    std::optional<int> ExeExists(const QString& name) override
+    {
+        if (name == QLatin1String("unclear.exe"))
+            return std::nullopt;
+        return name == QLatin1String("up.exe") ? -1 : 0;
+    }
 };
 
 class OneProcess : public NoTargetFields {
@@ -38,6 +44,8 @@ public:
         return kind == TargetKind::Process && number == 1 ? Ticked : Unticked;
     }
     QString targetText(TargetKind, int) const override { return name; }
+    QString failureCommand() const override { return command; }
+    QString command;
 };
 
 // Counts the moves it is asked for instead of handing the mouse to the window system.
@@ -169,6 +177,15 @@ TEST_F(MainWindowTest, AssistiveTechnologyReadsTheLampInWords)
                   found = "The last check ended at 08:15:42. Down:\nServices and Apps 1 backup.exe";
     EXPECT_EQ(readLamp(), red + " | " + found);
     EXPECT_EQ(lamp("Image2")->toolTip(), red + "\n" + found);
+    // What could not be done is said too: a target left unchecked would otherwise pass for one that is up.
+    fields.command = QStringLiteral("/nonexistent/alert");
+    window.cycle().run();
+    EXPECT_EQ(readLamp(),
+              red + " | " + found + "\nThe failure command could not start: /nonexistent/alert (no such file)");
+    fields.name = QStringLiteral("unclear.exe");
+    window.cycle().run();
+    EXPECT_EQ(readLamp(), "Status: green, nothing down | The last check ended at 08:15:42 and found nothing down.\n"
+                          "Could not be checked: Process1 unclear.exe");
     window.setTargetFields(nullptr);
     window.cycle().run();
     EXPECT_EQ(readLamp(), "Status: green, nothing down | The last check ended at 08:15:42 and found nothing down.");
@@ -194,6 +211,12 @@ TEST_F(MainWindowTest, TheKeyboardReachesEveryControl)
     EXPECT_EQ(order, QStringList({"Open Log", "Settings", "About Pylvane", "Open Log"}));
 
     press(Qt::Key_Return);
+    EXPECT_EQ(platform.opened.size(), 1);
+    // A key held down repeats; the repeats press nothing.
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        QKeyEvent repeat(QEvent::KeyPress, key, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(QApplication::focusWidget(), &repeat);
+    }
     EXPECT_EQ(platform.opened.size(), 1);
     press(Qt::Key_Tab);
     press(Qt::Key_Enter);
