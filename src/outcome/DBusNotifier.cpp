@@ -20,11 +20,6 @@ QDBusMessage call(const QString& method)
 
 } // namespace
 
-std::unique_ptr<Notifier> Notifier::forThisSystem(TrayLookup tray)
-{
-    return std::make_unique<DBusNotifier>(std::move(tray), QDBusConnection::sessionBus());
-}
-
 DBusNotifier::DBusNotifier(TrayLookup tray, const QDBusConnection& bus) : tray_(std::move(tray)), bus_(bus)
 {
     if (!bus_.isConnected())
