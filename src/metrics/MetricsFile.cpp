@@ -1,36 +1,7 @@
 #include "metrics/MetricsFile.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSaveFile>
-
-MetricsFile::Status MetricsFile::write(const QString& folder, const QByteArray& text)
-{
-    const QFileInfo place(folder);
-    if (!place.exists())
-        return Status::FolderMissing;
-    if (!place.isDir())
-        return Status::NotAFolder;
-    const QString path = QDir(folder).filePath(kFileName);
-    const QFileInfo file(path);
-    if (file.isSymLink() || (file.exists() && !file.isFile()))
-        return Status::FileRefused;
-    removeLeftovers(folder);
-
-    QSaveFile save(path);
-    // A folder that allows no new file gets no writing into the old one in place either.
-    save.setDirectWriteFallback(false);
-    if (!save.open(QIODevice::WriteOnly))
-        return Status::NotWritable;
-    // The exporter runs as another user.
-    save.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                        QFileDevice::ReadOther);
-    if (save.write(text) != text.size() || !save.commit())
-        return Status::NotWritable;
-    return Status::Written;
-}
 
 QString MetricsFile::reasonOf(Status status)
 {
@@ -47,21 +18,34 @@ QString MetricsFile::reasonOf(Status status)
         return QStringLiteral("%1 there is not a regular file").arg(kFileName);
     case Status::NoAnswer:
         return QStringLiteral("the folder does not answer");
+    case Status::DiskFull:
+        return QStringLiteral("the disk is full");
     case Status::Failed:
         break;
     }
     return QStringLiteral("the writer failed");
 }
 
-void MetricsFile::removeLeftovers(const QString& folder)
+bool MetricsFile::isAnswer(int code)
 {
-    // The names QSaveFile gives its temporary files where the file system has no unnamed ones.
-    static const QRegularExpression kTemporary(QStringLiteral("^pylvane\\.prom\\.[A-Za-z0-9]{6}$"));
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-60);
-    const QDir dir(folder);
-    const QFileInfoList entries = dir.entryInfoList({kFileName + QStringLiteral(".*")}, QDir::Files | QDir::Hidden);
-    for (const QFileInfo& entry : entries) {
-        if (!entry.isSymLink() && kTemporary.match(entry.fileName()).hasMatch() && entry.lastModified() < before)
-            QFile::remove(entry.filePath());
-    }
+    return (code >= int(Status::Written) && code <= int(Status::FileRefused)) || code == int(Status::DiskFull);
+}
+
+QString MetricsFile::temporaryName(qint64 pid)
+{
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    // Unguessable, so that no one can have a name ready in its place.
+    QString random;
+    for (int i = 0; i < 8; ++i)
+        random += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))]);
+    return QStringLiteral(".%1.%2.%3").arg(kFileName).arg(pid).arg(random);
+}
+
+std::optional<qint64> MetricsFile::writerOf(const QString& name)
+{
+    static const QRegularExpression kTemporary(QStringLiteral("^\\.pylvane\\.prom\\.([0-9]{1,10})\\.[A-Za-z0-9]{8}$"));
+    const QRegularExpressionMatch match = kTemporary.match(name);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toLongLong();
 }

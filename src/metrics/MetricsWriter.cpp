@@ -109,7 +109,7 @@ void MetricsWriter::readAnswers()
             continue;
         awaiting_ = false;
         const int code = static_cast<unsigned char>(answer);
-        settle(code <= int(MetricsFile::Status::FileRefused) ? MetricsFile::Status(code) : MetricsFile::Status::Failed);
+        settle(MetricsFile::isAnswer(code) ? MetricsFile::Status(code) : MetricsFile::Status::Failed);
     }
 }
 

@@ -1,3 +1,4 @@
+#include "settings/AsUnprivilegedUser.h"
 #include "support/RecordingEvents.h"
 #include "support/TempDir.h"
 
@@ -15,6 +16,11 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utime.h>
 
 namespace {
@@ -46,6 +52,29 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Type and permission bits, without following a link.
+mode_t modeOf(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & (S_IFMT | 07777) : 0;
+}
+
+QStringList namesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Writes to `path` until the file system has no room left.
+bool fillUp(const QString& path)
+{
+    QFile filler(path);
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    while (filler.write(QByteArray(4096, 'x')) == 4096) {
+    }
+    return true;
 }
 
 class MetricsTest : public ::testing::Test {
@@ -97,21 +126,61 @@ TEST_F(MetricsTest, PrometheusReadsTheFileWhateverTheTargetTextsHold)
     EXPECT_TRUE(QFileInfo(file).permissions() & QFileDevice::ReadOther);
 }
 
-TEST_F(MetricsTest, ALinkPlantedAsTheFileIsRefusedAndWhatItPointsAtKept)
+// The folder may be writable by others, who can plant a link at the name at any time: the file is
+// written under a new name of its own and renamed over the link, so what a link points at is never
+// opened.
+TEST_F(MetricsTest, ALinkPlantedAsTheFileIsReplacedAndWhatItPointsAtKept)
 {
     ASSERT_TRUE(QDir().mkdir(folder));
     const QString victim = dir.path(QStringLiteral("victim"));
-    ASSERT_TRUE(writeFile(victim, "keep"));
+    ASSERT_TRUE(writeFile(victim, "private"));
+    ASSERT_EQ(::chmod(QFile::encodeName(victim).constData(), 0600), 0);
     ASSERT_TRUE(QFile::link(victim, file));
-    EXPECT_EQ(MetricsFile::write(folder, text), MetricsFile::Status::FileRefused);
-    EXPECT_EQ(fileBytes(victim), QByteArray("keep"));
-    EXPECT_TRUE(QFileInfo(file).isSymLink());
-    // A dangling one, or a folder there, the same.
+    const mode_t umask = ::umask(077);
+    EXPECT_EQ(MetricsFile::write(folder, text), MetricsFile::Status::Written);
+    ::umask(umask);
+    EXPECT_EQ(fileBytes(victim), QByteArray("private"));
+    EXPECT_EQ(modeOf(victim), 0100600);
+    EXPECT_EQ(modeOf(file), 0100644) << "a regular file the exporter, another user, can read";
+    EXPECT_EQ(fileBytes(file), text);
+    EXPECT_EQ(namesIn(folder), QStringList{"pylvane.prom"});
+    // A dangling one the same; a folder there is refused.
     ASSERT_TRUE(QFile::remove(file) && QFile::link(dir.path(QStringLiteral("nowhere")), file));
-    EXPECT_EQ(MetricsFile::write(folder, text), MetricsFile::Status::FileRefused);
+    EXPECT_EQ(MetricsFile::write(folder, text), MetricsFile::Status::Written);
     EXPECT_FALSE(QFileInfo::exists(dir.path(QStringLiteral("nowhere"))));
+    EXPECT_EQ(modeOf(file), 0100644);
     ASSERT_TRUE(QFile::remove(file) && QDir().mkdir(file));
     EXPECT_EQ(MetricsFile::write(folder, text), MetricsFile::Status::FileRefused);
+    EXPECT_EQ(namesIn(folder), QStringList{"pylvane.prom"});
+}
+
+// A small tmpfs of its own, filled up beside a good file: the good file stays, and nothing is left.
+TEST_F(MetricsTest, AFullDiskKeepsTheOldFileAndLeavesNothing)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a tmpfs in a mount namespace of the test's own needs root";
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QByteArray path = QFile::encodeName(folder);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("pylvane-test", path.constData(), "tmpfs", 0, "size=16k") != 0 || !writeFile(file, "good") ||
+            !fillUp(folder + QStringLiteral("/filler")))
+            ::_exit(255);
+        const MetricsFile::Status status = MetricsFile::write(folder, text);
+        ::_exit((status == MetricsFile::Status::DiskFull ? 0 : 1) | (fileBytes(file) == "good" ? 0 : 2) |
+                (namesIn(folder) == QStringList{"filler", "pylvane.prom"} ? 0 : 4));
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 255)
+        GTEST_SKIP() << "no tmpfs in a mount namespace of our own here";
+    EXPECT_EQ(WEXITSTATUS(status) & 1, 0) << "not told as a full disk";
+    EXPECT_EQ(WEXITSTATUS(status) & 2, 0) << "the good file was changed";
+    EXPECT_EQ(WEXITSTATUS(status) & 4, 0) << "a temporary file was left";
+    EXPECT_EQ(MetricsFile::reasonOf(MetricsFile::Status::DiskFull), QStringLiteral("the disk is full"));
 }
 
 TEST_F(MetricsTest, AFolderThatIsALinkIsWrittenThrough)
@@ -132,26 +201,42 @@ TEST_F(MetricsTest, AMissingFolderOrAFileInItsPlaceIsToldApart)
     EXPECT_EQ(fileBytes(folder), QByteArray("a file"));
 }
 
+// ".pylvane.prom.<pid>.<random>", the temporary file of the writer with that pid.
 TEST_F(MetricsTest, LeftoversOfAKilledWriterGoButNotThoseOfARunningOne)
 {
     ASSERT_TRUE(QDir().mkdir(folder));
-    const QString old = folder + QStringLiteral("/pylvane.prom.Ab12Cd");
-    const QString fresh = folder + QStringLiteral("/pylvane.prom.Xy34Zw");
-    const QString other = folder + QStringLiteral("/pylvane.prom.keep-me");
-    const QString link = folder + QStringLiteral("/pylvane.prom.Li99Nk");
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const auto leftover = [this](qint64 pid, const char* random) {
+        return folder + QStringLiteral("/.pylvane.prom.%1.%2").arg(pid).arg(QLatin1String(random));
+    };
+    const QString killed = leftover(gone, "Ab12Cd34");
+    const QString running = leftover(::getpid(), "Xy34Zw56");
+    const QString runningLong = leftover(::getpid(), "Lo99Ng00");
+    const QString other = folder + QStringLiteral("/.pylvane.prom.keep-me");
+    const QString link = leftover(gone, "Li99Nk00");
+    const QString theirs = leftover(gone, "Th31Rs00");
     const QString target = dir.path(QStringLiteral("target"));
-    for (const QString& path : {old, fresh, other, target})
+    for (const QString& path : {killed, running, runningLong, other, theirs, target})
         ASSERT_TRUE(writeFile(path, "x"));
     ASSERT_TRUE(QFile::link(target, link));
+    // Only root can give it away; as an ordinary user it is the user's own, and goes.
+    [[maybe_unused]] const int given = ::chown(QFile::encodeName(theirs).constData(), 65534, 65534);
+    const bool otherUser = QFileInfo(theirs).ownerId() != ::geteuid();
     const utimbuf longAgo{1000000000, 1000000000};
-    for (const QString& path : {old, other, target})
+    for (const QString& path : {runningLong, other, target})
         ASSERT_EQ(::utime(QFile::encodeName(path).constData(), &longAgo), 0);
     EXPECT_EQ(MetricsFile::write(folder, text), MetricsFile::Status::Written);
-    EXPECT_FALSE(QFileInfo::exists(old));
-    EXPECT_TRUE(QFileInfo::exists(fresh));
+    EXPECT_FALSE(QFileInfo::exists(killed));
+    EXPECT_FALSE(QFileInfo::exists(runningLong));
+    EXPECT_TRUE(QFileInfo::exists(running));
     EXPECT_TRUE(QFileInfo::exists(other));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
-    EXPECT_TRUE(QFileInfo::exists(target));
+    EXPECT_EQ(fileBytes(target), QByteArray("x"));
+    EXPECT_EQ(QFileInfo::exists(theirs), otherUser) << "another user's file was removed";
 }
 
 // The writer is this program itself, started with its own option.
@@ -180,6 +265,49 @@ TEST_F(MetricsWriterTest, EachChangeOfTheFoldersConditionIsToldOnce)
     EXPECT_EQ(events.messages(),
               QStringList({"The metrics could not be written to " + folder + ": the folder does not exist",
                            "The metrics are written to " + folder + " again"}));
+}
+
+// A sticky folder open to all, where pylvane.prom is another user's, a file or a link to a private
+// file of the user's: the rename is refused, the user's file is kept, nothing is left, and the
+// system log hears of it once.
+TEST_F(MetricsWriterTest, ASharedFolderWhereTheFileIsAnothersIsToldOnce)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give pylvane.prom to another user, and then to be an ordinary one";
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
+    ASSERT_TRUE(writeFile(file, "theirs"));
+    const QString victim = dir.path(QStringLiteral("victim"));
+    ASSERT_TRUE(writeFile(victim, "private"));
+    ASSERT_EQ(::chown(QFile::encodeName(victim).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(victim).constData(), 0600), 0);
+    MetricsWriter writer(folder, events, QStringLiteral(PYLVANE_EXECUTABLE));
+    {
+        AsUnprivilegedUser user;
+        if (!user.effective())
+            GTEST_SKIP() << "could not become an ordinary user";
+        EXPECT_EQ(writeAndWait(writer), MetricsFile::Status::NotWritable);
+    }
+    EXPECT_EQ(fileBytes(file), QByteArray("theirs"));
+    ASSERT_TRUE(QFile::remove(file) && QFile::link(victim, file));
+    {
+        AsUnprivilegedUser user;
+        EXPECT_EQ(writeAndWait(writer), MetricsFile::Status::NotWritable);
+    }
+    EXPECT_EQ(fileBytes(victim), QByteArray("private"));
+    EXPECT_EQ(namesIn(folder), QStringList{"pylvane.prom"});
+    EXPECT_EQ(events.messages(),
+              QStringList({"The metrics could not be written to " + folder + ": the folder cannot be written"}));
+}
+
+TEST_F(MetricsWriterTest, AFullDiskIsToldAsSuch)
+{
+    // Standing in for a writer on a full disk, which answers 7.
+    MetricsWriter writer(folder, events, QStringLiteral("sh"),
+                         {QStringLiteral("-c"), QStringLiteral("printf '\\007'; exec cat >/dev/null")});
+    EXPECT_EQ(writeAndWait(writer), MetricsFile::Status::DiskFull);
+    EXPECT_EQ(events.messages(), QStringList({"The metrics could not be written to " + folder + ": the disk is full"}));
 }
 
 TEST_F(MetricsWriterTest, AWriterThatDoesNotEndHoldsNothingAndIsToldOnce)

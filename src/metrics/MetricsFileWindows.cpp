@@ -1,0 +1,113 @@
+#include "metrics/MetricsFile.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+#include <windows.h>
+
+namespace {
+
+using Status = MetricsFile::Status;
+
+const wchar_t* wide(const QString& path)
+{
+    return reinterpret_cast<const wchar_t*>(path.utf16());
+}
+
+Status failureOf(DWORD error, const QString& target)
+{
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
+        return Status::DiskFull;
+    // A folder at pylvane.prom, which a rename does not replace, is told only as access denied.
+    const DWORD attributes = GetFileAttributesW(wide(target));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return Status::FileRefused;
+    return Status::NotWritable;
+}
+
+bool writeAll(HANDLE file, const QByteArray& text)
+{
+    const char* data = text.constData();
+    qsizetype left = text.size();
+    while (left > 0) {
+        const DWORD chunk = DWORD(qMin<qsizetype>(left, qsizetype(1) << 20));
+        DWORD written = 0;
+        if (WriteFile(file, data, chunk, &written, nullptr) == 0)
+            return false;
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        data += written;
+        left -= qsizetype(written);
+    }
+    return true;
+}
+
+bool writerRuns(qint64 pid)
+{
+    if (pid <= 0 || pid > qint64(MAXDWORD))
+        return false;
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, DWORD(pid));
+    // No such process; one that may not be opened is there.
+    if (process == nullptr)
+        return GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
+} // namespace
+
+MetricsFile::Status MetricsFile::write(const QString& folder, const QByteArray& text)
+{
+    const QFileInfo place(folder);
+    if (!place.exists())
+        return Status::FolderMissing;
+    if (!place.isDir())
+        return Status::NotAFolder;
+    removeLeftovers(folder);
+    const QDir dir(folder);
+    const QString temporary = QDir::toNativeSeparators(dir.filePath(temporaryName(qint64(GetCurrentProcessId()))));
+    const QString target = QDir::toNativeSeparators(dir.filePath(kFileName));
+    // CREATE_NEW fails on any name already there, and FILE_FLAG_OPEN_REPARSE_POINT opens a link, not
+    // its target; nothing else in the folder is opened. No one else may open it meanwhile.
+    const HANDLE file = CreateFileW(wide(temporary), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return failureOf(GetLastError(), target);
+    bool done = writeAll(file, text) && FlushFileBuffers(file) != 0;
+    DWORD error = done ? DWORD(ERROR_SUCCESS) : GetLastError();
+    if (CloseHandle(file) == 0 && done) {
+        done = false;
+        error = GetLastError();
+    }
+    // Replaces whatever stands at the name, a link included, and never writes through one.
+    if (done && MoveFileExW(wide(temporary), wide(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+        return Status::Written;
+    if (done)
+        error = GetLastError();
+    DeleteFileW(wide(temporary));
+    return failureOf(error, target);
+}
+
+void MetricsFile::removeLeftovers(const QString& folder)
+{
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QDir dir(folder);
+    const QStringList names =
+        dir.entryList({QLatin1Char('.') + kFileName + QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const std::optional<qint64> writer = writerOf(name);
+        const QString path = QDir::toNativeSeparators(dir.filePath(name));
+        const DWORD attributes = GetFileAttributesW(wide(path));
+        if (!writer || attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0)
+            continue;
+        // DeleteFileW removes a link itself, never its target; a file of another user's that the
+        // folder's rights keep is refused.
+        if (QFileInfo(path).lastModified().toUTC() < before || !writerRuns(*writer))
+            DeleteFileW(wide(path));
+    }
+}
