@@ -22,8 +22,10 @@
 int main(int argc, char* argv[])
 {
     // The metrics writer is this program, started again with its option.
-    if (const std::optional<int> status = AdminCommand::run(argc, argv))
-        return *status;
+    if (argc == 2 && argv[1] == MetricsWriter::kOption.toUtf8()) {
+        AdminCommand::useBinaryInput();
+        return MetricsWriter::runWriter();
+    }
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     const std::unique_ptr<SystemEvents> events = SystemEvents::forThisSystem();

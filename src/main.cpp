@@ -1,14 +1,13 @@
 #include "eventlog/EventLog.h"
 #include "monitor/SystemProbes.h"
-#include "outcome/CommandLine.h"
 #include "platform/DisplayChoice.h"
 #include "platform/Platform.h"
 #include "platform/SystemEnd.h"
 #include "probes/EchoRights.h"
 #include "settings/SettingsStore.h"
-#include "systemlog/AdminCommand.h"
 #include "systemlog/SystemEvents.h"
 #include "ui/Application.h"
+#include "ui/CommandLine.h"
 
 #include <QApplication>
 
@@ -16,15 +15,13 @@
 
 int main(int argc, char* argv[])
 {
-    // The system's own commands first (event source registration, the metrics writer), then the options
-    // answered before anything of the window system is touched: no display needed, no window, no lock.
-    if (const std::optional<int> status = AdminCommand::run(argc, argv))
-        return *status;
+    // The options that do one job and end come before anything of the window system is touched: no display
+    // needed, no window, no lock.
+    if (const std::optional<int> code = CommandLine::run(argc, argv))
+        return *code;
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    if (const std::optional<int> code = CommandLine::run(arguments))
-        return *code;
     chooseOffscreenWithoutDisplay(arguments);
 
     QApplication app(argc, argv);

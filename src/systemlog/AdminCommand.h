@@ -1,27 +1,21 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
-// The command lines that do one job and end, before any window or application object exists:
+// The jobs of the event source's registration, which the command line hands on, before any window or
+// application object exists:
 //   --register-event-source    (Windows, as an administrator) writes
 //                              HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Pylvane
 //                              with this program as its message file
 //   --unregister-event-source  removes that key
-//   --write-metrics            the metrics writer that a running Pylvane starts (MetricsWriter)
-// The first two print what they did; each gives the exit status: 0 done, otherwise not done.
+// Each prints what it did.
 class AdminCommand {
 public:
-    // The exit status when the first argument is one of these options; nothing for any other
-    // command line, which starts the program as usual.
-    static std::optional<int> run(int argc, char* argv[]);
-
     struct Result {
         bool done = false;
         std::string message;
     };
 
-private:
     // Per system: AdminCommandWindows.cpp, AdminCommandPosix.cpp.
     static Result registerSource();
     static Result unregisterSource();

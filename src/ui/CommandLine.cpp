@@ -1,0 +1,151 @@
+#include "ui/CommandLine.h"
+
+#include "metrics/MetricsWriter.h"
+#include "outcome/StatusCheck.h"
+#include "outcome/StatusFile.h"
+#include "platform/ConsoleOutput.h"
+#include "platform/WorkingDirectory.h"
+#include "systemlog/AdminCommand.h"
+
+#include <QCommandLineParser>
+#include <QSysInfo>
+
+namespace {
+
+// Qt's own options, which QApplication takes off the command line itself: a session manager restores the program
+// with "-session <id>", and "-platform offscreen" and the like must keep working. Qt takes each with one dash or
+// two, and a value after "=" or as the next argument.
+const QStringList kQtOptionsWithValue = {QStringLiteral("platform"),
+                                         QStringLiteral("platformpluginpath"),
+                                         QStringLiteral("platformtheme"),
+                                         QStringLiteral("plugin"),
+                                         QStringLiteral("qwindowgeometry"),
+                                         QStringLiteral("geometry"),
+                                         QStringLiteral("qwindowicon"),
+                                         QStringLiteral("icon"),
+                                         QStringLiteral("qwindowtitle"),
+                                         QStringLiteral("title"),
+                                         QStringLiteral("session"),
+                                         QStringLiteral("display"),
+                                         QStringLiteral("name"),
+                                         QStringLiteral("style"),
+                                         QStringLiteral("stylesheet"),
+                                         QStringLiteral("qmljsdebugger"),
+                                         QStringLiteral("dialogs"),
+                                         QStringLiteral("visual"),
+                                         QStringLiteral("ncols")};
+const QStringList kQtFlags = {QStringLiteral("reverse"), QStringLiteral("nograb"),      QStringLiteral("dograb"),
+                              QStringLiteral("sync"),    QStringLiteral("widgetcount"), QStringLiteral("testability"),
+                              QStringLiteral("cmap")};
+
+const QString kRefusal = QStringLiteral("pylvane: %1; try 'pylvane --help'\n");
+
+int status()
+{
+    QString refused;
+    const std::optional<QByteArray> bytes = StatusFile::read(StatusFile::defaultFolder(), &refused);
+    const StatusCheck::Result result = StatusCheck::evaluate(bytes, QDateTime::currentDateTime(), refused);
+    ConsoleOutput::write(result.line + QLatin1Char('\n'));
+    return result.code;
+}
+
+int adminCommand(AdminCommand::Result result)
+{
+    AdminCommand::print(result.message, !result.done);
+    return result.done ? 0 : 1;
+}
+
+} // namespace
+
+QStringList CommandLine::withoutQtOptions(const QStringList& arguments)
+{
+    QStringList own = arguments.mid(0, 1);
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        const qsizetype dashes = argument.startsWith(QStringLiteral("--")) ? 2 : argument.startsWith('-') ? 1 : 0;
+        const QString name = argument.mid(dashes).section(QLatin1Char('='), 0, 0);
+        if (dashes > 0 && kQtFlags.contains(name) && !argument.contains(QLatin1Char('=')))
+            continue;
+        if (dashes > 0 && kQtOptionsWithValue.contains(name)) {
+            if (!argument.contains(QLatin1Char('=')))
+                ++i;
+            continue;
+        }
+        own << argument;
+    }
+    return own;
+}
+
+std::optional<int> CommandLine::run(int argc, char* argv[])
+{
+    QStringList all;
+    for (int i = 0; i < argc; ++i)
+        all << QString::fromLocal8Bit(argv[i]);
+    const QStringList arguments = withoutQtOptions(all);
+    // The metrics writer that a running Pylvane starts takes its reports on standard input, and nothing else.
+    if (arguments.size() == 2 && arguments.at(1) == MetricsWriter::kOption) {
+        AdminCommand::useBinaryInput();
+        return MetricsWriter::runWriter();
+    }
+
+    // Qt's own parser; its help and version are printed here rather than by showHelp() and showVersion(), which
+    // show a message box in a Windows program without a console and end the program with exit codes of their own.
+    const bool windows = QSysInfo::productType() == QLatin1String("windows");
+    const QString onWindows = windows ? QString() : QStringLiteral(" (Windows only)");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Pylvane checks network devices, IP cameras and running programs about every 17 minutes and shows which are\n"
+        "down. Without an option it starts its windows."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption statusOption(
+        QStringLiteral("status"),
+        QStringLiteral(
+            "Print the outcome of the last check in one line, as monitoring plugins do, and exit with 0 (OK: "
+            "nothing down), 2 (CRITICAL: something down) or 3 (UNKNOWN: no recent check, or a target that "
+            "could not be checked)."));
+    const QCommandLineOption registerSource(QStringLiteral("register-event-source"),
+                                            QStringLiteral("As an administrator: register this program as the event "
+                                                           "log's source \"Pylvane\", so that Event Viewer shows its "
+                                                           "events whole.") +
+                                                onWindows);
+    const QCommandLineOption unregisterSource(QStringLiteral("unregister-event-source"),
+                                              QStringLiteral("As an administrator: remove that registration.") +
+                                                  onWindows);
+    // Given by the system when it restarts the program after an installer closed it; not for users.
+    QCommandLineOption workingDirectory(kWorkingDirectoryArgument.mid(2), QString(), QStringLiteral("folder"));
+    workingDirectory.setFlags(QCommandLineOption::HiddenFromHelp);
+    for (const QCommandLineOption& option : {statusOption, registerSource, unregisterSource, workingDirectory})
+        parser.addOption(option);
+
+    if (!parser.parse(arguments)) {
+        ConsoleOutput::write(kRefusal.arg(parser.errorText().chopped(parser.errorText().endsWith('.') ? 1 : 0)),
+                             ConsoleOutput::Error);
+        return 2;
+    }
+    const QStringList jobs = parser.optionNames();
+    if (!parser.positionalArguments().isEmpty() || jobs.size() > 1) {
+        const QString what = !parser.positionalArguments().isEmpty()
+                                 ? QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first())
+                                 : QStringLiteral("one option at a time");
+        ConsoleOutput::write(kRefusal.arg(what), ConsoleOutput::Error);
+        return 2;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        ConsoleOutput::write(parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("pylvane")) +
+                             QStringLiteral("\nQt's own options (-platform, -session, -style, ...) are passed on to "
+                                            "Qt.\n"));
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        ConsoleOutput::write(QStringLiteral("pylvane " PYLVANE_VERSION "\n"));
+        return 0;
+    }
+    if (parser.isSet(statusOption))
+        return status();
+    if (parser.isSet(registerSource))
+        return adminCommand(AdminCommand::registerSource());
+    if (parser.isSet(unregisterSource))
+        return adminCommand(AdminCommand::unregisterSource());
+    return std::nullopt;
+}
