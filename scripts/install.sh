@@ -21,6 +21,10 @@ while [ ! -e "$nearest" ] && [ ! -L "$nearest" ]; do nearest=$(dirname -- "$near
 if ! trusted_folder "$nearest"; then
     echo "Refusing to install into $prefix: $why" >&2
     exit 1
+elif [ ! -w "$nearest" ]; then
+    # The install writes its lists there at least; without root that is where it stops, but half done.
+    echo "Cannot install into $prefix: $nearest: Permission denied (install as root: sudo make install)" >&2
+    exit 1
 fi
 
 # The folders there are now: those above the prefix, the prefix and every one below it, links not followed.

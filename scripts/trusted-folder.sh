@@ -1,4 +1,5 @@
 # shellcheck shell=bash
+# shellcheck disable=SC2034 # $manifest, $made and $why are for the scripts that source this
 # What `make install` and `make uninstall` (scripts/install.sh, scripts/uninstall.sh) trust, in one place, so
 # that the install never puts files where the uninstall would refuse to remove them. Both may run as root: a
 # folder counts only when it and each folder above it are real folders (no link among them), each owned by root

@@ -25,7 +25,7 @@ chmod 777 "$tmp/open"
 ln -s "$tmp/target" "$tmp/link"
 for bad in "$tmp/open/prefix" "$tmp/link" "$tmp/link/deeper" "$tmp/./prefix"; do
     output=$(prefix=$bad make_ install 2>&1) && fail "make install accepted the prefix '$bad'"
-    grep -q "^Refusing to install" <<<"$output" && [ -z "$(ls -A "$tmp/open" "$tmp/target")" ] &&
+    grep -q "^Refusing to install" <<<"$output" && [ -z "$(find "$tmp/open" "$tmp/target" -mindepth 1)" ] &&
         [ ! -e "$prefix" ] || fail "make install into '$bad' must refuse before it copies anything: $output"
 done
 # The same reason as the uninstall's.

@@ -112,10 +112,12 @@ output=$(make_ install BUILD_DIR="$build" PREFIX="$home/apps/pylvane" 2>&1) &&
     fail "make install into a folder of the user's succeeded"
 grep -qxF "Refusing to install into $home/apps/pylvane: $home belongs to user 65534" <<<"$output" &&
     [ -z "$(ls -A "$home")" ] || fail "make install into a folder of the user's must refuse first: $output"
-as_user mkdir -p "$home/apps/pylvane"
-output=$(make_ uninstall PREFIX="$home/apps/pylvane" 2>&1)
-grep -qxF "Refusing to uninstall from $home/apps/pylvane: $home belongs to user 65534" <<<"$output" ||
-    fail "make uninstall from a folder of the user's gave another reason: $output"
+# As root's install there would have left it, for the uninstall, which must refuse it for the same reason.
+mkdir -p "$home/apps/pylvane"
+output=$output$'\n'$(make_ uninstall PREFIX="$home/apps/pylvane" 2>&1)
+grep -qxF "Refusing to uninstall from $home/apps/pylvane: $home belongs to user 65534" <<<"$output" &&
+    [ "$(find "$home" -mindepth 1 | tr '\n' ' ')" = "$home/apps $home/apps/pylvane " ] ||
+    fail "make install and uninstall in a folder of the user's must both refuse, for the same reason: $output"
 
 # --- an ordinary user's install fails and says why -----------------------------------------------------------
 # Before it, a plain uninstall, which also takes the program's events out of journalctl -x, and every folder the
