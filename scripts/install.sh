@@ -22,7 +22,8 @@ if ! trusted_folder "$nearest"; then
     echo "Refusing to install into $prefix: $why" >&2
     exit 1
 elif [ ! -w "$nearest" ]; then
-    # The install writes its lists there at least; without root that is where it stops, but half done.
+    # The lists at least go there: without the right to write them the install would stop part way, after copying
+    # what it could.
     echo "Cannot install into $prefix: $nearest: Permission denied (install as root: sudo make install)" >&2
     exit 1
 fi
