@@ -99,8 +99,9 @@ fuzz: deps
 	bash tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 # Installs what `make build` built, stripped, under PREFIX (default /usr/local), and records there what it put
-# where, for `make uninstall`. Run as root, it builds nothing (ninja's dry run only looks): building as root would
-# leave files in build/ that the user can no longer change. The umask keeps what it makes writable by root alone.
+# where and which folders it made, for `make uninstall`; a PREFIX that `make uninstall` would refuse, it refuses
+# before it copies anything (scripts/install.sh). Run as root, it builds nothing (ninja's dry run only looks):
+# building as root would leave files in build/ that the user can no longer change.
 install:
 	@exe=$(BUILD_DIR)/pylvane; \
 	if [ ! -x "$$exe" ]; then \
@@ -111,11 +112,11 @@ install:
 	    echo "$(BUILD_DIR) is out of date: build it again first as yourself: make build && sudo make install" >&2; \
 	    exit 1; \
 	fi
-	umask 022 && cmake --install $(BUILD_DIR) --strip --prefix "$(or $(PREFIX),/usr/local)"
+	@bash scripts/install.sh $(BUILD_DIR) "$(or $(PREFIX),/usr/local)"
 	@chown -h --reference=$(BUILD_DIR) $(BUILD_DIR)/install_manifest.txt
 
 # Removes the files the last `make install` with the same PREFIX put there, as the list it recorded there names
-# them; nothing in the build folder counts (scripts/uninstall.sh).
+# them, and the folders it made once they are empty; nothing in the build folder counts (scripts/uninstall.sh).
 uninstall:
 	@bash scripts/uninstall.sh "$(or $(PREFIX),/usr/local)"
 

@@ -1,57 +1,24 @@
 #!/usr/bin/env bash
 # Removes what `make install` put under <prefix>, as the list the install recorded there names it
 # (share/pylvane/install-manifest.txt), then that list, its folder and the documentation folder, which are
-# Pylvane's alone; the other folders are shared.
+# Pylvane's alone, and last the folders the install made, as its other list names them
+# (share/pylvane/install-folders.txt), each once it is empty; the folders that were there before are shared.
 #
 # This runs as root, so it reads nothing from the build folder, which is the user's, and trusts no folder that
-# someone else may change: the list and every file it names must lie in real folders (no link among them), each
-# owned by root, or by whoever runs this, and writable by nobody else; a folder anyone may write counts only when
-# root owns it and its sticky bit keeps others from renaming what is not theirs (as /tmp). Nobody else can then
-# swap a folder for a link between the check and the removal. Each line must be an absolute path inside the prefix
-# with no empty, "." or ".." part, naming a regular file, a link that stays inside the prefix, or nothing any more.
-# If one line is refused, nothing at all is removed.
+# someone else may change (trusted-folder.sh, which `make install` checks too): the lists and every file and folder
+# they name must lie in real folders (no link among them), each owned by root, or by whoever runs this, and
+# writable by nobody else. Nobody else can then swap a folder for a link between the check and the removal. Each
+# line of the manifest must be an absolute path inside the prefix with no empty, "." or ".." part, naming a
+# regular file, a link that stays inside the prefix, or nothing any more; each line of the folders' list such a
+# path naming a folder, or nothing any more, at, inside or above the prefix. If one line is refused, nothing at
+# all is removed. Folders go with rmdir, deepest first, which removes only an empty one and follows no link.
 #
 # Usage: scripts/uninstall.sh <prefix>
 set -uo pipefail
-me=$(id -u)
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname -- "$0")/trusted-folder.sh"
 
-# Whether the absolute <path> has no empty, "." or ".." part and no "/" at its end.
-canonical() { [[ $1/ != *//* && $1/ != */./* && $1/ != */../* ]]; }
-
-# Whether <folder> and each folder above it up to /, each examined itself rather than what it may link to, is a
-# real folder nobody but root or this user may change; if not, says why in $why, and returns 2 when one of them
-# does not exist.
-declare -A trusted=()
-trusted_folder() { # folder
-    local walked=$1 owner mode kind
-    while :; do
-        [ -n "${trusted[$walked]:-}" ] && break
-        if ! read -r owner mode kind < <(stat -c '%u %a %F' -- "$walked" 2>/dev/null); then
-            why="$walked cannot be examined"
-            [ -e "$walked" ] || [ -L "$walked" ] || return 2
-            return 1
-        fi
-        mode=$((8#$mode))
-        if [ "$kind" != directory ]; then
-            why="$walked is a $kind, not a folder"
-            return 1
-        elif [ "$owner" != 0 ] && [ "$owner" != "$me" ]; then
-            why="$walked belongs to user $owner"
-            return 1
-        elif ((mode & 8#022)) && ! { ((mode & 8#1000)) && [ "$owner" = 0 ]; }; then
-            why="$walked may be changed by others than its owner"
-            return 1
-        fi
-        trusted[$walked]=1
-        [ "$walked" = / ] && break
-        walked=$(dirname -- "$walked")
-    done
-    return 0
-}
-
-prefix=$1
-[ "$prefix" = / ] || prefix=${prefix%/}
-if [[ $prefix != /?* ]] || ! canonical "$prefix"; then
+if ! prefix_of "$1"; then
     echo "Refusing to uninstall: the prefix '$1' is not an absolute folder below / without '.' or '..'" >&2
     exit 1
 fi
@@ -60,24 +27,33 @@ if ! trusted_folder "$prefix"; then
     exit 1
 fi
 
-manifest=$prefix/share/pylvane/install-manifest.txt
-if ! read -r owner mode kind < <(stat -c '%u %a %F' -- "$manifest" 2>/dev/null); then
+trusted_list "$manifest"
+case $? in
+0) ;;
+2)
     echo "$manifest is missing: nothing was installed under $prefix (give the PREFIX it was installed with)" >&2
     exit 1
-fi
-if ! trusted_folder "$prefix/share/pylvane"; then
+    ;;
+*)
     echo "Refusing to read $manifest: $why" >&2
     exit 1
-elif [[ $kind != "regular file" && $kind != "regular empty file" ]] || ((8#$mode & 8#022)) ||
-    { [ "$owner" != 0 ] && [ "$owner" != "$me" ]; }; then
-    echo "Refusing to read $manifest: a $kind of user $owner with mode $mode, not a file only its owner may write" >&2
+    ;;
+esac
+# An install made before the folders were recorded has no such list.
+trusted_list "$made"
+case $? in
+0) made_listed=yes ;;
+2) made_listed=no ;;
+*)
+    echo "Refusing to read $made: $why" >&2
     exit 1
-fi
+    ;;
+esac
 
 files=()
 refused=0
-refuse() {
-    echo "Refused: line $1 of $manifest, '$2': $3" >&2
+refuse() { # number line why [list]
+    echo "Refused: line $1 of ${4:-$manifest}, '$2': $3" >&2
     refused=$((refused + 1))
 }
 number=0
@@ -114,8 +90,24 @@ while IFS= read -r file || [ -n "$file" ]; do
         refuse $number "$file" "a $kind, not a regular file or a link"
     fi
 done <"$manifest"
+folders=()
+number=0
+while IFS= read -r folder || [ -n "$folder" ]; do
+    number=$((number + 1))
+    if [[ $folder != /?* ]] || ! canonical "$folder" ||
+        ! [[ $folder == "$prefix" || $folder == "$prefix"/* || $prefix == "$folder"/* ]]; then
+        refuse $number "$folder" "not an absolute path at, inside or above $prefix" "$made"
+        continue
+    fi
+    trusted_folder "$folder"
+    case $? in
+    0) folders+=("$folder") ;;
+    2) ;; # already gone
+    *) refuse $number "$folder" "$why" "$made" ;;
+    esac
+done < <([ $made_listed = no ] || cat -- "$made")
 if [ $refused -gt 0 ]; then
-    echo "Nothing was removed: $manifest names what this will not remove." >&2
+    echo "Nothing was removed: $manifest or $made names what this will not remove." >&2
     exit 1
 fi
 
@@ -135,4 +127,11 @@ for file in "${files[@]}"; do
         journalctl --update-catalog || echo "The journal's catalog could not be rebuilt: run journalctl --update-catalog" >&2
     fi
 done
-rm -v -- "$manifest" && rmdir -v --ignore-fail-on-non-empty -- "$prefix/share/pylvane"
+[ $made_listed = no ] || rm -v -- "$made" || exit 1
+rm -v -- "$manifest" && rmdir -v --ignore-fail-on-non-empty -- "$lists" || exit 1
+# Deepest first, so that a folder is empty once those the install made in it are gone.
+while IFS= read -r folder; do
+    if [ "$(stat -c %F -- "$folder" 2>/dev/null)" = directory ] && [ -n "$(find "$folder" -maxdepth 0 -empty)" ]; then
+        rmdir -v -- "$folder"
+    fi
+done < <(printf '%s\n' "${folders[@]}" | sort -r)

@@ -18,8 +18,26 @@ output=$(env -u MAKEFLAGS -u MAKELEVEL make -s -C "$source" install BUILD_DIR="$
 [ $status != 0 ] && [ -z "$(ls -A "$tmp/unbuilt")" ] && grep -qF "make build && sudo make install" <<<"$output" ||
     fail "make install without a build must stop and say to build first: $output"
 
+# --- make install refuses, before it copies anything, a prefix that make uninstall would refuse -----------------
+# Below a folder others may change, through a link, or with a '.' in it; what does not exist yet counts as made.
+mkdir "$tmp/open" "$tmp/target"
+chmod 777 "$tmp/open"
+ln -s "$tmp/target" "$tmp/link"
+for bad in "$tmp/open/prefix" "$tmp/link" "$tmp/link/deeper" "$tmp/./prefix"; do
+    output=$(prefix=$bad make_ install 2>&1) && fail "make install accepted the prefix '$bad'"
+    grep -q "^Refusing to install" <<<"$output" && [ -z "$(find "$tmp/open" "$tmp/target" -mindepth 1)" ] &&
+        [ ! -e "$prefix" ] || fail "make install into '$bad' must refuse before it copies anything: $output"
+done
+# The same reason as the uninstall's.
+refusal=$(prefix=$tmp/link make_ install 2>&1 | sed -n '1s/^[^:]*: //p')
+[ "$refusal" = "$tmp/link is a symbolic link, not a folder" ] &&
+    [ "$(prefix=$tmp/link make_ uninstall 2>&1 | sed -n '1s/^[^:]*: //p')" = "$refusal" ] ||
+    fail "make install and make uninstall give different reasons to refuse a prefix: $refusal"
+
 # --- layout of an install into a private prefix --------------------------------------------------------------
-# Under a umask that would let anyone change what it makes.
+# Under a umask that would let anyone change what it makes; one folder was there before.
+mkdir -p "$prefix/share/icons"
+chmod 755 "$prefix" "$prefix/share" "$prefix/share/icons"
 (umask 000 && make_ install >"$tmp/install.log" 2>&1) || { cat "$tmp/install.log"; fail "make install"; }
 [ -x "$prefix/bin/pylvane" ] || fail "bin/pylvane missing or not executable"
 kind=$(file -b "$prefix/bin/pylvane")
@@ -107,6 +125,22 @@ line"; do
     grep -qF "Refused: line $(wc -l <"$record")" <<<"$output" || fail "'$bad' refused without naming its line"
 done
 cp "$tmp/record" "$record"
+# The list of the folders the install made: none but those, at, inside or above the prefix, each a real folder.
+made=$prefix/share/pylvane/install-folders.txt
+cp "$made" "$tmp/made"
+mkdir "$tmp/outside/empty"
+ln -s "$tmp/outside/empty" "$prefix/share/empty-link"
+for bad in "$tmp/outside/empty" "$prefix/share/empty-link" "$prefix/share/../../outside/empty" "$prefix/share/open" \
+    "$prefix/share/applications/pylvane.desktop" "share/open"; do
+    { cat "$tmp/made" && printf '%s\n' "$bad"; } >"$made"
+    refused "'$bad' listed as a folder it made"
+    grep -qF "Refused: line $(wc -l <"$made") of $made" <<<"$output" && [ -d "$tmp/outside/empty" ] ||
+        fail "'$bad' refused without naming its line, or removed: $output"
+done
+cp "$tmp/made" "$made"
+chmod 666 "$made"
+refused "a list of folders others may change"
+chmod 644 "$made"
 chmod 666 "$record"
 refused "a list others may change"
 rm "$record"
@@ -116,13 +150,26 @@ rm "$record"
 cp "$tmp/record" "$record"
 ln -s "$prefix" "$tmp/prefix-link"
 prefix=$tmp/prefix-link refused "a prefix that is a link"
-rm -r "$prefix/share/way-out" "$prefix/share/link-out" "$prefix/share/open"
+rm -r "$prefix/share/way-out" "$prefix/share/link-out" "$prefix/share/open" "$prefix/share/empty-link"
+# A folder the install made with a file of someone else's in it stays.
 touch "$prefix/share/applications/other.desktop"
 make_ uninstall >"$tmp/uninstall.log" 2>&1 || { cat "$tmp/uninstall.log"; fail "make uninstall"; }
 left=$(cd "$prefix" && find . ! -type d ! -path ./share/applications/other.desktop)
 [ -z "$left" ] && [ ! -e "$prefix/share/doc/pylvane" ] && [ ! -e "$prefix/share/pylvane" ] &&
     [ -f "$prefix/share/applications/other.desktop" ] && [ -f "$tmp/outside/victim" ] ||
     fail "make uninstall left behind: ${left:-the documentation folder or the recorded list}, or took another file"
+folders=$(cd "$prefix" && find . -type d | sort | tr '\n' ' ')
+[ "$folders" = ". ./share ./share/applications ./share/icons " ] ||
+    fail "make uninstall left a folder the install made, or took one that was there before: $folders"
+
+# Installed twice into a prefix the install makes, the second time over the first: the uninstall removes every
+# folder they made, up to the one that was there.
+mkdir "$tmp/made-here"
+for step in install install uninstall; do
+    prefix=$tmp/made-here/new/prefix make_ $step >"$tmp/$step.log" 2>&1 || { cat "$tmp/$step.log"; fail "make $step"; }
+done
+[ -d "$tmp/made-here" ] && [ -z "$(ls -A "$tmp/made-here")" ] ||
+    fail "install, install, uninstall left: $(cd "$tmp/made-here" && find . | tr '\n' ' ')"
 
 # --- the capability step --------------------------------------------------------------------------------------
 # A stand-in setcap records its arguments and succeeds or fails as told.

@@ -103,8 +103,25 @@ as_user sh -c 'mv "$1/pylvane" "$1/old" && mkdir "$1/pylvane" && echo /usr/local
 output=$(make_ uninstall BUILD_DIR="$trap" 2>&1) && fail "uninstall read a list the user put in its place"
 [ -f /usr/local/sbin/daemon ] && [ -x /usr/local/bin/pylvane ] || fail "uninstall removed what a user's list named"
 
+# --- root installs into a folder of the user's: refused before anything is copied, as the uninstall refuses it ---
+fresh /usr/local
+home=$tmp/home
+mkdir -m 755 "$home"
+chown 65534:65534 "$home"
+output=$(make_ install BUILD_DIR="$build" PREFIX="$home/apps/pylvane" 2>&1) &&
+    fail "make install into a folder of the user's succeeded"
+grep -qxF "Refusing to install into $home/apps/pylvane: $home belongs to user 65534" <<<"$output" &&
+    [ -z "$(ls -A "$home")" ] || fail "make install into a folder of the user's must refuse first: $output"
+# As root's install there would have left it, for the uninstall, which must refuse it for the same reason.
+mkdir -p "$home/apps/pylvane"
+output=$output$'\n'$(make_ uninstall PREFIX="$home/apps/pylvane" 2>&1)
+grep -qxF "Refusing to uninstall from $home/apps/pylvane: $home belongs to user 65534" <<<"$output" &&
+    [ "$(find "$home" -mindepth 1 | tr '\n' ' ')" = "$home/apps $home/apps/pylvane " ] ||
+    fail "make install and uninstall in a folder of the user's must both refuse, for the same reason: $output"
+
 # --- an ordinary user's install fails and says why -----------------------------------------------------------
-# Before it, a plain uninstall, which also takes the program's events out of journalctl -x.
+# Before it, a plain uninstall, which also takes the program's events out of journalctl -x, and every folder the
+# install made on the fresh /usr/local, which had none.
 fresh /usr/local
 if command -v journalctl >/dev/null && [ ! -e /usr/lib/systemd/catalog/pylvane.catalog ]; then
     [ "$(explained)" = 11 ] || fail "the install left $(explained) of the 11 events in the journal's catalog"
@@ -113,6 +130,7 @@ if command -v journalctl >/dev/null && [ ! -e /usr/lib/systemd/catalog/pylvane.c
 else
     make_ uninstall BUILD_DIR="$trap" >/dev/null 2>&1 || fail "uninstall"
 fi
+[ -z "$(ls -A /usr/local)" ] || fail "the uninstall left in /usr/local: $(cd /usr/local && find . | tr '\n' ' ')"
 output=$(as_user env -u MAKEFLAGS -u MAKELEVEL make -s -C "$source" install BUILD_DIR="$build" 2>&1) &&
     fail "make install as an ordinary user succeeded"
 grep -q "Permission denied" <<<"$output" && [ -z "$(find /usr/local ! -type d)" ] ||
