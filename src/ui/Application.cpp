@@ -5,6 +5,7 @@
 #include "outcome/StatusFile.h"
 #include "settings/SettingsStore.h"
 #include "systemlog/SilentSystemEvents.h"
+#include "ui/DiagnosisWindow.h"
 #include "ui/Artwork.h"
 #include "ui/TrayIcon.h"
 
@@ -18,8 +19,7 @@ Application::Application(Platform& platform, TargetProbes& probes, EventLog& log
                          SystemEvents* events, std::unique_ptr<Notifier> notifier, const QString& statusFolder)
     : log_(log), silentEvents_(events == nullptr ? std::make_unique<SilentSystemEvents>() : nullptr),
       events_(events == nullptr ? *silentEvents_ : *events), store_(store), settingsWindow_(store),
-      mainWindow_(platform, probes, log),
-      notifier_(notifier ? std::move(notifier) : Notifier::forThisSystem([this] {
+      mainWindow_(platform, probes, log), notifier_(notifier ? std::move(notifier) : Notifier::forThisSystem([this] {
           return trayIcon_ != nullptr ? trayIcon_->icon() : nullptr;
       })),
       reporter_(*notifier_, statusFolder.isEmpty() ? StatusFile::defaultFolder() : statusFolder)
@@ -70,6 +70,7 @@ void Application::start()
     mainWindow_.show();
     trayIcon_ = new TrayIcon(mainWindow_);
     addNoticeSwitch();
+    addDiagnosis();
     settingsWindow_.loadFields();
     settingsWindow_.show();
     settingsWindow_.raise();
@@ -91,6 +92,26 @@ void Application::addNoticeSwitch()
     QMenu& menu = trayIcon_->menu();
     const QList<QAction*> actions = menu.actions();
     menu.insertAction(actions.isEmpty() ? nullptr : actions.last(), notify);
+}
+
+void Application::addDiagnosis()
+{
+    auto* diagnosis = new QAction(QStringLiteral("Diagnosis…"), &trayIcon_->menu());
+    diagnosis->setObjectName(QStringLiteral("Diagnosis"));
+    QObject::connect(diagnosis, &QAction::triggered, &mainWindow_, [this] {
+        if (!diagnosis_)
+            setDiagnosisProgram({}, {});
+        diagnosis_->showAndRun();
+    });
+    QMenu& menu = trayIcon_->menu();
+    const QList<QAction*> actions = menu.actions();
+    menu.insertAction(actions.isEmpty() ? nullptr : actions.last(), diagnosis);
+}
+
+void Application::setDiagnosisProgram(const QString& program, const QStringList& arguments)
+{
+    diagnosis_ = std::make_unique<DiagnosisWindow>(program, arguments);
+    diagnosis_->setWindowIcon(mainWindow_.windowIcon());
 }
 
 void Application::bringMainWindowToFront()
@@ -119,6 +140,8 @@ void Application::end()
     log_.writeQueuedEntriesAtEnd();
     events_.ended(QStringLiteral(PYLVANE_VERSION));
     settingsWindow_.close();
+    if (diagnosis_)
+        diagnosis_->close();
     mainWindow_.close();
     // The program ends with the main window, whatever other windows the toolkit still counts.
     QCoreApplication::exit(0);

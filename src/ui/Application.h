@@ -12,6 +12,7 @@ class Platform;
 class SettingsStore;
 class SystemEvents;
 class TargetProbes;
+class DiagnosisWindow;
 class MetricsWriter;
 class TrayIcon;
 
@@ -43,10 +44,15 @@ public:
     // The lamp in the system tray, from start() on; it shows nothing where the desktop has no tray.
     TrayIcon* trayIcon() { return trayIcon_; }
     CycleReporter& reporter() { return reporter_; }
+    // The tray menu's "Diagnosis…" window, once it has been asked for; `program` and `arguments` make its report
+    // (by default this program with "--diagnose").
+    DiagnosisWindow* diagnosisWindow() { return diagnosis_.get(); }
+    void setDiagnosisProgram(const QString& program, const QStringList& arguments);
 
 private:
     void showSettings();
     void addNoticeSwitch();
+    void addDiagnosis();
     void bringMainWindowToFront();
 
     EventLog& log_;
@@ -62,4 +68,5 @@ private:
     std::unique_ptr<Notifier> notifier_;
     CycleReporter reporter_;
     std::unique_ptr<MetricsWriter> metrics_;
+    std::unique_ptr<DiagnosisWindow> diagnosis_; // made when first asked for
 };

@@ -9,6 +9,7 @@
 #include "monitor/TargetProbes.h"
 #include "settings/SettingsStore.h"
 #include "ui/Application.h"
+#include "ui/DiagnosisWindow.h"
 #include "outcome/Notice.h"
 #include "ui/TrayIcon.h"
 
@@ -16,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -23,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -283,6 +286,37 @@ TEST_F(StartupTest, ACycleThatFindsATargetDownNoticesItOnceAndWritesTheStatusFil
     notifier->click();
     EXPECT_FALSE(main().windowState() & Qt::WindowMinimized);
     EXPECT_TRUE(main().isVisible());
+}
+
+// The tray's "Diagnosis…" shows the program's own report in a window read by name and reached by keyboard, and
+// copies it whole.
+TEST_F(StartupTest, TheTrayMenusDiagnosisShowsTheReportAndCopiesIt)
+{
+    start();
+    app->setDiagnosisProgram(QStringLiteral(PYLVANE_EXECUTABLE), {QStringLiteral("--diagnose")});
+    QAction* diagnosis = app->trayIcon()->menu().findChild<QAction*>(QStringLiteral("Diagnosis"));
+    ASSERT_NE(diagnosis, nullptr);
+    EXPECT_EQ(diagnosis->text(), QStringLiteral("Diagnosis…"));
+    QSignalSpy ready(app->diagnosisWindow(), &DiagnosisWindow::reportReady);
+    diagnosis->trigger();
+    ASSERT_TRUE(ready.wait(20'000));
+    DiagnosisWindow& window = *app->diagnosisWindow();
+    const QString report = window.report();
+    EXPECT_TRUE(report.contains(
+        QRegularExpression(QStringLiteral("^\\[(ok|warn|fail|--)\\] "), QRegularExpression::MultilineOption)))
+        << qPrintable(report);
+    EXPECT_TRUE(report.contains(QStringLiteral("Pylvane " PYLVANE_VERSION " diagnosis: "))) << qPrintable(report);
+
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&window)->text(QAccessible::Name), "Pylvane diagnosis");
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QStringList order;
+    for (int i = 0; i < 3; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
+        order << QAccessible::queryAccessibleInterface(QApplication::focusWidget())->text(QAccessible::Name);
+    EXPECT_EQ(order, QStringList({"Diagnosis report", "Copy", "Close"}));
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("Copy")), Qt::LeftButton);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), report);
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
 }
 
 // "Notify me of changes" in the tray's menu: on unless the store says "0", and kept at once.
