@@ -136,7 +136,7 @@ void CheckCycle::startFailureCommand()
         commandOutcome_.failure = QStringLiteral("no such file");
         return;
     }
-    commandOutcome_.started = platform_.startProgram(command);
+    commandOutcome_.started = platform_.startProgram(command, {});
     if (!commandOutcome_.started)
         commandOutcome_.failure = QStringLiteral("the file could not be started");
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <memory>
@@ -27,9 +29,12 @@ public:
     virtual QString dateText() const = 0;
     virtual QString timeText() const = 0;
 
-    // Starts the program file `path` directly (no shell, no arguments) without waiting for it.
-    // False when it could not be started.
-    virtual bool startProgram(const QString& path) = 0;
+    // Variables set for a started program beyond this program's own environment, as "NAME", "value".
+    using Environment = QList<QPair<QString, QString>>;
+
+    // Starts the program file `path` directly (no shell, no arguments) without waiting for it, with `environment`
+    // added to its environment. False when it could not be started.
+    virtual bool startProgram(const QString& path, const Environment& environment) = 0;
 
     // Opens a text file in the desktop's text editor without waiting. False when that failed.
     virtual bool openInTextEditor(const QString& path) = 0;

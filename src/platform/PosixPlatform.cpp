@@ -60,10 +60,16 @@ QString PosixPlatform::timeText() const
     return QTime::currentTime().toString(QStringLiteral("hh:mm:ss"));
 }
 
-bool PosixPlatform::startProgram(const QString& path)
+bool PosixPlatform::startProgram(const QString& path, const Environment& environment)
 {
     // Started directly, never through a shell, so the text cannot smuggle in a second command.
-    return QProcess::startDetached(QFileInfo(path).absoluteFilePath(), {});
+    QProcess process;
+    process.setProgram(QFileInfo(path).absoluteFilePath());
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, value] : environment)
+        variables.insert(name, value);
+    process.setProcessEnvironment(variables);
+    return process.startDetached();
 }
 
 bool PosixPlatform::openInTextEditor(const QString& path)

@@ -9,7 +9,7 @@ public:
     bool fileExists(const QString& name, FileMask mask) const override;
     QString dateText() const override;
     QString timeText() const override;
-    bool startProgram(const QString& path) override;
+    bool startProgram(const QString& path, const Environment& environment) override;
     bool openInTextEditor(const QString& path) override;
     void messageBox(const QString& text, const QString& caption, MessageIcon icon) override;
 

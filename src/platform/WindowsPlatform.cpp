@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 
 #include <windows.h>
@@ -14,15 +15,30 @@ namespace {
 
 // Starts the program `application` with `commandLine` in a minimized window that takes the focus, without
 // waiting for it.
-bool startMinimized(const std::wstring& application, std::wstring commandLine)
+bool startMinimized(const std::wstring& application, std::wstring commandLine,
+                    const Platform::Environment& environment = {})
 {
+    // The block of this program's variables with `environment` over them, "NAME=value" each ending in a nul,
+    // sorted by name without regard to case as the system keeps it, and a nul at the end.
+    std::wstring block;
+    if (!environment.isEmpty()) {
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        for (const auto& [name, value] : environment)
+            variables.insert(name, value);
+        QStringList entries = variables.toStringList();
+        entries.sort(Qt::CaseInsensitive);
+        for (const QString& entry : std::as_const(entries))
+            block += entry.toStdWString() + L'\0';
+        block += L'\0';
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWMINIMIZED;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        block.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT, block.empty() ? nullptr : block.data(),
+                        nullptr, &startup, &process)) {
         return false;
     }
     CloseHandle(process.hThread);
@@ -110,11 +126,11 @@ QString WindowsPlatform::timeText() const
     return twoDigits(now.wHour) + between + twoDigits(now.wMinute) + between + twoDigits(now.wSecond);
 }
 
-bool WindowsPlatform::startProgram(const QString& path)
+bool WindowsPlatform::startProgram(const QString& path, const Environment& environment)
 {
     // The file itself is the program, with no arguments: the text cannot smuggle in a second command.
     const QString program = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    return startMinimized(program.toStdWString(), quoted(program).toStdWString());
+    return startMinimized(program.toStdWString(), quoted(program).toStdWString(), environment);
 }
 
 bool WindowsPlatform::openInTextEditor(const QString& path)

@@ -196,9 +196,9 @@ TEST(PosixPlatform, StartProgramReportsFilesThatCannotRun)
     TempDir dir;
     PosixPlatform platform;
     touch(dir.path("plain.txt"));
-    EXPECT_FALSE(platform.startProgram(dir.path("plain.txt")));
-    EXPECT_FALSE(platform.startProgram(dir.path("missing")));
-    EXPECT_TRUE(platform.startProgram(QStringLiteral("/bin/true")));
+    EXPECT_FALSE(platform.startProgram(dir.path("plain.txt"), {}));
+    EXPECT_FALSE(platform.startProgram(dir.path("missing"), {}));
+    EXPECT_TRUE(platform.startProgram(QStringLiteral("/bin/true"), {}));
 }
 
 // Each end signal comes out of the event loop as one end request, not inside the handler.

@@ -170,15 +170,16 @@ TEST(WindowsPlatform, ProgramsStartMinimizedWithTheFocus)
     WindowsPlatform platform;
     const QString program = here.dir.path("on failure.exe");
     ASSERT_TRUE(QFile::copy(here.recorder, program));
-    ASSERT_TRUE(platform.startProgram(program));
+    ASSERT_TRUE(platform.startProgram(program, {{QStringLiteral("PYLVANE_DOWN_COUNT"), QStringLiteral("2")}}));
     const QList<QByteArray> command = recorded(here.dir.path());
-    ASSERT_EQ(command.size(), 2);
+    ASSERT_EQ(command.size(), 3);
+    EXPECT_EQ(command[2], "2") << "the variables it was given";
     EXPECT_EQ(command[0], QByteArray::number(STARTF_USESHOWWINDOW) + ' ' + QByteArray::number(SW_SHOWMINIMIZED));
     EXPECT_EQ(command[1], ('"' + QDir::toNativeSeparators(program) + '"').toUtf8()) << "the file alone, no arguments";
 
     touch(here.dir.path("plain.txt"));
-    EXPECT_FALSE(platform.startProgram(here.dir.path("plain.txt")));
-    EXPECT_FALSE(platform.startProgram(here.dir.path("missing.exe")));
+    EXPECT_FALSE(platform.startProgram(here.dir.path("plain.txt"), {}));
+    EXPECT_FALSE(platform.startProgram(here.dir.path("missing.exe"), {}));
 }
 
 // By name alone, Notepad would be looked for in the program's folder and the working directory before the

@@ -19,9 +19,11 @@ public:
     bool fileExists(const QString& name, FileMask mask) const override { return real_->fileExists(name, mask); }
     QString dateText() const override { return date; }
     QString timeText() const override { return time; }
-    bool startProgram(const QString& path) override
+    Environment startedWith; // the environment of the last program started
+    bool startProgram(const QString& path, const Environment& environment) override
     {
         started << path;
+        startedWith = environment;
         return startSucceeds;
     }
     bool openInTextEditor(const QString& path) override
