@@ -155,13 +155,15 @@ class DBusNoticeOwners : public DBusNoticeOn<::testing::TestWithParam<Owners>> {
 TEST_P(DBusNoticeOwners, ATextGoesPlainOnlyToTheServiceHoldingTheNameThatReadsNoMarkup)
 {
     const Owners& owners = GetParam();
-    if (owners.atStart != Reads::Nothing)
+    if (owners.atStart != Reads::Nothing) {
         ASSERT_TRUE(startStandIn(record, owners.atStart == Reads::Markup));
+    }
     TrayRecordingNotifier notifier([] { return nullptr; }, *connection);
     QString last = record;
     if (owners.then != Reads::Nothing) {
-        if (owners.atStart != Reads::Nothing)
+        if (owners.atStart != Reads::Nothing) {
             ASSERT_TRUE(answered(notifier, owners.atStart == Reads::Markup));
+        }
         if (owners.restart)
             bus.stopStandIns();
         last = dir.path(QStringLiteral("then.jsonl"));
