@@ -151,6 +151,11 @@ struct Owners {
     bool atOnce;   // the notice goes as the last one holds the name, before it can have answered
 };
 
+void PrintTo(const Owners& owners, std::ostream* out)
+{
+    *out << owners.name;
+}
+
 class DBusNoticeOwners : public DBusNoticeOn<::testing::TestWithParam<Owners>> {};
 
 TEST_P(DBusNoticeOwners, ATextGoesPlainOnlyToTheServiceHoldingTheNameThatReadsNoMarkup)
