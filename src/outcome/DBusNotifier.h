@@ -20,16 +20,25 @@ public:
 
     void show(const Notice& notice) override;
 
+    // What the present owner of the service answered about markup in bodies. Texts go out escaped unless it
+    // answered that it reads none: escaped text shows "&lt;" on a plain service, raw text on a markup one
+    // shows a process name as links and pictures.
+    enum class Markup { Unknown, Read, NotRead };
+    Markup markup() const { return markup_; }
+
 private slots:
     void actionInvoked(uint id, const QString& action);
+    void ownerChanged(const QString& service, const QString& oldOwner, const QString& newOwner);
 
 private:
-    void askCapabilities();
+    void askCapabilities(const QString& owner);
     void notified(QDBusPendingCallWatcher* call, const Notice& notice);
 
     TrayLookup tray_;
     QDBusConnection bus_;
-    bool markup_ = false; // the service reads the body as markup, so it must be escaped
-    uint lastId_ = 0;     // the notice a new one replaces
+    Markup markup_ = Markup::Unknown;
+    QString plainOwner_;     // the unique name that answered NotRead
+    quint64 generation_ = 0; // counts owners, so an answer from one since gone sets nothing
+    uint lastId_ = 0;        // the notice a new one replaces
     QSet<uint> ownIds_;
 };

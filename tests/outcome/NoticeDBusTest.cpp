@@ -8,6 +8,7 @@
 #include "outcome/Notice.h"
 
 #include <QDBusConnection>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -47,7 +48,28 @@ QList<QJsonObject> recorded(const QString& record)
     return calls;
 }
 
-class DBusNotice : public ::testing::Test {
+// A line with every kind of markup a desktop acts on, as a process name may carry it.
+const QString kHostileLine = QStringLiteral(R"(Down: Services and Apps 1 <b>x</b><a href="https://example.com/">y</a>)"
+                                            R"(<img src="file:///etc/shadow"> & co)");
+const QString kHostileEscaped = QStringLiteral(
+    "Down: Services and Apps 1 &lt;b&gt;x&lt;/b&gt;&lt;a href=&quot;https://example.com/&quot;&gt;y&lt;/a&gt;"
+    "&lt;img src=&quot;file:///etc/shadow&quot;&gt; &amp; co");
+
+Notice hostileNotice()
+{
+    Notice n = notice(QStringLiteral("Pylvane: 1 target down"), true);
+    n.lines = {kHostileLine};
+    return n;
+}
+
+bool answered(const DBusNotifier& notifier, bool markup)
+{
+    return waitFor(
+        [&] { return notifier.markup() == (markup ? DBusNotifier::Markup::Read : DBusNotifier::Markup::NotRead); },
+        10'000);
+}
+
+template <typename Base = ::testing::Test> class DBusNoticeOn : public Base {
 protected:
     void SetUp() override
     {
@@ -62,7 +84,13 @@ protected:
         if (connection)
             QDBusConnection::disconnectFromBus(connection->name());
     }
-    bool startStandIn() { return bus.startStandIn(QStringLiteral(PYLVANE_NOTIFICATION_STANDIN), record); }
+    bool startStandIn(const QString& file, bool markup = false)
+    {
+        if (markup)
+            writeFile(file + QStringLiteral(".markup"), "");
+        return bus.startStandIn(QStringLiteral(PYLVANE_NOTIFICATION_STANDIN), file);
+    }
+    bool startStandIn() { return startStandIn(record); }
 
     static inline int count = 0;
     TempDir dir;
@@ -70,6 +98,7 @@ protected:
     PrivateBus bus;
     std::unique_ptr<QDBusConnection> connection;
 };
+using DBusNotice = DBusNoticeOn<>;
 
 // Hostile first: a bus on which nobody offers notices sends the notice to the tray instead.
 TEST_F(DBusNotice, WithoutAServiceOnTheBusTheTrayTellsIt)
@@ -87,6 +116,7 @@ TEST_F(DBusNotice, NamesTheProgramSetsUrgencyOffersTheClickAndReplacesTheLastNot
 {
     ASSERT_TRUE(startStandIn());
     TrayRecordingNotifier notifier([] { return nullptr; }, *connection);
+    ASSERT_TRUE(answered(notifier, false));
     notifier.show(notice(QStringLiteral("Pylvane: 1 target down"), true));
     ASSERT_TRUE(waitFor([&] { return recorded(record).size() == 1; }, 10'000));
     // The reply carrying the id must arrive before the next notice can replace this one.
@@ -109,16 +139,113 @@ TEST_F(DBusNotice, NamesTheProgramSetsUrgencyOffersTheClickAndReplacesTheLastNot
     EXPECT_TRUE(notifier.inTray.isEmpty());
 }
 
-// A text from a field is text, also for a service that reads bodies as markup.
-TEST_F(DBusNotice, ATextIsEscapedForAServiceThatReadsMarkup)
+// A text from a field is text: escaped for a service that reads bodies as markup, and until the service
+// holding the name has said it reads none. The hostile cases first: the service comes or changes after the
+// notifier starts.
+enum class Reads { Nothing, Plain, Markup };
+struct Owners {
+    const char* name;
+    Reads atStart; // the service holding the name as the notifier starts
+    Reads then;    // the one that takes the name after the first has answered (Nothing: none takes it)
+    bool restart;  // the first one ends before the next starts, rather than being replaced while it runs
+    bool atOnce;   // the notice goes as the last one holds the name, before it can have answered
+};
+
+void PrintTo(const Owners& owners, std::ostream* out)
 {
-    writeFile(record + QStringLiteral(".markup"), "");
-    ASSERT_TRUE(startStandIn());
+    *out << owners.name;
+}
+
+class DBusNoticeOwners : public DBusNoticeOn<::testing::TestWithParam<Owners>> {};
+
+TEST_P(DBusNoticeOwners, ATextGoesPlainOnlyToTheServiceHoldingTheNameThatReadsNoMarkup)
+{
+    const Owners& owners = GetParam();
+    if (owners.atStart != Reads::Nothing) {
+        ASSERT_TRUE(startStandIn(record, owners.atStart == Reads::Markup));
+    }
     TrayRecordingNotifier notifier([] { return nullptr; }, *connection);
-    QTest::qWait(300); // for the answer to the question what the service can do
-    notifier.show(notice(QStringLiteral("Pylvane: 1 target down"), true));
+    QString last = record;
+    if (owners.then != Reads::Nothing) {
+        if (owners.atStart != Reads::Nothing) {
+            ASSERT_TRUE(answered(notifier, owners.atStart == Reads::Markup));
+        }
+        if (owners.restart)
+            bus.stopStandIns();
+        last = dir.path(QStringLiteral("then.jsonl"));
+        ASSERT_TRUE(startStandIn(last, owners.then == Reads::Markup));
+    }
+    const bool markup = (owners.then != Reads::Nothing ? owners.then : owners.atStart) == Reads::Markup;
+    if (!owners.atOnce) {
+        ASSERT_TRUE(answered(notifier, markup)) << "the service holding the name was not asked what it can do";
+    }
+    notifier.show(hostileNotice());
+    ASSERT_TRUE(waitFor([&] { return recorded(last).size() == 1; }, 10'000));
+    EXPECT_EQ(recorded(last).first().value("body").toString(),
+              markup || owners.atOnce ? kHostileEscaped : kHostileLine);
+    EXPECT_TRUE(notifier.inTray.isEmpty());
+}
+
+// name, start, next, restart, at once
+INSTANTIATE_TEST_SUITE_P(
+    , DBusNoticeOwners,
+    ::testing::Values(Owners{"NoneAtStartThenOneReadingMarkupAtOnce", Reads::Nothing, Reads::Markup, false, true},
+                      Owners{"NoneAtStartThenOneReadingMarkup", Reads::Nothing, Reads::Markup, false, false},
+                      Owners{"NoneAtStartThenOneReadingNone", Reads::Nothing, Reads::Plain, false, false},
+                      Owners{"PlainReplacedByMarkup", Reads::Plain, Reads::Markup, false, false},
+                      Owners{"PlainRestartsWithMarkup", Reads::Plain, Reads::Markup, true, false},
+                      Owners{"MarkupReplacedByPlain", Reads::Markup, Reads::Plain, false, false},
+                      Owners{"Markup", Reads::Markup, Reads::Nothing, false, false},
+                      Owners{"PlainNotYetAnswered", Reads::Plain, Reads::Nothing, false, true},
+                      Owners{"Plain", Reads::Plain, Reads::Nothing, false, false}),
+    [](const ::testing::TestParamInfo<Owners>& info) { return std::string(info.param.name); });
+
+// A notice sent as the name passes, before the change is seen here (no event is handled in between), goes
+// plain only to the service that said it reads no markup, never raw to the next.
+TEST_F(DBusNotice, ANoticeSentAsTheNamePassesGoesPlainOnlyToTheServiceThatReadsNone)
+{
+    ASSERT_TRUE(startStandIn(record));
+    TrayRecordingNotifier notifier([] { return nullptr; }, *connection);
+    ASSERT_TRUE(answered(notifier, false));
+    const QString next = dir.path(QStringLiteral("next.jsonl"));
+    ASSERT_TRUE(startStandIn(next, true));
+    notifier.show(hostileNotice());
     ASSERT_TRUE(waitFor([&] { return recorded(record).size() == 1; }, 10'000));
-    EXPECT_EQ(recorded(record).first().value("body").toString(), "Down: IP Cam 3 &lt;192.168.1.23&gt;");
+    EXPECT_EQ(recorded(record).first().value("body").toString(), kHostileLine);
+    QTest::qWait(300);
+    EXPECT_TRUE(recorded(next).isEmpty());
+}
+
+// The first service answers a second late, after another has taken the name: its answer is not the new one's.
+TEST_F(DBusNotice, ALateAnswerFromAReplacedServiceSetsNothing)
+{
+    writeFile(record + QStringLiteral(".slow"), "");
+    ASSERT_TRUE(startStandIn(record));
+    TrayRecordingNotifier notifier([] { return nullptr; }, *connection);
+    const QString next = dir.path(QStringLiteral("next.jsonl"));
+    ASSERT_TRUE(startStandIn(next, true));
+    ASSERT_TRUE(answered(notifier, true));
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(record + QStringLiteral(".answered")); }, 10'000));
+    QTest::qWait(300); // for the late answer to arrive here
+    EXPECT_EQ(notifier.markup(), DBusNotifier::Markup::Read);
+    notifier.show(hostileNotice());
+    ASSERT_TRUE(waitFor([&] { return recorded(next).size() == 1; }, 10'000));
+    EXPECT_EQ(recorded(next).first().value("body").toString(), kHostileEscaped);
+    EXPECT_TRUE(recorded(record).isEmpty());
+}
+
+// A bus daemon that takes calls and answers none holds up neither the notifier's start (watching the name
+// asks the bus nothing) nor a notice.
+TEST_F(DBusNotice, AHungBusHoldsUpNeitherTheStartNorANotice)
+{
+    bus.pause();
+    QElapsedTimer held;
+    held.start();
+    TrayRecordingNotifier notifier([] { return nullptr; }, *connection);
+    notifier.show(hostileNotice());
+    EXPECT_LT(held.elapsed(), 2'000);
+    EXPECT_EQ(notifier.markup(), DBusNotifier::Markup::Unknown);
+    bus.resume();
 }
 
 TEST_F(DBusNotice, AClickOnTheNoticeSaysSo)

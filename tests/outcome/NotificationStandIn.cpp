@@ -1,11 +1,14 @@
 // A stand-in for the desktop's notification service on the session bus. Each Notify call is appended to
 // the record file as one JSON line. While "<record>.silent" exists, calls get no answer at all; while
 // "<record>.click" exists, each notice is clicked (ActionInvoked "default") right after it is shown; with
-// "<record>.markup" at its start, it reads bodies as markup.
+// "<record>.markup", it reads bodies as markup; while "<record>.slow" exists, it answers what it can do a
+// second late and makes "<record>.answered" as it does. It takes the name from any owner and lets the next take
+// it, as a desktop's replacement service does.
 // Usage: notification_standin <record file>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusArgument>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVirtualObject>
@@ -13,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 #include <QVariantMap>
 
 #include <cstdio>
@@ -33,7 +37,15 @@ public:
             QStringList capabilities{QStringLiteral("body"), QStringLiteral("actions")};
             if (QFile::exists(record_ + QStringLiteral(".markup")))
                 capabilities << QStringLiteral("body-markup");
-            bus.send(message.createReply(capabilities));
+            if (!QFile::exists(record_ + QStringLiteral(".slow"))) {
+                bus.send(message.createReply(capabilities));
+                return true;
+            }
+            QTimer::singleShot(1000, [bus, reply = message.createReply(capabilities), this] {
+                bus.send(reply);
+                QFile answered(record_ + QStringLiteral(".answered"));
+                answered.open(QIODevice::WriteOnly);
+            });
             return true;
         }
         if (message.member() != QStringLiteral("Notify") || message.arguments().size() != 8)
@@ -84,7 +96,9 @@ int main(int argc, char** argv)
     QDBusConnection bus = QDBusConnection::sessionBus();
     StandIn standIn(QString::fromLocal8Bit(argv[1]));
     if (!bus.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &standIn) ||
-        !bus.registerService(QStringLiteral("org.freedesktop.Notifications"))) {
+        bus.interface()->registerService(
+            QStringLiteral("org.freedesktop.Notifications"), QDBusConnectionInterface::ReplaceExistingService,
+            QDBusConnectionInterface::AllowReplacement) != QDBusConnectionInterface::ServiceRegistered) {
         std::fprintf(stderr, "notification_standin: cannot take the service name\n");
         return 1;
     }

@@ -4,8 +4,13 @@
 #include <QProcessEnvironment>
 #include <QString>
 
+#include <memory>
+#include <vector>
+
+#include <signal.h>
+
 // A session bus of the test's own (a dbus-daemon it starts and stops), and on it, when asked, the
-// notification stand-in recording every Notify call into a file.
+// notification stand-ins recording every Notify call into a file.
 class PrivateBus {
 public:
     PrivateBus()
@@ -17,10 +22,10 @@ public:
     }
     ~PrivateBus()
     {
-        for (QProcess* process : {&standIn_, &daemon_}) {
-            process->kill();
-            process->waitForFinished(5'000);
-        }
+        resume();
+        stopStandIns();
+        daemon_.kill();
+        daemon_.waitForFinished(5'000);
     }
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
@@ -35,16 +40,30 @@ public:
         return environment;
     }
 
-    // Starts the stand-in with `record` as its file; true once it holds the service name.
+    // Starts a stand-in with `record` as its file; true once it holds the service name, taken from any
+    // stand-in before it, which stays on the bus.
     bool startStandIn(const QString& program, const QString& record)
     {
-        standIn_.setProcessEnvironment(environment());
-        standIn_.start(program, {record});
-        return standIn_.waitForReadyRead(10'000) && standIn_.readLine().startsWith("ready");
+        QProcess& standIn = *standIns_.emplace_back(std::make_unique<QProcess>());
+        standIn.setProcessEnvironment(environment());
+        standIn.start(program, {record});
+        return standIn.waitForReadyRead(10'000) && standIn.readLine().startsWith("ready");
     }
+    void stopStandIns()
+    {
+        for (const auto& standIn : standIns_) {
+            standIn->kill();
+            standIn->waitForFinished(5'000);
+        }
+        standIns_.clear();
+    }
+
+    // A bus daemon that takes calls and answers none, until resumed.
+    void pause() { ::kill(pid_t(daemon_.processId()), SIGSTOP); }
+    void resume() { ::kill(pid_t(daemon_.processId()), SIGCONT); }
 
 private:
     QProcess daemon_;
-    QProcess standIn_;
+    std::vector<std::unique_ptr<QProcess>> standIns_;
     QString address_;
 };
