@@ -6,6 +6,7 @@
 
 #include "outcome/DBusNotifier.h"
 #include "outcome/Notice.h"
+#include "outcome/SessionBusNotifier.h"
 
 #include <QDBusConnection>
 #include <QElapsedTimer>
@@ -20,14 +21,15 @@
 namespace {
 
 // Records what would go to the tray icon's own message.
-class TrayRecordingNotifier : public DBusNotifier {
+template <typename Base> class TrayRecording : public Base {
 public:
-    using DBusNotifier::DBusNotifier;
+    using Base::Base;
     QStringList inTray;
 
 protected:
     void showTrayMessage(QSystemTrayIcon*, const QString& title, const QString&, bool) override { inTray << title; }
 };
+using TrayRecordingNotifier = TrayRecording<DBusNotifier>;
 
 Notice notice(const QString& title, bool urgent)
 {
@@ -245,7 +247,27 @@ TEST_F(DBusNotice, AHungBusHoldsUpNeitherTheStartNorANotice)
     notifier.show(hostileNotice());
     EXPECT_LT(held.elapsed(), 2'000);
     EXPECT_EQ(notifier.markup(), DBusNotifier::Markup::Unknown);
+
+    // Connecting to such a daemon would wait for good: the program's notifier connects only once it answers, and
+    // meanwhile the notice goes to the tray.
+    const QString name = QStringLiteral("session-notice-test-%1").arg(++count);
+    QSystemTrayIcon icon(QIcon(QStringLiteral(":/icons/pylvane-32.png")));
+    icon.show();
+    TrayRecording<SessionBusNotifier> session(
+        [&icon] { return &icon; }, bus.address(),
+        [this, name] { return QDBusConnection::connectToBus(bus.address(), name); });
+    session.show(hostileNotice());
+    EXPECT_LT(held.elapsed(), 2'000);
+    EXPECT_TRUE(waitFor([&] { return !session.inTray.isEmpty(); }, SessionBusProbe::kLimitMs + 2'000));
+    EXPECT_FALSE(session.connected());
     bus.resume();
+    ASSERT_TRUE(startStandIn());
+    session.show(notice(QStringLiteral("Pylvane: 2 targets down"), true)); // to the tray, and the bus is asked again
+    ASSERT_TRUE(waitFor([&] { return session.connected(); }));
+    session.show(notice(QStringLiteral("Pylvane: 3 targets down"), true));
+    EXPECT_TRUE(waitFor([&] { return recorded(record).size() == 1; }));
+    EXPECT_EQ(session.inTray, QStringList({"Pylvane: 1 target down", "Pylvane: 2 targets down"}));
+    QDBusConnection::disconnectFromBus(name);
 }
 
 TEST_F(DBusNotice, AClickOnTheNoticeSaysSo)
