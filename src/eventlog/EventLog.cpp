@@ -318,6 +318,11 @@ bool EventLog::insertQueued(LogFile& file, HeaderStyle style, const QByteArrayLi
     return written && file.write(normaliser.finish()) && reader.ok() && file.commit();
 }
 
+QString EventLog::logFilePath() const
+{
+    return QFileInfo(fileName_).absoluteFilePath();
+}
+
 bool EventLog::OpenLog()
 {
     if (!platform_.fileExists(fileName_, Platform::FileMask::OrdinaryOnly)) {

@@ -47,6 +47,7 @@ public:
     bool OpenLog();
 
     const QString& fileName() const { return fileName_; }
+    QString logFilePath() const override;
 
     // Hears of each entry that a cycle's end could not put in, and of when it went in after all.
     void setSystemEvents(SystemEvents* events) { events_ = events; }

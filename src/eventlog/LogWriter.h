@@ -14,4 +14,6 @@ public:
     virtual void holdEntries() {}
     // Tries once more to record the entries that could not go in yet; true when none are left.
     virtual bool writeQueuedEntries() = 0;
+    // The log's file, for the failure command to read; empty where there is none.
+    virtual QString logFilePath() const { return {}; }
 };

@@ -28,6 +28,7 @@ void CheckCycle::run()
     lamp_.cycleStarted();
     const QDateTime started = QDateTime::currentDateTime();
     states_.fill(kStateUnchecked);
+    uncounted_.fill(false);
     // Each entry found is kept aside at once, and all go into the log together after the probes:
     // one rewrite of a long log per cycle rather than one per target.
     log_.holdEntries();
@@ -57,9 +58,12 @@ void CheckCycle::run()
     // Disarmed before the report, which says how long it is to the next cycle: an armed timer would
     // count as the next cycle, seconds away.
     timer1_.stop();
-    lamp_.cycleEnded(report(started));
+    const CycleReport outcome = report(started);
+    keepLastKnown(outcome);
+    lamp_.cycleEnded(outcome);
     // After the report, which tells the system's log of the targets that went down: the events go
     // out in the order things happened.
+    tellOfSecondLooks(outcome);
     tellOfFailureCommand();
 }
 
@@ -75,15 +79,27 @@ bool CheckCycle::passCounterAllowsBody()
 
 void CheckCycle::checkAllTargets()
 {
-    for (int n = 1; n <= kDeviceCount; ++n) {
-        hostCheck_.check(TargetKind::Device, n, *fields_, states_[targetIndex(TargetKind::Device, n)]);
-    }
-    for (int n = 1; n <= kCamCount; ++n) {
-        hostCheck_.check(TargetKind::Cam, n, *fields_, states_[targetIndex(TargetKind::Cam, n)]);
+    // A target found down that does not count yet is left unchecked, as far as the lamp and the command go.
+    const auto settle = [this](int index, bool counts) {
+        if (!counts && states_[index] == kStateDown) {
+            uncounted_[index] = true;
+            states_[index] = kStateUnchecked;
+        }
+    };
+    for (TargetKind kind : {TargetKind::Device, TargetKind::Cam}) {
+        for (int n = 1; n <= (kind == TargetKind::Device ? kDeviceCount : kCamCount); ++n) {
+            const int index = targetIndex(kind, n);
+            const bool counts = confirmation_.counts(index);
+            hostCheck_.check(kind, n, *fields_, states_[index], counts);
+            settle(index, counts);
+        }
     }
     processCheck_.beginCycle();
     for (int n = 1; n <= kProcessCount; ++n) {
-        processCheck_.check(n, *fields_, states_[targetIndex(TargetKind::Process, n)]);
+        const int index = targetIndex(TargetKind::Process, n);
+        const bool counts = confirmation_.counts(index);
+        processCheck_.check(n, *fields_, states_[index], counts);
+        settle(index, counts);
     }
 }
 
@@ -100,7 +116,42 @@ CycleReport CheckCycle::report(const QDateTime& started) const
     report.red = lamp_.isPictureVisible(StatusLamp::Image2);
     if (!commandOutcome_.command.isEmpty() && !commandOutcome_.started)
         report.failureCommandProblem = QStringLiteral("%1 (%2)").arg(commandOutcome_.command, commandOutcome_.failure);
+    for (int i = 0; i < kTargetCount; ++i) {
+        TargetReport& target = report.targets[i];
+        if (uncounted_[i] && target.state != TargetReport::State::Off) {
+            target.confirming = true;
+            target.state = lastKnown_[i].value_or(TargetReport::State::Unknown);
+        }
+    }
     return report;
+}
+
+void CheckCycle::keepLastKnown(const CycleReport& report)
+{
+    for (int i = 0; i < kTargetCount; ++i) {
+        const TargetReport::State state = report.targets[i].state;
+        if (state == TargetReport::State::Off)
+            lastKnown_[i].reset();
+        else if (!report.targets[i].confirming && state != TargetReport::State::Unknown)
+            lastKnown_[i] = state;
+    }
+}
+
+void CheckCycle::tellOfSecondLooks(const CycleReport& report)
+{
+    std::array<bool, kTargetCount> down{};
+    std::array<bool, kTargetCount> up{};
+    for (int i = 0; i < kTargetCount; ++i) {
+        down[i] = states_[i] == kStateDown || uncounted_[i];
+        up[i] = states_[i] == kStateUp;
+    }
+    const QList<DownConfirmation::AnsweredAgain> answered = confirmation_.cycleEnded(down, up, report.ended);
+    if (events_ == nullptr)
+        return;
+    for (const DownConfirmation::AnsweredAgain& again : answered) {
+        const TargetReport& target = report.targets[again.index];
+        events_->targetAnsweredAgain(kindName(target.kind), target.logName(), target.text, again.seconds);
+    }
 }
 
 void CheckCycle::showOutcome()
@@ -136,7 +187,25 @@ void CheckCycle::startFailureCommand()
         commandOutcome_.failure = QStringLiteral("no such file");
         return;
     }
-    commandOutcome_.started = platform_.startProgram(command, {});
+    // The program is told what is down, as service monitors tell the programs they start.
+    QStringList down;
+    const CycleReport layout;
+    for (int i = 0; i < kTargetCount; ++i) {
+        if (states_[i] == kStateDown) {
+            const TargetKind kind = layout.targets[i].kind;
+            const int number = layout.targets[i].number;
+            const QString text = fields_->targetText(kind, number);
+            down << (text.isEmpty() ? targetName(kind, number) : targetName(kind, number) + QLatin1Char(' ') + text);
+        }
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    const Platform::Environment environment{
+        {QStringLiteral("PYLVANE_DOWN_COUNT"), QString::number(down.size())},
+        {QStringLiteral("PYLVANE_DOWN"), down.join(QLatin1Char('\n'))},
+        {QStringLiteral("PYLVANE_LOG"), log_.logFilePath()},
+        {QStringLiteral("PYLVANE_CYCLE_END"), now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate)},
+    };
+    commandOutcome_.started = platform_.startProgram(command, environment);
     if (!commandOutcome_.started)
         commandOutcome_.failure = QStringLiteral("the file could not be started");
 }

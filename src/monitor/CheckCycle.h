@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/CycleReport.h"
+#include "monitor/DownConfirmation.h"
 #include "monitor/HostTargetCheck.h"
 #include "monitor/ProcessTargetCheck.h"
 #include "monitor/StatusLamp.h"
@@ -10,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 class LogWriter;
 class Platform;
@@ -28,6 +30,10 @@ public:
     void setFields(const TargetFields* fields);
     // Hears whether the failure command started; until set, no one does.
     void setSystemEvents(SystemEvents* events) { events_ = events; }
+    // "Check twice before an alarm" (see DownConfirmation); off until set. A target found down that does not
+    // count yet writes no entry, leaves the lamp and the failure command alone, and is reported as confirming.
+    void setConfirmDown(bool on) { confirmation_.setEnabled(on); }
+    bool confirmDown() const { return confirmation_.enabled(); }
 
     // Handler of the cycle timer. Never throws; always ends with the timer disarmed.
     void run();
@@ -41,6 +47,8 @@ private:
     bool passCounterAllowsBody();
     void checkAllTargets();
     CycleReport report(const QDateTime& started) const;
+    void keepLastKnown(const CycleReport& report);
+    void tellOfSecondLooks(const CycleReport& report);
     void showOutcome();
     void startFailureCommand();
     void tellOfFailureCommand();
@@ -55,6 +63,10 @@ private:
     ProcessTargetCheck processCheck_;
     std::array<QString, kTargetCount> states_;
     SystemEvents* events_ = nullptr;
+    DownConfirmation confirmation_;
+    std::array<bool, kTargetCount> uncounted_{}; // found down by this cycle, not counted yet
+    // Up or down as last reported, skipping cycles that could not tell; nothing once switched off.
+    std::array<std::optional<TargetReport::State>, kTargetCount> lastKnown_;
     // This cycle's failure command, as started or refused; told after the cycle's report.
     struct CommandOutcome {
         QString command;

@@ -64,6 +64,11 @@ int CycleReport::count(TargetReport::State state) const
         std::count_if(targets.begin(), targets.end(), [state](const TargetReport& t) { return t.state == state; }));
 }
 
+bool CycleReport::anyConfirming() const
+{
+    return std::any_of(targets.begin(), targets.end(), [](const TargetReport& t) { return t.confirming; });
+}
+
 QString kindName(TargetKind kind)
 {
     switch (kind) {

@@ -22,6 +22,8 @@ struct TargetReport {
     int number = 0;
     QString text; // what its field held
     State state = State::Off;
+    // Found down for the first time with a second look asked for: `state` is then what was last known of it.
+    bool confirming = false;
 
     // "Device3", "Cam1", "Process2": the target as its log entry names it.
     QString logName() const;
@@ -44,6 +46,7 @@ struct CycleReport {
     static CycleReport build(const std::array<QString, kTargetCount>& states, const TargetFields& fields);
 
     int count(TargetReport::State state) const;
+    bool anyConfirming() const;
 };
 
 // "up", "down", "off", "unknown": a state as the status file writes it.

@@ -7,7 +7,7 @@
 
 HostTargetCheck::HostTargetCheck(TargetProbes& probes, LogWriter& log) : probes_(probes), log_(log) {}
 
-void HostTargetCheck::check(TargetKind kind, int number, const TargetFields& fields, QString& state)
+void HostTargetCheck::check(TargetKind kind, int number, const TargetFields& fields, QString& state, bool logDown)
 {
     if (fields.enableValue(kind, number) != TargetFields::Ticked)
         return;
@@ -23,7 +23,8 @@ void HostTargetCheck::check(TargetKind kind, int number, const TargetFields& fie
 
     if (pi == kTimedOut) {
         state = kStateDown;
-        log_.WriteLogEntry(HeaderStyle::HostHeader, logLabel(kind, number));
+        if (logDown)
+            log_.WriteLogEntry(HeaderStyle::HostHeader, logLabel(kind, number));
     }
     if (pi == kSuccess)
         state = kStateUp;

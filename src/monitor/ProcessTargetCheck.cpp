@@ -13,7 +13,7 @@ void ProcessTargetCheck::beginCycle()
     probes_.processChecksBegin();
 }
 
-void ProcessTargetCheck::check(int number, const TargetFields& fields, QString& state)
+void ProcessTargetCheck::check(int number, const TargetFields& fields, QString& state, bool logDown)
 {
     if (fields.enableValue(TargetKind::Process, number) != TargetFields::Ticked)
         return;
@@ -22,7 +22,8 @@ void ProcessTargetCheck::check(int number, const TargetFields& fields, QString& 
     const std::optional<int> first = probes_.ExeExists(fields.targetText(TargetKind::Process, number));
     if (first == 0) {
         state = kStateDown;
-        log_.WriteLogEntry(HeaderStyle::ProcessHeader, logLabel(TargetKind::Process, number));
+        if (logDown)
+            log_.WriteLogEntry(HeaderStyle::ProcessHeader, logLabel(TargetKind::Process, number));
     }
     const std::optional<int> second = probes_.ExeExists(fields.targetText(TargetKind::Process, number));
     if (second.has_value() && *second != 0)

@@ -15,8 +15,9 @@ public:
     // Before the first process target of a cycle, checked or not.
     void beginCycle();
 
-    // Checks Process `number`, reading its fields at each lookup, and updates `state`.
-    void check(int number, const TargetFields& fields, QString& state);
+    // Checks Process `number`, reading its fields at each lookup, and updates `state`. A process found missing
+    // gets its log entry only where `logDown`.
+    void check(int number, const TargetFields& fields, QString& state, bool logDown = true);
 
 private:
     TargetProbes& probes_;

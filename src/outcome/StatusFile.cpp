@@ -28,14 +28,18 @@ QByteArray StatusFile::json(const CycleReport& report, const std::function<QDate
     for (int i = 0; i < kTargetCount; ++i) {
         const TargetReport& target = report.targets[i];
         const QDateTime seen = since(i);
-        targets.append(QJsonObject{
+        QJsonObject entry{
             {QStringLiteral("kind"), kindName(target.kind)},
             {QStringLiteral("number"), target.number},
             {QStringLiteral("name"), target.logName()},
             {QStringLiteral("text"), target.text},
             {QStringLiteral("state"), stateName(target.state)},
             {QStringLiteral("since"), timeText(seen.isValid() ? seen : report.ended)},
-        });
+        };
+        // Found down once and looked at again soon; "state" is what was last known of it.
+        if (target.confirming)
+            entry.insert(QStringLiteral("confirming"), true);
+        targets.append(entry);
     }
     const QJsonObject status{
         {QStringLiteral("format"), 1},

@@ -73,6 +73,16 @@ bool SettingsStore::setNotifyChanges(bool on)
     return writeValues({{kNotifyChanges, enableText(on)}});
 }
 
+bool SettingsStore::confirmDown() const
+{
+    return readText(kConfirmDown) == QStringLiteral("1");
+}
+
+bool SettingsStore::setConfirmDown(bool on)
+{
+    return writeValues({{kConfirmDown, enableText(on)}});
+}
+
 bool SettingsStore::WriteSettings(const QList<Value>& values)
 {
     for (const Value& value : values) {

@@ -38,6 +38,11 @@ public:
     static inline const QString kNotifyChanges = QStringLiteral("NotifyChanges");
     bool notifyChanges() const;
     bool setNotifyChanges(bool on);
+    // Beside it, kept the same way: whether a target must be found down by two cycles in a row, the second
+    // looking again within about 20 seconds, before it counts ("1" or "0"; missing is off).
+    static inline const QString kConfirmDown = QStringLiteral("ConfirmDown");
+    bool confirmDown() const;
+    bool setConfirmDown(bool on);
 
     // The text of `valueName` under `keyPath`, or nothing. A numeric value yields its decimal text.
     // Every failure (another key, no file, an unreadable file or line, no such value, a value

@@ -15,6 +15,7 @@ int priorityOf(SystemEventKind kind)
         return 4;
     case SystemEventKind::FailureCommandStarted:
     case SystemEventKind::KeptEntryWentIn:
+    case SystemEventKind::TargetAnsweredAgain:
     case SystemEventKind::Started:
     case SystemEventKind::Ended:
         return 6;
@@ -48,6 +49,8 @@ const char* messageIdOf(SystemEventKind kind)
         return "2e97fb53d84c4b5fb68f702fbf41d29f";
     case SystemEventKind::MetricsWrittenAgain:
         return "b94ff4071543468cb3441ad0aaa415b6";
+    case SystemEventKind::TargetAnsweredAgain:
+        return "18fcc59a90bd4203bf8060438b67b4cb";
     }
     return "";
 }

@@ -17,6 +17,7 @@ enum class SystemEventKind {
     Ended,
     MetricsNotWritten,
     MetricsWrittenAgain,
+    TargetAnsweredAgain, // the last kind: the Windows event IDs follow this order
 };
 
 // One event as every system log gets it. `message` is the whole sentence; `strings` are the parts

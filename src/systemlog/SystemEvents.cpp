@@ -29,6 +29,8 @@ QString patternOf(SystemEventKind kind)
         return QStringLiteral("The metrics could not be written to %1: %2");
     case SystemEventKind::MetricsWrittenAgain:
         return QStringLiteral("The metrics are written to %1 again");
+    case SystemEventKind::TargetAnsweredAgain:
+        return QStringLiteral("%1 %2 did not answer once; it answered %3 s later");
     }
     return {};
 }
@@ -79,6 +81,14 @@ void SystemEvents::targetDown(const QString& kind, const QString& name, const QS
 void SystemEvents::targetBackUp(const QString& kind, const QString& name, const QString& text)
 {
     report(targetEvent(SystemEventKind::TargetBackUp, kind, name, text));
+}
+
+void SystemEvents::targetAnsweredAgain(const QString& kind, const QString& name, const QString& text, int seconds)
+{
+    SystemEvent event = targetEvent(SystemEventKind::TargetAnsweredAgain, kind, name, text);
+    event.strings << QString::number(seconds);
+    event.message = plainEvent(SystemEventKind::TargetAnsweredAgain, event.strings).message;
+    report(event);
 }
 
 void SystemEvents::failureCommandStarted(const QString& command)

@@ -22,6 +22,8 @@ public:
     // `text` what its field holds.
     void targetDown(const QString& kind, const QString& name, const QString& text);
     void targetBackUp(const QString& kind, const QString& name, const QString& text);
+    // Found down by one cycle and up by the one that looked again `seconds` later: a missed echo, no alarm.
+    void targetAnsweredAgain(const QString& kind, const QString& name, const QString& text, int seconds);
     void failureCommandStarted(const QString& command);
     void failureCommandFailed(const QString& command, const QString& reason);
     // An entry line of the plain log that could not go into `logFile` now and waits; later it went in.

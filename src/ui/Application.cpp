@@ -89,9 +89,19 @@ void Application::addNoticeSwitch()
         reporter_.setNotifyChanges(on);
         store_.setNotifyChanges(on);
     });
+    mainWindow_.cycle().setConfirmDown(store_.confirmDown());
+    auto* confirm = new QAction(QStringLiteral("Check twice before an alarm"), &trayIcon_->menu());
+    confirm->setObjectName(QStringLiteral("ConfirmDown"));
+    confirm->setCheckable(true);
+    confirm->setChecked(mainWindow_.cycle().confirmDown());
+    QObject::connect(confirm, &QAction::toggled, &mainWindow_, [this](bool on) {
+        mainWindow_.cycle().setConfirmDown(on);
+        store_.setConfirmDown(on);
+    });
     QMenu& menu = trayIcon_->menu();
     const QList<QAction*> actions = menu.actions();
     menu.insertAction(actions.isEmpty() ? nullptr : actions.last(), notify);
+    menu.insertAction(actions.isEmpty() ? nullptr : actions.last(), confirm);
 }
 
 void Application::addDiagnosis()

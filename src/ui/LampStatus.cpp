@@ -8,6 +8,7 @@ void LampStatus::waitForFirstCheck(const QString& firstCheckTime)
     time_ = firstCheckTime;
     down_.clear();
     unchecked_.clear();
+    confirming_.clear();
     commandProblem_.clear();
 }
 
@@ -16,6 +17,7 @@ void LampStatus::checking()
     state_ = State::Checking;
     down_.clear();
     unchecked_.clear();
+    confirming_.clear();
     commandProblem_.clear();
 }
 
@@ -25,8 +27,11 @@ void LampStatus::ended(const CycleReport& report, const QString& time)
     time_ = time;
     down_.clear();
     unchecked_.clear();
+    confirming_.clear();
     for (const TargetReport& target : report.targets) {
-        if (target.state == TargetReport::State::Down)
+        if (target.confirming)
+            confirming_ << target.logName();
+        else if (target.state == TargetReport::State::Down)
             down_ << target.described();
         else if (target.state == TargetReport::State::Unknown)
             unchecked_ << (target.text.isEmpty() ? target.logName()
@@ -71,6 +76,8 @@ QString LampStatus::problems() const
 {
     // A target that could not be checked leaves the lamp as it is, but would otherwise pass for one that is up.
     QString text;
+    if (!confirming_.isEmpty())
+        text += QStringLiteral("\nChecking %1 again in about 20 s").arg(confirming_.join(QStringLiteral(", ")));
     if (!unchecked_.isEmpty())
         text += QStringLiteral("\nCould not be checked: ") + unchecked_.join(QStringLiteral(", "));
     if (!commandProblem_.isEmpty())

@@ -22,14 +22,16 @@ public:
     QString toolTip() const;
 
 private:
-    // The lines for targets that could not be checked and for a failure command that could not start.
+    // The lines for targets looked at again soon, for those that could not be checked, and for a failure command
+    // that could not start.
     QString problems() const;
 
     enum class State { NoCheckYet, Checking, Green, Red };
 
     State state_ = State::NoCheckYet;
-    QString time_;          // when the first cycle is expected, or when the last one ended
-    QStringList down_;      // as "IP Cam 2 127.0.1.22", in cycle order
-    QStringList unchecked_; // as "Device1 localhost", in cycle order
+    QString time_;           // when the first cycle is expected, or when the last one ended
+    QStringList down_;       // as "IP Cam 2 127.0.1.22", in cycle order
+    QStringList unchecked_;  // as "Device1 localhost", in cycle order
+    QStringList confirming_; // as "Cam3": found down once, to be looked at again
     QString commandProblem_;
 };

@@ -163,6 +163,9 @@ void MainWindow::cycleStarted()
 
 void MainWindow::cycleEnded(const CycleReport& report)
 {
+    // A target found down once is looked at again by the next cycle, brought forward as "X" brings it.
+    if (report.anyConfirming())
+        schedule_.preset();
     lampStatus_.ended(report, platform_.timeText());
     showLampInWords();
     emit cycleReported(report);

@@ -103,7 +103,7 @@ TEST(ExeResources, MessageTableHoldsTheSentenceOfEveryKindOfEvent)
     const DataFile exe;
     ASSERT_NE(exe.module, nullptr) << "error " << GetLastError();
     const wchar_t* const strings[] = {L"Cam3", L"10.0.0.%2", L"camera"};
-    for (int k = 0; k <= int(SystemEventKind::MetricsWrittenAgain); ++k) {
+    for (int k = 0; k <= int(SystemEventKind::TargetAnsweredAgain); ++k) {
         const auto kind = SystemEventKind(k);
         wchar_t* text = nullptr;
         const DWORD size = FormatMessageW(
@@ -112,7 +112,8 @@ TEST(ExeResources, MessageTableHoldsTheSentenceOfEveryKindOfEvent)
             reinterpret_cast<va_list*>(const_cast<wchar_t**>(strings)));
         const QString sentence = size != 0 ? QString::fromWCharArray(text, int(size)) : QStringLiteral("(missing)");
         LocalFree(text);
-        EXPECT_EQ(sentence.toStdString(), SystemEvents::plainEvent(kind, {"Cam3", "10.0.0.%2"}).message.toStdString())
+        EXPECT_EQ(sentence.toStdString(),
+                  SystemEvents::plainEvent(kind, {"Cam3", "10.0.0.%2", "camera"}).message.toStdString())
             << "event ID " << eventIdOf(kind);
     }
 }
