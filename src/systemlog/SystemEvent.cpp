@@ -17,6 +17,7 @@ int priorityOf(SystemEventKind kind)
     case SystemEventKind::KeptEntryWentIn:
     case SystemEventKind::Started:
     case SystemEventKind::Ended:
+    case SystemEventKind::Diagnosis:
         return 6;
     }
     return 6;
@@ -48,6 +49,8 @@ const char* messageIdOf(SystemEventKind kind)
         return "2e97fb53d84c4b5fb68f702fbf41d29f";
     case SystemEventKind::MetricsWrittenAgain:
         return "b94ff4071543468cb3441ad0aaa415b6";
+    case SystemEventKind::Diagnosis:
+        return "7c1e4b9a52d34f6e8a0b3d5f9e2c6a18";
     }
     return "";
 }

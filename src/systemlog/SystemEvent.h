@@ -17,6 +17,7 @@ enum class SystemEventKind {
     Ended,
     MetricsNotWritten,
     MetricsWrittenAgain,
+    Diagnosis,
 };
 
 // One event as every system log gets it. `message` is the whole sentence; `strings` are the parts

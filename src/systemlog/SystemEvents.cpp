@@ -29,6 +29,8 @@ QString patternOf(SystemEventKind kind)
         return QStringLiteral("The metrics could not be written to %1: %2");
     case SystemEventKind::MetricsWrittenAgain:
         return QStringLiteral("The metrics are written to %1 again");
+    case SystemEventKind::Diagnosis:
+        return QStringLiteral("Pylvane %1 diagnosis: the system log takes Pylvane's events");
     }
     return {};
 }
@@ -124,4 +126,9 @@ void SystemEvents::metricsNotWritten(const QString& folder, const QString& reaso
 void SystemEvents::metricsWrittenAgain(const QString& folder)
 {
     report(plainEvent(SystemEventKind::MetricsWrittenAgain, {folder}));
+}
+
+void SystemEvents::diagnosis(const QString& version)
+{
+    report(plainEvent(SystemEventKind::Diagnosis, {version}));
 }
