@@ -43,6 +43,9 @@ public:
         return standIn_.waitForReadyRead(10'000) && standIn_.readLine().startsWith("ready");
     }
 
+    // To stop the stand-in (SIGSTOP), so that it holds the name and never answers.
+    qint64 standInPid() const { return standIn_.processId(); }
+
 private:
     QProcess daemon_;
     QProcess standIn_;
