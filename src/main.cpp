@@ -1,4 +1,3 @@
-#include "diagnosis/Diagnosis.h"
 #include "eventlog/EventLog.h"
 #include "monitor/SystemProbes.h"
 #include "outcome/CommandLine.h"
@@ -19,8 +18,6 @@ int main(int argc, char* argv[])
 {
     // The system's own commands first (event source registration, the metrics writer), then the options
     // answered before anything of the window system is touched: no display needed, no window, no lock.
-    if (argc >= 2 && QByteArray(argv[1]) == "--diagnose")
-        return Diagnosis::run(argc, argv, argc >= 3 && QByteArray(argv[2]) == "--json");
     if (const std::optional<int> status = AdminCommand::run(argc, argv))
         return *status;
     QStringList arguments;
