@@ -18,6 +18,7 @@ int priorityOf(SystemEventKind kind)
     case SystemEventKind::TargetAnsweredAgain:
     case SystemEventKind::Started:
     case SystemEventKind::Ended:
+    case SystemEventKind::Diagnosis:
         return 6;
     }
     return 6;
@@ -51,6 +52,8 @@ const char* messageIdOf(SystemEventKind kind)
         return "b94ff4071543468cb3441ad0aaa415b6";
     case SystemEventKind::TargetAnsweredAgain:
         return "18fcc59a90bd4203bf8060438b67b4cb";
+    case SystemEventKind::Diagnosis:
+        return "7c1e4b9a52d34f6e8a0b3d5f9e2c6a18";
     }
     return "";
 }

@@ -17,7 +17,8 @@ enum class SystemEventKind {
     Ended,
     MetricsNotWritten,
     MetricsWrittenAgain,
-    TargetAnsweredAgain, // the last kind: the Windows event IDs follow this order
+    TargetAnsweredAgain,
+    Diagnosis, // the last kind: the Windows event IDs follow this order
 };
 
 // One event as every system log gets it. `message` is the whole sentence; `strings` are the parts

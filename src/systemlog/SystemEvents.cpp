@@ -31,6 +31,8 @@ QString patternOf(SystemEventKind kind)
         return QStringLiteral("The metrics are written to %1 again");
     case SystemEventKind::TargetAnsweredAgain:
         return QStringLiteral("%1 %2 did not answer once; it answered %3 s later");
+    case SystemEventKind::Diagnosis:
+        return QStringLiteral("Pylvane %1 diagnosis: the system log takes Pylvane's events");
     }
     return {};
 }
@@ -134,4 +136,9 @@ void SystemEvents::metricsNotWritten(const QString& folder, const QString& reaso
 void SystemEvents::metricsWrittenAgain(const QString& folder)
 {
     report(plainEvent(SystemEventKind::MetricsWrittenAgain, {folder}));
+}
+
+void SystemEvents::diagnosis(const QString& version)
+{
+    report(plainEvent(SystemEventKind::Diagnosis, {version}));
 }

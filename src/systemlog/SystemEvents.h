@@ -35,6 +35,8 @@ public:
     // The metrics file could not be written into `folder`, and later could again.
     void metricsNotWritten(const QString& folder, const QString& reason);
     void metricsWrittenAgain(const QString& folder);
+    // `pylvane --diagnose` checks that the log takes an event.
+    void diagnosis(const QString& version);
 
     // Turns the call into its event: the sentence, and its parts in message-table order.
     static SystemEvent targetEvent(SystemEventKind kind, const QString& targetKind, const QString& name,

@@ -1,5 +1,6 @@
 #include "ui/CommandLine.h"
 
+#include "diagnosis/Diagnosis.h"
 #include "metrics/MetricsWriter.h"
 #include "outcome/StatusCheck.h"
 #include "outcome/StatusFile.h"
@@ -104,6 +105,14 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
             "Print the outcome of the last check in one line, as monitoring plugins do, and exit with 0 (OK: "
             "nothing down), 2 (CRITICAL: something down) or 3 (UNKNOWN: no recent check, or a target that "
             "could not be checked)."));
+    const QCommandLineOption diagnose(
+        QStringLiteral("diagnose"),
+        QStringLiteral("Check whether each service Pylvane relies on works here (echo, process lookup, settings, log, "
+                       "desktop, system log, status file, metrics, start at sign-in) and print one line for each, to "
+                       "paste into a bug report: no addresses, names or settings. Exit with 0 (all ok), 1 (warnings) "
+                       "or 2 (a failure)."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("With --diagnose: print the report as one JSON document."));
     const QCommandLineOption registerSource(QStringLiteral("register-event-source"),
                                             QStringLiteral("As an administrator: register this program as the event "
                                                            "log's source \"Pylvane\", so that Event Viewer shows its "
@@ -115,7 +124,8 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
     // Given by the system when it restarts the program after an installer closed it; not for users.
     QCommandLineOption workingDirectory(kWorkingDirectoryArgument.mid(2), QString(), QStringLiteral("folder"));
     workingDirectory.setFlags(QCommandLineOption::HiddenFromHelp);
-    for (const QCommandLineOption& option : {statusOption, registerSource, unregisterSource, workingDirectory})
+    for (const QCommandLineOption& option :
+         {statusOption, diagnose, json, registerSource, unregisterSource, workingDirectory})
         parser.addOption(option);
 
     if (!parser.parse(arguments)) {
@@ -123,11 +133,14 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
                              ConsoleOutput::Error);
         return 2;
     }
-    const QStringList jobs = parser.optionNames();
-    if (!parser.positionalArguments().isEmpty() || jobs.size() > 1) {
+    QStringList jobs = parser.optionNames();
+    if (parser.isSet(diagnose))
+        jobs.removeAll(json.names().constFirst());
+    if (!parser.positionalArguments().isEmpty() || jobs.size() > 1 || (parser.isSet(json) && !parser.isSet(diagnose))) {
         const QString what = !parser.positionalArguments().isEmpty()
                                  ? QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first())
-                                 : QStringLiteral("one option at a time");
+                             : jobs.size() > 1 ? QStringLiteral("one option at a time")
+                                               : QStringLiteral("--json goes with --diagnose");
         ConsoleOutput::write(kRefusal.arg(what), ConsoleOutput::Error);
         return 2;
     }
@@ -143,6 +156,8 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
     }
     if (parser.isSet(statusOption))
         return status();
+    if (parser.isSet(diagnose))
+        return Diagnosis::run(argc, argv, parser.isSet(json));
     if (parser.isSet(registerSource))
         return adminCommand(AdminCommand::registerSource());
     if (parser.isSet(unregisterSource))

@@ -62,6 +62,9 @@ public:
     void pause() { ::kill(pid_t(daemon_.processId()), SIGSTOP); }
     void resume() { ::kill(pid_t(daemon_.processId()), SIGCONT); }
 
+    // To stop the stand-in (SIGSTOP), so that it holds the name and never answers.
+    qint64 standInPid() const { return standIn_.processId(); }
+
 private:
     QProcess daemon_;
     std::vector<std::unique_ptr<QProcess>> standIns_;

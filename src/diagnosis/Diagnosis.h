@@ -1,0 +1,10 @@
+#pragma once
+
+// `pylvane --diagnose`: whether each service Pylvane relies on works here, printed on standard output as
+// text (or, with `json`, as one JSON document) that a user can paste into a public bug report. It opens no
+// window, changes nothing but one event sent to the system's log, and ends within five seconds, whatever
+// hangs. Returns the exit code: 0 all well, 1 with warnings, 2 with a failure.
+class Diagnosis {
+public:
+    static int run(int argc, char* argv[], bool json);
+};

@@ -1,0 +1,200 @@
+#include "diagnosis/DiagnosisSystem.h"
+
+#include "probes/IcmpSocket.h"
+#include "probes/ProcessTable.h"
+#include "settings/IniText.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsStore.h"
+#include "systemlog/JournalEvents.h"
+#include "systemlog/SystemEvent.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using Verdict = CheckResult::Verdict;
+
+bool DiagnosisSystem::prepareDisplay()
+{
+    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const QByteArray chosen = qgetenv("QT_QPA_PLATFORM");
+    if (!chosen.isEmpty())
+        return display || chosen.startsWith("offscreen") || chosen.startsWith("minimal");
+    // A display that names a server which is gone would end the program in Qt's start; offscreen stands in.
+    if (display)
+        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen"
+                                                                                  : "wayland;xcb;offscreen");
+    return display;
+}
+
+QString DiagnosisSystem::installKind(const QString& executable)
+{
+    if (executable == QStringLiteral("/usr/bin/pylvane") && QFileInfo::exists(QStringLiteral("/var/lib/dpkg/info/pylvane.list")))
+        return QStringLiteral("installed from the Debian package");
+    const QString prefix = QFileInfo(QFileInfo(executable).absolutePath()).absolutePath();
+    if (QFileInfo::exists(prefix + QStringLiteral("/share/pylvane/install-manifest.txt")))
+        return QStringLiteral("installed by make install under %1").arg(prefix);
+    return QStringLiteral("run from a build folder or a copy of its own");
+}
+
+QString DiagnosisSystem::echoWay()
+{
+    const IcmpSocket socket;
+    switch (socket.kind()) {
+    case IcmpSocket::Kind::Datagram:
+        return QStringLiteral("echo through the unprivileged ICMP socket (net.ipv4.ping_group_range)");
+    case IcmpSocket::Kind::Raw:
+        return ::geteuid() == 0 ? QStringLiteral("echo through a raw socket, as root")
+                                : QStringLiteral("echo through a raw socket (cap_net_raw)");
+    case IcmpSocket::Kind::None:
+        break;
+    }
+    return {};
+}
+
+std::optional<int> DiagnosisSystem::processCount()
+{
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr)
+        return std::nullopt;
+    int count = 0;
+    while (const dirent* entry = ::readdir(proc)) {
+        const char* name = entry->d_name;
+        bool digits = *name != '\0';
+        for (; *name != '\0'; ++name)
+            digits = digits && *name >= '0' && *name <= '9';
+        count += digits ? 1 : 0;
+    }
+    ::closedir(proc);
+    // This process runs, so an empty list was not read.
+    return count > 0 ? std::optional<int>(count) : std::nullopt;
+}
+
+std::optional<bool> DiagnosisSystem::tableHasImage(const QString& name)
+{
+    return exeRunning(name.toUtf8().toStdString());
+}
+
+CheckResult DiagnosisSystem::managementService()
+{
+    CheckResult check;
+    check.id = QStringLiteral("management-service");
+    check.name = QStringLiteral("Management service");
+    check.set(Verdict::NotApplicable, QStringLiteral("Windows only; here processes are read from /proc"));
+    return check;
+}
+
+DiagnosisSystem::SettingsPlace DiagnosisSystem::settingsPlace()
+{
+    SettingsPlace place;
+    const QString path = SettingsStore::defaultLocation();
+    place.shown = path;
+    const SettingsFile::Contents contents = SettingsFile::read(path);
+    place.state = contents.state == SettingsFile::State::Read      ? SettingsPlace::Read
+                  : contents.state == SettingsFile::State::Missing ? SettingsPlace::Missing
+                                                                   : SettingsPlace::Refused;
+    // Each line read on its own, so the report can name the one that spoils only its value. A key that is not
+    // one of the store's names is told by its line number: it could be anything the user typed.
+    const QList<QByteArray> lines = contents.bytes.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (IniText(lines[i]).isClean())
+            continue;
+        const QString key = QString::fromUtf8(lines[i].left(lines[i].indexOf('='))).trimmed();
+        const bool known = lines[i].contains('=') && SettingsStore::valueNames().contains(key, Qt::CaseInsensitive);
+        place.damaged << (known ? key : QStringLiteral("line %1").arg(i + 1));
+    }
+    return place;
+}
+
+QString DiagnosisSystem::fileRefusal(const QString& path)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno == ENOENT ? QString() : QStringLiteral("a file that cannot be looked at");
+    if (S_ISLNK(st.st_mode))
+        return QStringLiteral("a symbolic link");
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("a folder");
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("no regular file");
+    if (st.st_uid != ::geteuid())
+        return QStringLiteral("another user's file");
+    if (st.st_nlink != 1)
+        return QStringLiteral("a file with more than one name (a hard link)");
+    return {};
+}
+
+std::optional<bool> DiagnosisSystem::writableByOthers(const QString& folder)
+{
+    // Followed when a link: an administrator may well link the exporter's folder.
+    struct stat st;
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0)
+        return std::nullopt;
+    return (st.st_mode & S_IWOTH) != 0;
+}
+
+CheckResult DiagnosisSystem::systemLog()
+{
+    CheckResult check;
+    check.id = QStringLiteral("system-log");
+    check.name = QStringLiteral("System log");
+    JournalEvents events;
+    events.diagnosis(QStringLiteral(PYLVANE_VERSION));
+    const char* id = messageIdOf(SystemEventKind::Diagnosis);
+    switch (events.lastOutcome()) {
+    case JournalEvents::Outcome::Journal:
+        check.values = {{QStringLiteral("journal"), true}, {QStringLiteral("message_id"), QString::fromLatin1(id)}};
+        check.set(Verdict::Ok, QStringLiteral("the journal took one event of the diagnosis; see it with "
+                                              "\"journalctl -t pylvane MESSAGE_ID=%1\"")
+                                   .arg(QString::fromLatin1(id)));
+        break;
+    case JournalEvents::Outcome::Syslog:
+        check.values = {{QStringLiteral("journal"), false}, {QStringLiteral("syslog"), true}};
+        check.set(Verdict::Ok, QStringLiteral("no journal at %1; syslog (%2) took one event of the diagnosis, "
+                                              "tagged pylvane")
+                                   .arg(QString::fromLatin1(JournalEvents::kJournalSocket),
+                                        QString::fromLatin1(JournalEvents::kSyslogSocket)));
+        break;
+    case JournalEvents::Outcome::Dropped:
+        check.values = {{QStringLiteral("journal"), false}, {QStringLiteral("syslog"), false}};
+        check.set(Verdict::Warn,
+                  QStringLiteral("neither the journal (%1) nor syslog (%2) took an event, so Pylvane's events are lost")
+                      .arg(QString::fromLatin1(JournalEvents::kJournalSocket),
+                           QString::fromLatin1(JournalEvents::kSyslogSocket)),
+                  QStringLiteral("Run systemd-journald or a syslog daemon to keep them; the plain log is not affected."));
+        break;
+    }
+    return check;
+}
+
+CheckResult DiagnosisSystem::autostart()
+{
+    CheckResult check;
+    check.id = QStringLiteral("autostart");
+    check.name = QStringLiteral("Start at sign-in");
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty() || QDir::isRelativePath(config))
+        config = QDir::homePath() + QStringLiteral("/.config");
+    const QString own = config + QStringLiteral("/autostart/pylvane.desktop");
+    QStringList systemDirs = qEnvironmentVariable("XDG_CONFIG_DIRS").split(u':', Qt::SkipEmptyParts);
+    if (systemDirs.isEmpty())
+        systemDirs << QStringLiteral("/etc/xdg");
+    QString system;
+    for (const QString& dir : systemDirs) {
+        if (QFileInfo::exists(dir + QStringLiteral("/autostart/pylvane.desktop")))
+            system = dir + QStringLiteral("/autostart/pylvane.desktop");
+    }
+    const bool ownThere = QFileInfo(own).isFile();
+    check.values = {{QStringLiteral("user_entry"), ownThere}, {QStringLiteral("system_entry"), !system.isEmpty()}};
+    if (ownThere)
+        check.summary = QStringLiteral("Pylvane starts at sign-in: %1").arg(own);
+    else if (!system.isEmpty())
+        check.summary = QStringLiteral("Pylvane starts at sign-in for every user: %1").arg(system);
+    else
+        check.summary = QStringLiteral("Pylvane does not start at sign-in (no autostart entry)");
+    return check;
+}

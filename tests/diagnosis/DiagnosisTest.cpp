@@ -1,0 +1,212 @@
+// `pylvane --diagnose --json` run as the built program, one fault put in per row, each with the verdict its
+// check must give; every row also holds the run to five seconds and the report to nothing private.
+#include "outcome/PrivateBus.h"
+#include "support/Emulation.h"
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kAddress = "10.213.47.91";
+const QByteArray kProcess = "zqxprocname.exe";
+const QByteArray kCommand = "secretcmd-alert";
+const char* const kDiagnosisMessageId = "7c1e4b9a52d34f6e8a0b3d5f9e2c6a18";
+
+// How the program is started: as it is, or with something of the system taken away.
+enum class Run { AsUser, AsNobody, NoEchoRights, NoJournal, FakeJournal, HungNotifications, WindowsOnly };
+
+struct Home {
+    TempDir dir;
+    QString path(const QString& name = {}) const { return dir.path(name); }
+    QString work() const { return path(QStringLiteral("work")); }
+};
+
+struct Fault {
+    const char* name;
+    Run run;
+    const char* check;
+    const char* verdict;
+    const char* said; // in the check's summary or remedy
+    std::function<void(Home&)> plant;
+};
+
+void PrintTo(const Fault& fault, std::ostream* out)
+{
+    *out << fault.name;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append)) << path.toStdString();
+    file.write(bytes);
+}
+
+// A fake journal: the socket bound where the program looks for it, the program run, and the datagram it
+// sent printed on standard error.
+const char* const kFakeJournal = R"(
+import socket, subprocess, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+s.bind("/run/systemd/journal/socket")
+code = subprocess.call(sys.argv[1:])
+s.settimeout(1)
+try:
+    sys.stderr.write(s.recv(65536).decode("utf-8", "replace"))
+except socket.timeout:
+    pass
+sys.exit(code)
+)";
+
+QStringList commandOf(Run run)
+{
+    const QString nobody = QStringLiteral("setpriv --reuid=65534 --regid=65534 --clear-groups ");
+    const QString program = QStringLiteral("\"$0\" --diagnose --json");
+    QString script;
+    switch (run) {
+    case Run::AsNobody:
+        script = QStringLiteral("exec ") + nobody + program;
+        break;
+    case Run::NoEchoRights:
+        // The namespace's ping group range admits no group; user and group "nobody" hold no capability.
+        return {QStringLiteral("unshare"), QStringLiteral("-n"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                QStringLiteral("echo '1 0' > /proc/sys/net/ipv4/ping_group_range && exec ") + nobody + program,
+                QStringLiteral(PYLVANE_EXECUTABLE)};
+    case Run::NoJournal:
+        return {QStringLiteral("unshare"), QStringLiteral("-m"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                QStringLiteral("mount -t tmpfs none /run && exec ") + program, QStringLiteral(PYLVANE_EXECUTABLE)};
+    case Run::FakeJournal:
+        return {QStringLiteral("unshare"), QStringLiteral("-m"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                QStringLiteral("mount -t tmpfs none /run && mkdir -p /run/systemd/journal && exec python3 -c '") +
+                    QString::fromLatin1(kFakeJournal) + QStringLiteral("' \"$0\" --diagnose --json"),
+                QStringLiteral(PYLVANE_EXECUTABLE)};
+    default:
+        script = QStringLiteral("exec ") + program;
+    }
+    return {QStringLiteral("/bin/sh"), QStringLiteral("-c"), script, QStringLiteral(PYLVANE_EXECUTABLE)};
+}
+
+const Fault kFaults[] = {
+    {"EchoWorksForRoot", Run::AsUser, "echo", "ok", "127.0.0.1 answered", {}},
+    {"NoEchoRights", Run::NoEchoRights, "echo", "fail", "setcap cap_net_raw+ep", {}},
+    {"NoSessionBus", Run::AsUser, "notifications", "warn", "no session bus", {}},
+    {"HungNotificationService", Run::HungNotifications, "notifications", "warn", "did not answer within 1 s", {}},
+    {"NoJournalSocket", Run::NoJournal, "system-log", "warn", "neither the journal", {}},
+    {"JournalTakesTheEvent", Run::FakeJournal, "system-log", "ok", kDiagnosisMessageId, {}},
+    {"WritableWorkingFolder", Run::AsNobody, "log", "ok", "0 kept entries", {}},
+    {"UnwritableWorkingFolder", Run::AsNobody, "log", "fail", "cannot be written",
+     [](Home& home) { QFile::setPermissions(home.work(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther); }},
+    {"LinkAsLog", Run::AsUser, "log", "fail", "PylvaneLog.txt is a symbolic link",
+     [](Home& home) { QFile::link(QStringLiteral("/etc/passwd"), home.work() + QStringLiteral("/PylvaneLog.txt")); }},
+    {"FolderAsKeptEntries", Run::AsUser, "log", "fail", "PylvaneLog.txt.pending is a folder",
+     [](Home& home) { QDir(home.work()).mkdir(QStringLiteral("PylvaneLog.txt.pending")); }},
+    {"KeptEntriesCounted", Run::AsUser, "log", "ok", "2 kept entries",
+     [](Home& home) { writeFile(home.work() + QStringLiteral("/PylvaneLog.txt.pending"), "one\ntwo\n"); }},
+    {"CleanSettings", Run::AsUser, "settings", "ok", "7 of 71 values present; enabled: 1 devices, 1 cams, 1 processes", {}},
+    {"DamagedSettingsLine", Run::AsUser, "settings", "warn", "lines that cannot be read: c3b",
+     [](Home& home) { writeFile(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")), "c3b=\"1\n"); }},
+    {"PrivateMetricsFolder", Run::AsUser, "metrics", "ok", "no pylvane.prom yet", {}},
+    {"MetricsFolderWritableByOthers", Run::AsUser, "metrics", "warn", "others may write",
+     [](Home& home) { QFile::setPermissions(home.path(QStringLiteral("metrics")), QFileDevice::Permissions(0x7777)); }},
+    {"EventSourceNotRegistered", Run::WindowsOnly, "system-log", "warn", "--register-event-source", {}},
+};
+
+class DiagnosisTest : public testing::TestWithParam<Fault> {};
+
+TEST_P(DiagnosisTest, ReportsTheFaultAndNothingPrivate)
+{
+    const Fault& fault = GetParam();
+    PYLVANE_SKIP_WITHOUT_CHILD_PROGRAMS();
+    if (fault.run == Run::WindowsOnly)
+        GTEST_SKIP() << "the event source is Windows' own: the run of the built pylvane.exe under Wine covers it";
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root: the rows run the program as another user or in namespaces of their own";
+    Home home;
+    ASSERT_TRUE(home.dir.isValid());
+    const QByteArray root = home.path().toUtf8();
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral(".config/Pylvane")));
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("work")));
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("metrics")));
+    // Distinctive values that must never show in the report: addresses, a process name, the failure command.
+    writeFile(home.path(QString::fromLatin1(kCommand)), "#!/bin/sh\n");
+    QFile::setPermissions(home.path(QString::fromLatin1(kCommand)), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                                      QFile::ReadOther | QFile::ExeOther);
+    writeFile(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")),
+              "[General]\na1=\"" + root + "/" + kCommand + "\"\ne1=\"" + kAddress + "\"\ne1b=\"1\"\nc1=\"10.213.47.92\"\n"
+              "c1b=\"1\"\nd1=\"" + kProcess + "\"\nd1b=\"1\"\nMetricsFolder=\"" + root + "/metrics\"\n");
+    if (fault.plant)
+        fault.plant(home);
+    if (fault.run == Run::AsNobody || fault.run == Run::NoEchoRights) {
+        ASSERT_EQ(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("65534:65534"), home.path()}), 0);
+    }
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "XDG_CONFIG_DIRS"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path(QStringLiteral(".config")));
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), home.path(QStringLiteral(".local/state")));
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + home.path(QStringLiteral("no-bus")));
+    PrivateBus bus;
+    if (fault.run == Run::HungNotifications) {
+        ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon could not be started";
+        ASSERT_TRUE(bus.startStandIn(QStringLiteral(PYLVANE_NOTIFICATION_STANDIN), home.path(QStringLiteral("record"))));
+        // It keeps the name, and the calls to it wait for an answer that never comes.
+        ASSERT_EQ(::kill(pid_t(bus.standInPid()), SIGSTOP), 0);
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    }
+
+    const QStringList command = commandOf(fault.run);
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(home.work());
+    QElapsedTimer clock;
+    clock.start();
+    program.start(command.first(), command.mid(1));
+    ASSERT_TRUE(program.waitForStarted(10'000)) << program.errorString().toStdString();
+    const bool ended = program.waitForFinished(20'000);
+    const qint64 elapsed = clock.elapsed();
+    const QByteArray output = program.readAllStandardOutput();
+    const QByteArray errors = program.readAllStandardError();
+    ASSERT_TRUE(ended);
+    EXPECT_LT(elapsed, 5'000) << "the whole run is bounded, whatever hangs";
+
+    QJsonParseError error;
+    const QJsonObject report = QJsonDocument::fromJson(output, &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << output.toStdString() << errors.toStdString();
+    const int expectedCode = report[QStringLiteral("failures")].toInt() > 0 ? 2 : report[QStringLiteral("warnings")].toInt() > 0 ? 1 : 0;
+    EXPECT_EQ(program.exitCode(), expectedCode);
+    QJsonObject check;
+    for (const QJsonValue& entry : report[QStringLiteral("checks")].toArray()) {
+        if (entry[QStringLiteral("id")].toString() == QLatin1String(fault.check))
+            check = entry.toObject();
+    }
+    ASSERT_FALSE(check.isEmpty()) << "no check " << fault.check << " in\n" << output.toStdString();
+    EXPECT_EQ(check[QStringLiteral("verdict")].toString().toStdString(), fault.verdict) << output.toStdString();
+    const QString said = check[QStringLiteral("summary")].toString() + u' ' + check[QStringLiteral("remedy")].toString();
+    EXPECT_TRUE(said.contains(QLatin1String(fault.said))) << said.toStdString();
+    if (fault.run == Run::FakeJournal) {
+        EXPECT_TRUE(errors.contains(QByteArray("MESSAGE_ID=") + kDiagnosisMessageId)) << errors.toStdString();
+    }
+    for (const QByteArray& secret : {kAddress, QByteArray("10.213.47.92"), kProcess, kCommand, root})
+        EXPECT_FALSE(output.contains(secret)) << secret.toStdString() << " in\n" << output.toStdString();
+    EXPECT_TRUE(report[QStringLiteral("summary")].toString().startsWith(QStringLiteral("Pylvane ")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, DiagnosisTest, testing::ValuesIn(kFaults),
+                         [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+
+} // namespace
