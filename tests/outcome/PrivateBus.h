@@ -62,8 +62,8 @@ public:
     void pause() { ::kill(pid_t(daemon_.processId()), SIGSTOP); }
     void resume() { ::kill(pid_t(daemon_.processId()), SIGCONT); }
 
-    // To stop the stand-in (SIGSTOP), so that it holds the name and never answers.
-    qint64 standInPid() const { return standIn_.processId(); }
+    // To stop the latest stand-in (SIGSTOP), so that it holds the name and never answers.
+    qint64 standInPid() const { return standIns_.empty() ? 0 : standIns_.back()->processId(); }
 
 private:
     QProcess daemon_;
