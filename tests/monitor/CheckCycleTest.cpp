@@ -1,11 +1,14 @@
 #include "MonitorFakes.h"
 #include "support/FakePlatform.h"
+#include "support/RecordingEvents.h"
 #include "support/TempDir.h"
 
 #include "monitor/CheckCycle.h"
 #include "monitor/ReportChanges.h"
 
 #include <QFile>
+#include <QMap>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -395,6 +398,108 @@ TEST(CheckCycle, ATargetFlappingThroughUnknownIsJudgedByItsLastKnownState)
     EXPECT_FALSE(rig.cycle().any());
     rig.probes.statusOf["t0"] = 11010;
     EXPECT_EQ(rig.cycle().wentDown, QList<int>{0}) << "up, unknown, down went down";
+}
+
+// "Check twice before an alarm": a target found down for the first time counts only when the next cycle finds it
+// down again; each row is a run of cycles, each cycle the targets found down (Cam3 "c", Process2 "p") and what the
+// cycle must then have done.
+struct SecondLook {
+    const char* name;
+    std::vector<const char*> down; // per cycle
+    std::vector<int> entries;      // log entries written so far, after each cycle
+    std::vector<const char*> lamp; // "green" or "red" after each cycle
+    std::vector<const char*> confirming;
+    std::vector<const char*> cam3; // Cam3's state in the report: found, or last known while confirming
+    int commands;                  // failure commands started over the run
+    QStringList events;            // target events, in order
+};
+
+class CheckCycleSecondLook : public ::testing::TestWithParam<SecondLook> {};
+
+TEST_P(CheckCycleSecondLook, CountsATargetDownOnlyWhenFoundDownTwiceInARow)
+{
+    const SecondLook& row = GetParam();
+    CycleRig rig;
+    RecordingEvents events;
+    rig.cycle.setSystemEvents(&events);
+    rig.cycle.setConfirmDown(true);
+    enableAllUp(rig);
+    for (size_t c = 0; c < row.down.size(); ++c) {
+        const QString down = QString::fromLatin1(row.down[c]);
+        rig.probes.statusOf["t12"] = down.contains('c') ? 11010 : 0;
+        rig.probes.exeAnswers["t21"] = {down.contains('p') ? 0 : -1};
+        rig.run();
+        const CycleReport& report = rig.lamp.reports.last();
+        QStringList confirming;
+        for (const TargetReport& target : report.targets)
+            if (target.confirming)
+                confirming << target.logName();
+        EXPECT_EQ(rig.log.entries.size(), row.entries[c]) << "cycle " << c;
+        EXPECT_TRUE(rig.lamp.only(QLatin1String(row.lamp[c]) == "red" ? StatusLamp::Image2 : StatusLamp::Image1))
+            << "cycle " << c;
+        EXPECT_EQ(confirming.join(' '), QLatin1String(row.confirming[c])) << "cycle " << c;
+        EXPECT_EQ(stateName(report.targets[12].state), QLatin1String(row.cam3[c])) << "cycle " << c;
+    }
+    EXPECT_EQ(rig.platform.started.size(), row.commands);
+    QStringList heard;
+    for (const SystemEvent& event : std::as_const(events.events))
+        if (event.kind == SystemEventKind::TargetAnsweredAgain)
+            heard << event.message.section(QLatin1Char(';'), 0, 0);
+    EXPECT_EQ(heard, row.events);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CheckCycleSecondLook,
+                         ::testing::Values(SecondLook{"OneMissedEchoThenAnAnswer",
+                                                      {"c", ""},
+                                                      {0, 0},
+                                                      {"green", "green"},
+                                                      {"Cam3", ""},
+                                                      {"unknown", "up"},
+                                                      0,
+                                                      {"Cam3 t12 did not answer once"}},
+                                           SecondLook{"DownTwiceCountsFromTheSecond",
+                                                      {"c", "c", "c"},
+                                                      {0, 1, 2},
+                                                      {"green", "red", "red"},
+                                                      {"Cam3", "", ""},
+                                                      {"unknown", "down", "down"},
+                                                      2,
+                                                      {}},
+                                           SecondLook{"ANewTargetInTheConfirmingCycleGetsItsOwnLook",
+                                                      {"c", "cp", "c"},
+                                                      {0, 1, 2},
+                                                      {"green", "red", "red"},
+                                                      {"Cam3", "Process2", ""},
+                                                      {"unknown", "down", "down"},
+                                                      2,
+                                                      {"Process2 t21 did not answer once"}},
+                                           SecondLook{"BackUpAtOnceAndDownAgainLooksAgain",
+                                                      {"c", "c", "", "c"},
+                                                      {0, 1, 1, 1},
+                                                      {"green", "red", "green", "green"},
+                                                      {"Cam3", "", "", "Cam3"},
+                                                      {"unknown", "down", "up", "up"},
+                                                      1,
+                                                      {}}),
+                         [](const ::testing::TestParamInfo<SecondLook>& info) { return info.param.name; });
+
+// The failure command is told what is down, in the cycle's order and the tooltip's words, and where the log is.
+TEST(CheckCycle, FailureCommandIsToldWhatIsDown)
+{
+    CycleRig rig;
+    enableAllUp(rig);
+    markDown(rig, {TargetKind::Cam, 3});
+    markDown(rig, {TargetKind::Process, 2});
+    rig.run();
+    QMap<QString, QString> told;
+    for (const auto& [name, value] : rig.platform.startedWith)
+        told.insert(name, value);
+    EXPECT_EQ(told.value("PYLVANE_DOWN_COUNT"), "2");
+    EXPECT_EQ(told.value("PYLVANE_DOWN"), "IP Cam 3 t12\nServices and Apps 2 t21");
+    EXPECT_EQ(told.value("PYLVANE_LOG"), "/var/log/PylvaneLog.txt");
+    const QDateTime end = QDateTime::fromString(told.value("PYLVANE_CYCLE_END"), Qt::ISODate);
+    EXPECT_LE(std::abs(end.secsTo(QDateTime::currentDateTime())), 5) << qPrintable(told.value("PYLVANE_CYCLE_END"));
+    EXPECT_TRUE(told.value("PYLVANE_CYCLE_END").contains(QRegularExpression("[+-]\\d\\d:\\d\\d$|Z$")));
 }
 
 } // namespace

@@ -101,8 +101,9 @@ public:
 
 class FakeLog : public LogWriter {
 public:
-    QStringList entries; // "H|label" or "P|label", in the order written
+    QStringList entries;     // "H|label" or "P|label", in the order written
     QStringList heldEntries; // those written while held, in the same form
+    QString logFilePath() const override { return QStringLiteral("/var/log/PylvaneLog.txt"); }
     bool holding = false;
     bool WriteLogEntry(HeaderStyle style, const QString& label) override
     {

@@ -20,6 +20,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -345,6 +346,41 @@ TEST_F(StartupTest, TheTrayMenuSwitchesNoticesAndTheStoreKeepsTheChoice)
     EXPECT_EQ(notifier->shown.size(), 1);
 }
 
+// "Check twice before an alarm": off unless the store says "1", and kept at once. On, a camera found down once brings
+// the next cycle to within 20 s, is reported as confirming by its last known state, and tells nobody yet.
+TEST_F(StartupTest, TheTrayMenuAsksForASecondLookWithinTwentySeconds)
+{
+    start();
+    QAction* confirm = app->trayIcon()->menu().findChild<QAction*>(QStringLiteral("ConfirmDown"));
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_TRUE(confirm->isCheckable());
+    EXPECT_FALSE(confirm->isChecked());
+    confirm->trigger();
+    EXPECT_TRUE(SettingsStore(place.location()).confirmDown());
+    EXPECT_TRUE(main().cycle().confirmDown());
+    inSettings<QLineEdit>("cc3")->setText(QStringLiteral("192.168.1.23"));
+    inSettings<QCheckBox>("x3")->setChecked(true);
+    main().cycle().run();
+    const int next = main().schedule().secondsToNextCycle();
+    EXPECT_TRUE(next >= 10 && next <= 20) << next;
+    EXPECT_TRUE(notifier->shown.isEmpty());
+    EXPECT_TRUE(main().isPictureVisible(StatusLamp::Image1));
+    EXPECT_TRUE(main().lampToolTip().endsWith("Checking Cam3 again in about 20 s")) << qPrintable(main().lampToolTip());
+    const QJsonObject cam = QJsonDocument::fromJson(readFile(statusFolder + QStringLiteral("/status.json")))
+                                .object()
+                                .value("targets")
+                                .toArray()
+                                .at(12)
+                                .toObject();
+    EXPECT_TRUE(cam.value("confirming").toBool());
+    EXPECT_EQ(cam.value("state").toString(), "unknown");
+    main().cycle().run();
+    EXPECT_EQ(notifier->shown.size(), 1);
+    EXPECT_TRUE(main().isPictureVisible(StatusLamp::Image2));
+    confirm->trigger();
+    EXPECT_FALSE(SettingsStore(place.location()).confirmDown());
+}
+
 // The tray icon's menu reaches the windows and quits as closing the main window does. Where the desktop has a tray
 // (tray_test.sh gives one under Xvfb), the icon shows the lamp's picture and tooltip; where there is none, nothing.
 TEST_F(StartupTest, TheTrayIconMirrorsTheLamp)
@@ -353,8 +389,11 @@ TEST_F(StartupTest, TheTrayIconMirrorsTheLamp)
     ASSERT_TRUE(!trayExpected || waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
     start();
     const QList<QAction*> menu = app->trayIcon()->menu().actions();
-    ASSERT_EQ(menu.size(), 4);
-    EXPECT_EQ(menu[0]->text() + menu[1]->text() + menu[3]->text(), QStringLiteral("Open LogSettingsQuit"));
+    QStringList texts;
+    for (const QAction* action : menu)
+        texts << action->text();
+    ASSERT_EQ(texts, QStringList({"Open Log", "Settings", "Notify me of changes", "Check twice before an alarm",
+                                  "Diagnosis…", "Quit"}));
     click(settings(), "x");
     menu[1]->trigger();
     EXPECT_TRUE(settings().isVisible());
@@ -377,7 +416,7 @@ TEST_F(StartupTest, TheTrayIconMirrorsTheLamp)
         EXPECT_FALSE(main().isMinimized());
     }
     QSignalSpy closing(&main(), &MainWindow::closing);
-    menu[3]->trigger();
+    menu.last()->trigger();
     EXPECT_EQ(closing.count(), 1);
     EXPECT_FALSE(icon->isVisible()) << "the tray icon stays after the program";
 }
