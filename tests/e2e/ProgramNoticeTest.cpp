@@ -206,4 +206,35 @@ TEST_F(ProgramNotice, AServiceThatNeverAnswersDelaysNoCycle)
     EXPECT_EQ(status().value("targets").toArray().at(20).toObject().value("state").toString(), "down");
 }
 
+// "Check twice before an alarm": a process missing once and running when the cycle brought forward looks again
+// gives neither an entry nor a notice; missing in both, it gives one of each about 20 s after the first cycle.
+TEST_F(ProgramNotice, ASecondLookComesWithinTwentySecondsAndOnlyItRaisesTheAlarm)
+{
+    writeFile(tools.path(QStringLiteral("config/Pylvane/Pylvane.conf")),
+              "[General]\nd1=\"" + processName.toUtf8() + "\"\nd1b=\"1\"\nConfirmDown=1\n");
+    ASSERT_TRUE(bus.startStandIn(QStringLiteral(PYLVANE_NOTIFICATION_STANDIN), record));
+    startProgram();
+    const QString log = tools.path(QStringLiteral("PylvaneLog.txt"));
+    ASSERT_TRUE(nextCycle({}).isValid()) << "no cycle ended; the program's output:\n" << output();
+    EXPECT_TRUE(status().value("targets").toArray().at(20).toObject().value("confirming").toBool());
+    target.start(processPath, {QStringLiteral("600")});
+    ASSERT_TRUE(target.waitForStarted(10'000));
+    ASSERT_TRUE(nextCycle(status().value("ended").toString()).isValid()) << "no second look within 45 s";
+    EXPECT_EQ(status().value("targets").toArray().at(20).toObject().value("state").toString(), "up");
+
+    target.kill();
+    target.waitForFinished(5'000);
+    ASSERT_TRUE(closeSettings()) << "the settings window did not go; the program's output:\n" << output();
+    const QDateTime once = nextCycle(status().value("ended").toString());
+    ASSERT_TRUE(once.isValid()) << "no third cycle";
+    EXPECT_TRUE(notices().isEmpty());
+    EXPECT_FALSE(QFile::exists(log)) << readFile(log).toStdString();
+    const QDateTime twice = nextCycle(status().value("ended").toString());
+    ASSERT_TRUE(twice.isValid()) << "no second look within 45 s";
+    EXPECT_LE(once.secsTo(twice), 25);
+    ASSERT_TRUE(waitFor([&] { return notices().size() == 1; }, 10'000));
+    EXPECT_EQ(notices().first().value("body").toString(), "Down: Services and Apps 1 " + processName);
+    EXPECT_EQ(readFile(log).count(" - Process1 DOWN   "), 1) << readFile(log).toStdString();
+}
+
 } // namespace

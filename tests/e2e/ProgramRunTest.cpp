@@ -158,7 +158,13 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
 
     const QString marker = tools.path(QStringLiteral("failure-command-ran"));
     const QString failureCommand = tools.path(QStringLiteral("on-failure.sh"));
-    ASSERT_TRUE(writeFile(failureCommand, "#!/bin/sh\necho ran > " + iniText(marker) + "\n", true));
+    // It is told what is down, where the log is and when the cycle ended.
+    ASSERT_TRUE(writeFile(
+        failureCommand,
+        "#!/bin/sh\nprintf 'ran\\n%s\\n%s\\n%s\\n%s\\n' \"$PYLVANE_DOWN_COUNT\" \"$PYLVANE_DOWN\" \"$PYLVANE_LOG\" "
+        "\"$PYLVANE_CYCLE_END\" > " +
+            iniText(marker) + "\n",
+        true));
 
     ASSERT_TRUE(QDir(configHome.path()).mkpath(QStringLiteral("Pylvane")));
     const QString configFile = configHome.path(QStringLiteral("Pylvane/Pylvane.conf"));
@@ -236,7 +242,14 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
     ASSERT_TRUE(markerWritten && QFileInfo(marker).size() > 0)
         << "the failure command did not run within " << kFirstCycleWaitMs / 1000 << " s; the program's output:\n"
         << output;
-    EXPECT_EQ(readFile(marker).toStdString(), "ran\n");
+    const QStringList told = QString::fromUtf8(readFile(marker)).split(QLatin1Char('\n'));
+    ASSERT_EQ(told.size(), 7) << readFile(marker).toStdString();
+    EXPECT_EQ(told.mid(0, 5).join(QLatin1Char('|')).toStdString(),
+              ("ran|2|IP Cam 1 " + kSilentCamAddress + "|Services and Apps 2 " + missingName + "|" +
+               QDir(workDir.path()).filePath(kLogName))
+                  .toStdString());
+    const QDateTime cycleEnd = QDateTime::fromString(told.at(5), Qt::ISODate);
+    EXPECT_TRUE(cycleEnd >= started && cycleEnd <= cycleOver) << told.at(5).toStdString();
 
     // Read after the program has ended: nothing is written at exit either.
     const QByteArray log = readFile(workDir.path(kLogName));

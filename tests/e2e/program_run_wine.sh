@@ -25,7 +25,8 @@ cp "$sleeper" "$tmp/tools/$alive"
 pids="$pids $!"
 
 marker=$tmp/tools/failure-command-ran
-printf '@echo ran>>"%s"\r\n' "$(windows_path "$marker")" >"$tmp/tools/on-failure.bat"
+# It is told how many targets are down.
+printf '@echo ran-%%PYLVANE_DOWN_COUNT%%>>"%s"\r\n' "$(windows_path "$marker")" >"$tmp/tools/on-failure.bat"
 
 # Device 1 answers on loopback, Cam 1 is silent, Process 1 runs, Process 2 does not, and a disabled device and
 # process point at targets that would be down. The settings are the key's values.
@@ -47,6 +48,9 @@ set_value d2 "$missing"
 set_value d2b 1
 set_value d3 "$missing"
 set_value d3b 0
+# With a second look before an alarm: the first cycle finds both down and logs nothing; the cycle it brings forward
+# about 20 s later finds them down again and does everything a cycle without the option would have done.
+set_value ConfirmDown 1
 
 # The status file of an earlier run would answer for this one.
 rm -f "$WINEPREFIX"/drive_c/users/*/AppData/Local/Pylvane/status.json
@@ -57,7 +61,7 @@ pids="$pids $app"
 
 # The failure command runs after the cycle has written all of its entries, so once its marker is there the
 # log is complete; the next cycle is a quarter of an hour away.
-for _ in $(seq $((first_cycle_wait * 10))); do
+for _ in $(seq $(((first_cycle_wait + 30) * 10))); do
     [ -s "$marker" ] && break
     kill -0 "$app" 2>/dev/null || fail "the program ended before its first cycle was over; its output: $(cat "$tmp/output")"
     sleep 0.1
@@ -74,7 +78,7 @@ expected="PYLVANE CRITICAL - 2 down: Cam1 $PYLVANE_SILENT_HOST, Process2 $missin
 [ "$code" = 2 ] || fail "pylvane.exe --status exited with $code, not 2; it printed: $status"
 [ "${status%$'\r'}" = "$expected" ] || fail "pylvane.exe --status printed '$status', not '$expected'"
 
-[ "$(cat "$marker")" = $'ran\r' ] || fail "the failure command ran more than once or wrote otherwise: $(od -c "$marker")"
+[ "$(cat "$marker")" = $'ran-2\r' ] || fail "the failure command ran more than once or wrote otherwise: $(od -c "$marker")"
 
 log=$work/PylvaneLog.txt
 [ -f "$log" ] || fail "no PylvaneLog.txt in the working directory: $(ls -A "$work")"

@@ -128,6 +128,12 @@ TEST(SettingsStoreRoundTrip, NotifyChangesIsKeptBesideTheSeventyOneAndASaveLeave
     EXPECT_EQ(SettingsStore(store.location()).ReadSetting(kKey, QStringLiteral("e10b")), QStringLiteral("value 71 of e10b"));
     EXPECT_FALSE(store.WriteSettings({{QStringLiteral("NotifyChanges"), QStringLiteral("0")}}))
         << "a save of the 71 never writes it";
+    // The second look before an alarm, beside it: missing means off.
+    EXPECT_FALSE(store.confirmDown());
+    ASSERT_TRUE(store.setConfirmDown(true));
+    ASSERT_TRUE(store.WriteSettings(distinctValues()));
+    EXPECT_TRUE(SettingsStore(store.location()).confirmDown());
+    EXPECT_EQ(SettingsStore(store.location()).ReadSetting(kKey, QStringLiteral("ConfirmDown")), QStringLiteral("1"));
 }
 
 TEST(SettingsStoreRoundTrip, NamesOutsideTheSeventyOneAreRefused)

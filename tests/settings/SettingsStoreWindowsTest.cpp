@@ -89,4 +89,10 @@ TEST(SettingsStoreRegistry, NotifyChangesIsKeptBesideTheSeventyOneAndASaveLeaves
     ASSERT_TRUE(store.WriteSettings(values));
     EXPECT_FALSE(SettingsStore(place.location()).notifyChanges());
     EXPECT_EQ(typeOf(place.location(), L"NotifyChanges"), DWORD(REG_SZ));
+    // The second look before an alarm, beside it, as an administrator may set it: missing means off.
+    EXPECT_FALSE(store.confirmDown());
+    ASSERT_TRUE(store.setConfirmDown(true));
+    ASSERT_TRUE(store.WriteSettings(values));
+    EXPECT_TRUE(SettingsStore(place.location()).confirmDown());
+    EXPECT_EQ(typeOf(place.location(), L"ConfirmDown"), DWORD(REG_SZ));
 }
