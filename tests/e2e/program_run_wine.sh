@@ -78,6 +78,17 @@ expected="PYLVANE CRITICAL - 2 down: Cam1 $PYLVANE_SILENT_HOST, Process2 $missin
 [ "$code" = 2 ] || fail "pylvane.exe --status exited with $code, not 2; it printed: $status"
 [ "${status%$'\r'}" = "$expected" ] || fail "pylvane.exe --status printed '$status', not '$expected'"
 
+# The diagnosis through the program's standard output: one line per check with the management service's time, and a
+# warning (exit code 1) while the event source is not registered, as it is not in this prefix.
+code=0
+diagnosis=$("$wine" "$exe" --diagnose </dev/null 2>/dev/null | tr -d '\r') || code=$?
+grep -Eq '^\[(ok|warn)\] +Management service: WMI (connected and )?answered in [0-9]+ ms' <<<"$diagnosis" ||
+    fail "pylvane.exe --diagnose gave no management service line with its time: $diagnosis"
+grep -Eq '^\[warn\] +System log: .*--register-event-source' <<<"$diagnosis" ||
+    fail "pylvane.exe --diagnose did not warn of the unregistered event source: $diagnosis"
+[ "$code" = 1 ] || fail "pylvane.exe --diagnose exited with $code, not 1: $diagnosis"
+echo "The diagnosis under Wine: $diagnosis"
+
 [ "$(cat "$marker")" = $'ran-2\r' ] || fail "the failure command ran more than once or wrote otherwise: $(od -c "$marker")"
 
 log=$work/PylvaneLog.txt
