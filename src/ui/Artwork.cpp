@@ -1,6 +1,10 @@
 #include "ui/Artwork.h"
 
+#include "ui/ArtworkIconEngine.h"
+
+#include <QImageReader>
 #include <QSize>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -8,6 +12,8 @@
 namespace {
 
 constexpr int kFinestRatio = 3;
+// All the artwork is PNG. Named, it spares the reader loading every image plug-in to ask it about the file.
+constexpr const char* kFormat = "png";
 
 QString atRatio(const QString& resource, int ratio)
 {
@@ -18,6 +24,18 @@ QString atRatio(const QString& resource, int ratio)
     return name;
 }
 
+// An icon of these files, each at the size its header gives; a missing file is left out. Nothing is decoded here.
+QIcon lazyIcon(const QStringList& files)
+{
+    QList<ArtworkIconEngine::Rendering> renderings;
+    for (const QString& file : files) {
+        const QSize size = QImageReader(file, kFormat).size();
+        if (size.isValid())
+            renderings.append({file, size});
+    }
+    return QIcon(new ArtworkIconEngine(std::move(renderings)));
+}
+
 } // namespace
 
 QPixmap Artwork::pixmap(const QString& resource, qreal devicePixelRatio)
@@ -26,26 +44,26 @@ QPixmap Artwork::pixmap(const QString& resource, qreal devicePixelRatio)
     const int wanted = std::clamp(static_cast<int>(std::ceil(devicePixelRatio - 0.01)), 1, kFinestRatio);
     for (int ratio = wanted; ratio > 1; --ratio) {
         // Qt reads the ratio from the "@2x" in the name.
-        QPixmap finer(atRatio(resource, ratio));
+        QPixmap finer(atRatio(resource, ratio), kFormat);
         if (!finer.isNull())
             return finer;
     }
-    return QPixmap(resource);
+    return QPixmap(resource, kFormat);
 }
 
 QIcon Artwork::icon(const QString& resource)
 {
-    QIcon icon;
+    QStringList files;
     for (int ratio = 1; ratio <= kFinestRatio; ++ratio)
-        icon.addFile(atRatio(resource, ratio));
-    return icon;
+        files << atRatio(resource, ratio);
+    return lazyIcon(files);
 }
 
 QIcon Artwork::programIcon()
 {
-    QIcon icon;
+    QStringList files;
     for (int size : {16, 22, 32, 48, 64, 128})
         for (int ratio = 1; ratio <= kFinestRatio; ++ratio)
-            icon.addFile(atRatio(QStringLiteral(":/icons/pylvane-%1.png").arg(size), ratio), QSize(size, size) * ratio);
-    return icon;
+            files << atRatio(QStringLiteral(":/icons/pylvane-%1.png").arg(size), ratio);
+    return lazyIcon(files);
 }
