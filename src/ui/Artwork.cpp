@@ -12,8 +12,6 @@
 namespace {
 
 constexpr int kFinestRatio = 3;
-// All the artwork is PNG. Named, it spares the reader loading every image plug-in to ask it about the file.
-constexpr const char* kFormat = "png";
 
 QString atRatio(const QString& resource, int ratio)
 {
@@ -29,7 +27,7 @@ QIcon lazyIcon(const QStringList& files)
 {
     QList<ArtworkIconEngine::Rendering> renderings;
     for (const QString& file : files) {
-        const QSize size = QImageReader(file, kFormat).size();
+        const QSize size = Artwork::sizeOf(file);
         if (size.isValid())
             renderings.append({file, size});
     }
@@ -44,11 +42,27 @@ QPixmap Artwork::pixmap(const QString& resource, qreal devicePixelRatio)
     const int wanted = std::clamp(static_cast<int>(std::ceil(devicePixelRatio - 0.01)), 1, kFinestRatio);
     for (int ratio = wanted; ratio > 1; --ratio) {
         // Qt reads the ratio from the "@2x" in the name.
-        QPixmap finer(atRatio(resource, ratio), kFormat);
+        QPixmap finer(atRatio(resource, ratio));
         if (!finer.isNull())
             return finer;
     }
-    return QPixmap(resource, kFormat);
+    return QPixmap(resource);
+}
+
+QImage Artwork::read(const QString& file)
+{
+    // All the artwork is PNG; left to guess, even with the format named, the reader would first load every image
+    // plug-in there is to ask it about the file.
+    QImageReader reader(file, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
+QSize Artwork::sizeOf(const QString& file)
+{
+    QImageReader reader(file, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.size();
 }
 
 QIcon Artwork::icon(const QString& resource)

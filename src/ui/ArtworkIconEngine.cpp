@@ -1,7 +1,8 @@
 #include "ui/ArtworkIconEngine.h"
 
+#include "ui/Artwork.h"
+
 #include <QApplication>
-#include <QImageReader>
 #include <QPainter>
 #include <QPixmap>
 #include <QStyle>
@@ -46,10 +47,8 @@ QPixmap ArtworkIconEngine::pixmap(const QSize& size, QIcon::Mode mode, QIcon::St
     const Rendering* rendering = closest(size);
     if (rendering == nullptr)
         return {};
-    // Read as PNG by name: left to guess, the reader loads every image plug-in to ask it about the file first.
     // Not through QPixmap::load, which would keep the rendering in the pixmap cache.
-    QImageReader reader(rendering->file, "png");
-    QImage image = reader.read();
+    QImage image = Artwork::read(rendering->file);
     if (image.isNull())
         return {};
     // The reader marks an "@2x" file with its ratio; QIcon sets the ratio it wants on what it gets.
