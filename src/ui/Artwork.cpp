@@ -1,6 +1,10 @@
 #include "ui/Artwork.h"
 
+#include "ui/ArtworkIconEngine.h"
+
+#include <QImageReader>
 #include <QSize>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +22,18 @@ QString atRatio(const QString& resource, int ratio)
     return name;
 }
 
+// An icon of these files, each at the size its header gives; a missing file is left out. Nothing is decoded here.
+QIcon lazyIcon(const QStringList& files)
+{
+    QList<ArtworkIconEngine::Rendering> renderings;
+    for (const QString& file : files) {
+        const QSize size = Artwork::sizeOf(file);
+        if (size.isValid())
+            renderings.append({file, size});
+    }
+    return QIcon(new ArtworkIconEngine(std::move(renderings)));
+}
+
 } // namespace
 
 QPixmap Artwork::pixmap(const QString& resource, qreal devicePixelRatio)
@@ -33,19 +49,35 @@ QPixmap Artwork::pixmap(const QString& resource, qreal devicePixelRatio)
     return QPixmap(resource);
 }
 
+QImage Artwork::read(const QString& file)
+{
+    // All the artwork is PNG; left to guess, even with the format named, the reader would first load every image
+    // plug-in there is to ask it about the file.
+    QImageReader reader(file, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
+QSize Artwork::sizeOf(const QString& file)
+{
+    QImageReader reader(file, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.size();
+}
+
 QIcon Artwork::icon(const QString& resource)
 {
-    QIcon icon;
+    QStringList files;
     for (int ratio = 1; ratio <= kFinestRatio; ++ratio)
-        icon.addFile(atRatio(resource, ratio));
-    return icon;
+        files << atRatio(resource, ratio);
+    return lazyIcon(files);
 }
 
 QIcon Artwork::programIcon()
 {
-    QIcon icon;
+    QStringList files;
     for (int size : {16, 22, 32, 48, 64, 128})
         for (int ratio = 1; ratio <= kFinestRatio; ++ratio)
-            icon.addFile(atRatio(QStringLiteral(":/icons/pylvane-%1.png").arg(size), ratio), QSize(size, size) * ratio);
-    return icon;
+            files << atRatio(QStringLiteral(":/icons/pylvane-%1.png").arg(size), ratio);
+    return lazyIcon(files);
 }

@@ -87,12 +87,29 @@ TEST(StatusFile, AKilledRunsLeftoverGoesWithTheNextWrite)
     TempDir dir;
     const QString folder = dir.path(QStringLiteral("pylvane"));
     ASSERT_TRUE(QDir().mkdir(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-    writeFile(folder + QStringLiteral("/.status.json.999999999"), "{"); // above any process id Linux gives
-    writeFile(folder + QStringLiteral("/.status.json.1"), "{");         // init runs
+    writeFile(folder + QStringLiteral("/.status.json.999999999"), "{");  // above any process id Linux gives
+    writeFile(folder + QStringLiteral("/.status.json.0999999998"), "{"); // ten digits, leading zero
+    writeFile(folder + QStringLiteral("/.status.json.1"), "{");          // init runs
+    // Names a run does not write stay, however close: no digits, too many, other characters, other digits.
+    QStringList kept{".status.json.1", "status.json"};
+    for (const QString& name : {QStringLiteral(".status.json."), QStringLiteral(".status.json.12345678901"),
+                                QStringLiteral(".status.json.999999997x"), QStringLiteral(".status.json.-5"),
+                                QStringLiteral(".status.json. 5"), QStringLiteral("x.status.json.999999997"),
+                                QStringLiteral(".status.json.\u0663"), QStringLiteral(".status.json")}) {
+        writeFile(folder + QLatin1Char('/') + name, "{");
+        kept << name;
+    }
+    // A link with a leftover's name is not the writer's file either.
+    writeFile(dir.path(QStringLiteral("elsewhere")), "{");
+    ASSERT_TRUE(QFile::link(dir.path(QStringLiteral("elsewhere")), folder + QStringLiteral("/.status.json.999999996")));
+    kept << ".status.json.999999996";
     ASSERT_TRUE(StatusFile::write(folder, StatusFile::json(
                                               allUp(), [](int) { return kEnded; }, 1010)));
-    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList({".status.json.1", "status.json"}));
+    QStringList left = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
+    left.sort();
+    kept.sort();
+    EXPECT_EQ(left.join(QLatin1Char('|')).toStdString(), kept.join(QLatin1Char('|')).toStdString());
+    EXPECT_TRUE(QFile::exists(dir.path(QStringLiteral("elsewhere"))));
 }
 
 TEST(StatusFile, AFifoOrAnOversizedFileIsNotRead)

@@ -3,7 +3,9 @@
 #include <QColor>
 #include <QDir>
 #include <QFile>
+#include <QIcon>
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -13,7 +15,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <numeric>
+#include <tuple>
 #include <vector>
 
 // The windows load the artwork by these resource paths and fall back to nothing when one is missing, so a
@@ -190,6 +194,54 @@ TEST(Artwork, ScaledScreensGetAFinerRendering)
         EXPECT_EQ(pixmap.deviceIndependentSize(), QSizeF(54, 54)) << screen;
     }
     EXPECT_EQ(Artwork::programIcon().pixmap(QSize(128, 128), 2.0).width(), 256);
+}
+
+// The icons read a rendering when one is asked for: the closest one at least as large, scaled down smoothly where
+// it is larger, the largest where none is large enough, never stretched up.
+TEST(Artwork, IconsDrawFromTheClosestRendering)
+{
+    const QIcon program = Artwork::programIcon();
+    EXPECT_EQ(program.availableSizes().size(), 18);
+    EXPECT_TRUE(program.availableSizes().contains(QSize(384, 384)));
+    EXPECT_TRUE(program.availableSizes(QIcon::Normal, QIcon::On).isEmpty());
+    for (const auto& [asked, ratio, pixels] : {std::tuple{16, 1.0, 16},
+                                               {22, 1.0, 22},
+                                               {20, 1.0, 20},
+                                               {64, 3.0, 192},
+                                               {128, 2.0, 256},
+                                               {400, 1.0, 384},
+                                               {1, 1.0, 1}}) {
+        const QPixmap pixmap = program.pixmap(QSize(asked, asked), ratio);
+        EXPECT_EQ(pixmap.width(), pixels) << asked << " at " << ratio;
+        EXPECT_EQ(program.actualSize(QSize(asked, asked) * ratio).width(), pixels) << asked << " at " << ratio;
+    }
+    // 22 pixels scaled down to 20 looks as the 22-pixel rendering, not as the 32-pixel one.
+    const QImage scaled =
+        program.pixmap(QSize(20, 20), 1.0).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage direct = QImage(":/icons/pylvane-22.png")
+                              .scaled(20, 20, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                              .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(scaled, direct);
+
+    const QIcon lamp = Artwork::icon(":/lamps/red.png");
+    EXPECT_EQ(lamp.availableSizes(), QList<QSize>({QSize(54, 54), QSize(108, 108), QSize(162, 162)}));
+    EXPECT_EQ(lamp.pixmap(QSize(54, 54), 3.0).width(), 162);
+    EXPECT_EQ(lamp.pixmap(QSize(54, 54), 3.0).deviceIndependentSize(), QSizeF(54, 54));
+    // The style greys a disabled icon, as it does any other.
+    EXPECT_NE(lamp.pixmap(QSize(54, 54), QIcon::Disabled).toImage(), lamp.pixmap(QSize(54, 54)).toImage());
+    // Painted, it is the plain rendering at its own size.
+    const auto paint = [](const std::function<void(QPainter&, const QRect&)>& draw) {
+        QImage surface(54, 54, QImage::Format_ARGB32_Premultiplied);
+        surface.fill(Qt::transparent);
+        QPainter painter(&surface);
+        draw(painter, surface.rect());
+        return surface;
+    };
+    EXPECT_EQ(paint([&lamp](QPainter& p, const QRect& r) { lamp.paint(&p, r); }),
+              paint([](QPainter& p, const QRect& r) { p.drawImage(r, QImage(":/lamps/red.png")); }));
+
+    EXPECT_TRUE(Artwork::icon(":/lamps/none.png").isNull());
+    EXPECT_TRUE(Artwork::icon(":/lamps/none.png").pixmap(QSize(16, 16)).isNull());
 }
 
 // The committed PNGs must be what the SVG sources render to: an SVG edited without re-rendering would ship
