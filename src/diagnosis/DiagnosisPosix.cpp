@@ -1,4 +1,5 @@
 #include "diagnosis/DiagnosisSystem.h"
+#include "eventlog/PosixFileChecks.h"
 
 #include "probes/IcmpSocket.h"
 #include "probes/ProcessTable.h"
@@ -26,14 +27,15 @@ bool DiagnosisSystem::prepareDisplay()
         return display || chosen.startsWith("offscreen") || chosen.startsWith("minimal");
     // A display that names a server which is gone would end the program in Qt's start; offscreen stands in.
     if (display)
-        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen"
-                                                                                  : "wayland;xcb;offscreen");
+        qputenv("QT_QPA_PLATFORM",
+                qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
     return display;
 }
 
 QString DiagnosisSystem::installKind(const QString& executable)
 {
-    if (executable == QStringLiteral("/usr/bin/pylvane") && QFileInfo::exists(QStringLiteral("/var/lib/dpkg/info/pylvane.list")))
+    if (executable == QStringLiteral("/usr/bin/pylvane") &&
+        QFileInfo::exists(QStringLiteral("/var/lib/dpkg/info/pylvane.list")))
         return QStringLiteral("installed from the Debian package");
     const QString prefix = QFileInfo(QFileInfo(executable).absolutePath()).absolutePath();
     if (QFileInfo::exists(prefix + QStringLiteral("/share/pylvane/install-manifest.txt")))
@@ -119,13 +121,14 @@ QString DiagnosisSystem::fileRefusal(const QString& path)
         return QStringLiteral("a symbolic link");
     if (S_ISDIR(st.st_mode))
         return QStringLiteral("a folder");
+    // The log writer's own rule decides; the rest only says which part of it fails.
+    if (isOwnSingleFile(st))
+        return {};
     if (!S_ISREG(st.st_mode))
         return QStringLiteral("no regular file");
     if (st.st_uid != ::geteuid())
         return QStringLiteral("another user's file");
-    if (st.st_nlink != 1)
-        return QStringLiteral("a file with more than one name (a hard link)");
-    return {};
+    return QStringLiteral("a file with more than one name (a hard link)");
 }
 
 std::optional<bool> DiagnosisSystem::writableByOthers(const QString& folder)
@@ -161,11 +164,12 @@ CheckResult DiagnosisSystem::systemLog()
         break;
     case JournalEvents::Outcome::Dropped:
         check.values = {{QStringLiteral("journal"), false}, {QStringLiteral("syslog"), false}};
-        check.set(Verdict::Warn,
-                  QStringLiteral("neither the journal (%1) nor syslog (%2) took an event, so Pylvane's events are lost")
-                      .arg(QString::fromLatin1(JournalEvents::kJournalSocket),
-                           QString::fromLatin1(JournalEvents::kSyslogSocket)),
-                  QStringLiteral("Run systemd-journald or a syslog daemon to keep them; the plain log is not affected."));
+        check.set(
+            Verdict::Warn,
+            QStringLiteral("neither the journal (%1) nor syslog (%2) took an event, so Pylvane's events are lost")
+                .arg(QString::fromLatin1(JournalEvents::kJournalSocket),
+                     QString::fromLatin1(JournalEvents::kSyslogSocket)),
+            QStringLiteral("Run systemd-journald or a syslog daemon to keep them; the plain log is not affected."));
         break;
     }
     return check;

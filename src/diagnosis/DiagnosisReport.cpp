@@ -8,21 +8,6 @@
 
 namespace {
 
-QString verdictTag(CheckResult::Verdict verdict)
-{
-    switch (verdict) {
-    case CheckResult::Verdict::Ok:
-        return QStringLiteral("[ok]");
-    case CheckResult::Verdict::Warn:
-        return QStringLiteral("[warn]");
-    case CheckResult::Verdict::Fail:
-        return QStringLiteral("[fail]");
-    case CheckResult::Verdict::NotApplicable:
-        break;
-    }
-    return QStringLiteral("[--]");
-}
-
 QString verdictWord(CheckResult::Verdict verdict)
 {
     switch (verdict) {
@@ -36,6 +21,13 @@ QString verdictWord(CheckResult::Verdict verdict)
         break;
     }
     return QStringLiteral("n/a");
+}
+
+// The word in brackets; a check that does not apply here is "[--]".
+QString verdictTag(CheckResult::Verdict verdict)
+{
+    return verdict == CheckResult::Verdict::NotApplicable ? QStringLiteral("[--]")
+                                                          : QLatin1Char('[') + verdictWord(verdict) + QLatin1Char(']');
 }
 
 // A name as a word of its own, so that a short user name does not eat into other words.

@@ -1,10 +1,10 @@
 #include "metrics/MetricsFile.h"
 
+#include "probes/ProcessAlive.h"
+
 #include <QFile>
 
 #include <cerrno>
-#include <climits>
-#include <csignal>
 #include <ctime>
 
 #include <dirent.h>
@@ -56,12 +56,6 @@ bool syncFile(int fd)
     return result == 0;
 }
 
-bool writerRuns(qint64 pid)
-{
-    // A process of another user's is there as well (EPERM).
-    return pid > 0 && pid <= INT_MAX && (::kill(pid_t(pid), 0) == 0 || errno != ESRCH);
-}
-
 // `dir` may be opened only for paths (O_PATH): the folder is listed through a descriptor of its own.
 void removeLeftoversIn(int dir)
 {
@@ -83,7 +77,7 @@ void removeLeftoversIn(int dir)
             continue;
         // unlinkat removes a name and never follows it: a file swapped in meanwhile by someone who may
         // write the folder is one they could remove themselves.
-        if (info.st_mtime < before || !writerRuns(*writer))
+        if (info.st_mtime < before || !processRuns(*writer))
             ::unlinkat(dir, entry->d_name, 0);
     }
     ::closedir(entries);

@@ -1,5 +1,7 @@
 #include "metrics/MetricsFile.h"
 
+#include "probes/ProcessAlive.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -43,19 +45,6 @@ bool writeAll(HANDLE file, const QByteArray& text)
         left -= qsizetype(written);
     }
     return true;
-}
-
-bool writerRuns(qint64 pid)
-{
-    if (pid <= 0 || pid > qint64(MAXDWORD))
-        return false;
-    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, DWORD(pid));
-    // No such process; one that may not be opened is there.
-    if (process == nullptr)
-        return GetLastError() != ERROR_INVALID_PARAMETER;
-    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    CloseHandle(process);
-    return running;
 }
 
 } // namespace
@@ -107,7 +96,7 @@ void MetricsFile::removeLeftovers(const QString& folder)
             continue;
         // DeleteFileW removes a link itself, never its target; a file of another user's that the
         // folder's rights keep is refused.
-        if (QFileInfo(path).lastModified().toUTC() < before || !writerRuns(*writer))
+        if (QFileInfo(path).lastModified().toUTC() < before || !processRuns(*writer))
             DeleteFileW(wide(path));
     }
 }

@@ -59,7 +59,7 @@ void CheckCycle::run()
     // count as the next cycle, seconds away.
     timer1_.stop();
     const CycleReport outcome = report(started);
-    keepLastKnown(outcome);
+    known_.update(outcome);
     lamp_.cycleEnded(outcome);
     // After the report, which tells the system's log of the targets that went down: the events go
     // out in the order things happened.
@@ -120,21 +120,10 @@ CycleReport CheckCycle::report(const QDateTime& started) const
         TargetReport& target = report.targets[i];
         if (uncounted_[i] && target.state != TargetReport::State::Off) {
             target.confirming = true;
-            target.state = lastKnown_[i].value_or(TargetReport::State::Unknown);
+            target.state = known_.lastKnown(i).value_or(TargetReport::State::Unknown);
         }
     }
     return report;
-}
-
-void CheckCycle::keepLastKnown(const CycleReport& report)
-{
-    for (int i = 0; i < kTargetCount; ++i) {
-        const TargetReport::State state = report.targets[i].state;
-        if (state == TargetReport::State::Off)
-            lastKnown_[i].reset();
-        else if (!report.targets[i].confirming && state != TargetReport::State::Unknown)
-            lastKnown_[i] = state;
-    }
 }
 
 void CheckCycle::tellOfSecondLooks(const CycleReport& report)
@@ -189,13 +178,11 @@ void CheckCycle::startFailureCommand()
     }
     // The program is told what is down, as service monitors tell the programs they start.
     QStringList down;
-    const CycleReport layout;
-    for (int i = 0; i < kTargetCount; ++i) {
-        if (states_[i] == kStateDown) {
-            const TargetKind kind = layout.targets[i].kind;
-            const int number = layout.targets[i].number;
-            const QString text = fields_->targetText(kind, number);
-            down << (text.isEmpty() ? targetName(kind, number) : targetName(kind, number) + QLatin1Char(' ') + text);
+    CycleReport layout;
+    for (TargetReport& target : layout.targets) {
+        if (states_[targetIndex(target.kind, target.number)] == kStateDown) {
+            target.text = fields_->targetText(target.kind, target.number);
+            down << target.described();
         }
     }
     const QDateTime now = QDateTime::currentDateTime();

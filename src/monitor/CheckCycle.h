@@ -2,6 +2,7 @@
 
 #include "monitor/CycleReport.h"
 #include "monitor/DownConfirmation.h"
+#include "monitor/ReportChanges.h"
 #include "monitor/HostTargetCheck.h"
 #include "monitor/ProcessTargetCheck.h"
 #include "monitor/StatusLamp.h"
@@ -11,7 +12,6 @@
 #include <QString>
 
 #include <array>
-#include <optional>
 
 class LogWriter;
 class Platform;
@@ -47,7 +47,6 @@ private:
     bool passCounterAllowsBody();
     void checkAllTargets();
     CycleReport report(const QDateTime& started) const;
-    void keepLastKnown(const CycleReport& report);
     void tellOfSecondLooks(const CycleReport& report);
     void showOutcome();
     void startFailureCommand();
@@ -65,8 +64,8 @@ private:
     SystemEvents* events_ = nullptr;
     DownConfirmation confirmation_;
     std::array<bool, kTargetCount> uncounted_{}; // found down by this cycle, not counted yet
-    // Up or down as last reported, skipping cycles that could not tell; nothing once switched off.
-    std::array<std::optional<TargetReport::State>, kTargetCount> lastKnown_;
+    // What was last known of each target, for one found down that does not count yet.
+    ReportChanges known_;
     // This cycle's failure command, as started or refused; told after the cycle's report.
     struct CommandOutcome {
         QString command;

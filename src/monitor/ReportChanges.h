@@ -28,6 +28,8 @@ public:
     // since it was first found so after its last known state was another; otherwise since it first
     // showed this state.
     QDateTime since(int index) const { return since_[index]; }
+    // Up or down, as target `index` was last found; nothing before that, or since it was switched off.
+    std::optional<TargetReport::State> lastKnown(int index) const { return lastKnown_[index]; }
 
 private:
     using State = TargetReport::State;

@@ -1,6 +1,7 @@
 #include "outcome/StatusFile.h"
 
 #include "monitor/CycleReport.h"
+#include "probes/ProcessAlive.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

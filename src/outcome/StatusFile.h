@@ -45,5 +45,4 @@ private:
     static bool replace(const QString& from, const QString& to);
     // Removes the temporary files that runs killed before their rename left in `folder`.
     static void removeLeftovers(const QString& folder);
-    static bool processRuns(qint64 pid);
 };

@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include <csignal>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,9 +102,4 @@ std::optional<QByteArray> StatusFile::read(const QString& folder, QString* refus
     if (why != nullptr)
         return refuse(why);
     return bytes;
-}
-
-bool StatusFile::processRuns(qint64 pid)
-{
-    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }

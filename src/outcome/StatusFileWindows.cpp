@@ -76,17 +76,3 @@ std::optional<QByteArray> StatusFile::read(const QString& folder, QString* refus
         return refuse("the status file is damaged");
     return bytes;
 }
-
-bool StatusFile::processRuns(qint64 pid)
-{
-    if (pid <= 0 || pid > 0xFFFFFFFFll)
-        return false;
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
-    if (process == nullptr)
-        // A process this user may not ask about still runs; one that is gone cannot be opened at all.
-        return GetLastError() == ERROR_ACCESS_DENIED;
-    DWORD code = 0;
-    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
-    CloseHandle(process);
-    return running;
-}

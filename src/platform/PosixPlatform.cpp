@@ -1,5 +1,7 @@
 #include "platform/PosixPlatform.h"
 
+#include "probes/ProcessAlive.h"
+
 #include <QDebug>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -10,9 +12,6 @@
 #include <ctime>
 #include <cwchar>
 #include <iterator>
-
-#include <cerrno>
-#include <csignal>
 
 #include <sys/stat.h>
 
@@ -88,8 +87,7 @@ bool PosixPlatform::openInTextEditor(const QString& path)
     // that pressing "Open Log" again and again opens one editor, not a pile of them. An xdg-open that stays
     // (one that waits for its editor) holds later requests back for a few seconds only.
     constexpr qint64 kStartingMs = 5'000;
-    if (editorStart_ > 0 && editorSince_.isValid() && editorSince_.elapsed() < kStartingMs &&
-        (::kill(pid_t(editorStart_), 0) == 0 || errno == EPERM))
+    if (editorStart_ > 0 && editorSince_.isValid() && editorSince_.elapsed() < kStartingMs && processRuns(editorStart_))
         return true;
     qint64 pid = 0;
     if (!QProcess::startDetached(QStringLiteral("xdg-open"), {QFileInfo(path).absoluteFilePath()}, QString(), &pid))
