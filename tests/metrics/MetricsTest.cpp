@@ -282,7 +282,11 @@ TEST_F(MetricsWriterTest, ASharedFolderWhereTheFileIsAnothersIsToldOnce)
     ASSERT_TRUE(writeFile(victim, "private"));
     ASSERT_EQ(::chown(QFile::encodeName(victim).constData(), 65534, 65534), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(victim).constData(), 0600), 0);
-    MetricsWriter writer(folder, events, QStringLiteral(PYLVANE_EXECUTABLE));
+    // The writer runs as the ordinary user, who may not reach a build folder inside a private one (a fresh
+    // clone in a folder of mktemp's): a copy of the program in the test's own folder is started instead.
+    const QString program = dir.path(QStringLiteral("pylvane"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(PYLVANE_EXECUTABLE), program));
+    MetricsWriter writer(folder, events, program);
     {
         AsUnprivilegedUser user;
         if (!user.effective())
