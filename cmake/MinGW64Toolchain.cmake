@@ -34,4 +34,5 @@ if(NOT PYLVANE_WINE64)
     message(FATAL_ERROR "wine64 not found on PATH nor in /usr/lib/wine (Debian package wine64): the Windows build "
                         "runs its tests and lists them under it")
 endif()
-set(CMAKE_CROSSCOMPILING_EMULATOR ${PYLVANE_WINE64})
+# ctest reaches it through a script that starts a test program once more when Wine ended it before its main().
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/windows/wine-run.sh)

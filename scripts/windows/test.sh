@@ -17,9 +17,20 @@ if [ -z "${PYLVANE_SILENT_HOST:-}" ]; then
     echo "Not root or no network namespaces here: the tests run without a silent host." >&2
 fi
 
+# Test programs that Wine ended before their main() ran, and that were started once more (wine-run.sh).
+PYLVANE_WINE_RESTARTS=$(mktemp)
+export PYLVANE_WINE_RESTARTS
+trap 'rm -f "$PYLVANE_WINE_RESTARTS"' EXIT
+status=0
 # Without ctest arguments (-R and the like), the run ends with a line counting passed, failed and skipped tests.
 if [ $# = 0 ]; then
-    exec "$here/wine-session.sh" "$build/wine" bash "$here/../run-tests.sh" "$build" "${JOBS:-$(nproc)}"
+    "$here/wine-session.sh" "$build/wine" bash "$here/../run-tests.sh" "$build" "${JOBS:-$(nproc)}" || status=$?
+else
+    "$here/wine-session.sh" "$build/wine" \
+        ctest --test-dir "$build" --output-on-failure -j "${JOBS:-$(nproc)}" "$@" || status=$?
 fi
-exec "$here/wine-session.sh" "$build/wine" \
-    ctest --test-dir "$build" --output-on-failure -j "${JOBS:-$(nproc)}" "$@"
+if [ -s "$PYLVANE_WINE_RESTARTS" ]; then
+    echo "Wine ended $(wc -l <"$PYLVANE_WINE_RESTARTS") test program(s) before their main() ran; each was started once more:"
+    sed 's/^/    /' "$PYLVANE_WINE_RESTARTS"
+fi
+exit "$status"
