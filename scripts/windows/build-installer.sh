@@ -59,7 +59,9 @@ guid() {
 # those into local time. The package code (the summary's revision number) is wixl's own random one until msibuild
 # sets it below, after the last change to the package.
 touch -d "@$epoch" "$stage/pylvane.exe" "$stage/pylvane.ico"
-frozen=(env TZ=UTC faketime "$(date -u -d "@$epoch" '+%F %T')")
+# Held, not started there: faketime's plain form lets the clock run on from the given time, so a tool that took
+# over a second on a busy machine wrote the next second. -f with an absolute time holds the clock still.
+frozen=(env TZ=UTC faketime -f "$(date -u -d "@$epoch" '+%F %T')")
 (cd "$stage" && "${frozen[@]}" wixl -a x64 -D Version="$version" -D ProductCode="$(guid product)" -D Exe=pylvane.exe \
     -D Icon=pylvane.ico -o package.msi "$root/packaging/windows/pylvane.wxs")
 # wixl has no way to say it: a rebuild of the same version (with a new product code) replaces the one installed
