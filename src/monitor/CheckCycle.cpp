@@ -130,11 +130,13 @@ void CheckCycle::tellOfSecondLooks(const CycleReport& report)
 {
     std::array<bool, kTargetCount> down{};
     std::array<bool, kTargetCount> up{};
+    std::array<bool, kTargetCount> off{};
     for (int i = 0; i < kTargetCount; ++i) {
         down[i] = states_[i] == kStateDown || uncounted_[i];
         up[i] = states_[i] == kStateUp;
+        off[i] = report.targets[i].state == TargetReport::State::Off;
     }
-    const QList<DownConfirmation::AnsweredAgain> answered = confirmation_.cycleEnded(down, up, report.ended);
+    const QList<DownConfirmation::AnsweredAgain> answered = confirmation_.cycleEnded(down, up, off, report.ended);
     if (events_ == nullptr)
         return;
     for (const DownConfirmation::AnsweredAgain& again : answered) {
@@ -158,17 +160,21 @@ void CheckCycle::showOutcome()
     }
 }
 
+QString CheckCycle::commandFile(const QString& text)
+{
+    if (text.size() > 2 && text.startsWith(QLatin1Char('"')) && text.endsWith(QLatin1Char('"')) &&
+        text.count(QLatin1Char('"')) == 2)
+        return text.mid(1, text.size() - 2);
+    return text;
+}
+
 void CheckCycle::startFailureCommand()
 {
     if (!lamp_.isPictureVisible(StatusLamp::Image2))
         return;
     // The whole text is one program file, started directly with no arguments and never through a
     // shell; a file that exists but cannot be started is passed over quietly.
-    QString command = fields_->failureCommand();
-    // A path copied from a file manager comes wrapped in one pair of quotes.
-    if (command.size() > 2 && command.startsWith(QLatin1Char('"')) && command.endsWith(QLatin1Char('"')) &&
-        command.count(QLatin1Char('"')) == 2)
-        command = command.mid(1, command.size() - 2);
+    const QString command = commandFile(fields_->failureCommand());
     if (command.isEmpty())
         return;
     commandOutcome_.command = command;

@@ -38,6 +38,10 @@ public:
     // Handler of the cycle timer. Never throws; always ends with the timer disarmed.
     void run();
 
+    // The program file a failure command's text names: the whole text, less one pair of quotes around it, as a
+    // path copied from a file manager comes. Empty: there is no failure command.
+    static QString commandFile(const QString& text);
+
     const QString& state(TargetKind kind, int number) const { return states_[targetIndex(kind, number)]; }
 
     // Pass counter that gates the body of each cycle.

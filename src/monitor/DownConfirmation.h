@@ -23,10 +23,13 @@ public:
         int index;
         int seconds; // from the cycle that found it down to the one that found it up
     };
-    // The running cycle has ended at `ended`, having found the targets in `down` down (counted or not) and those
-    // in `up` up. Gives the targets that the cycle before found down without counting them and that answered now.
+    // The running cycle has ended at `ended`, having found the targets in `down` down (counted or not), those in
+    // `up` up and those in `off` switched off. Gives the targets that the cycle before found down without counting
+    // them and that answered now. A target that could not be checked is no news: one found down before stays
+    // found down, so that a dead target that now and then cannot be checked still comes to count.
     QList<AnsweredAgain> cycleEnded(const std::array<bool, kTargetCount>& down,
-                                    const std::array<bool, kTargetCount>& up, const QDateTime& ended);
+                                    const std::array<bool, kTargetCount>& up,
+                                    const std::array<bool, kTargetCount>& off, const QDateTime& ended);
 
 private:
     bool enabled_ = false;

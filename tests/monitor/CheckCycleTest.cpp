@@ -401,8 +401,8 @@ TEST(CheckCycle, ATargetFlappingThroughUnknownIsJudgedByItsLastKnownState)
 }
 
 // "Check twice before an alarm": a target found down for the first time counts only when the next cycle finds it
-// down again; each row is a run of cycles, each cycle the targets found down (Cam3 "c", Process2 "p") and what the
-// cycle must then have done.
+// down again; each row is a run of cycles, each cycle the targets found down (Cam3 "c", Process2 "p"; Cam3 could
+// not be checked "u") and what the cycle must then have done.
 struct SecondLook {
     const char* name;
     std::vector<const char*> down; // per cycle
@@ -426,7 +426,7 @@ TEST_P(CheckCycleSecondLook, CountsATargetDownOnlyWhenFoundDownTwiceInARow)
     enableAllUp(rig);
     for (size_t c = 0; c < row.down.size(); ++c) {
         const QString down = QString::fromLatin1(row.down[c]);
-        rig.probes.statusOf["t12"] = down.contains('c') ? 11010 : 0;
+        rig.probes.statusOf["t12"] = down.contains('c') ? 11010 : down.contains('u') ? 11003 : 0;
         rig.probes.exeAnswers["t21"] = {down.contains('p') ? 0 : -1};
         rig.run();
         const CycleReport& report = rig.lamp.reports.last();
@@ -473,6 +473,14 @@ INSTANTIATE_TEST_SUITE_P(Rows, CheckCycleSecondLook,
                                                       {"unknown", "down", "down"},
                                                       2,
                                                       {"Process2 t21 did not answer once"}},
+                                           SecondLook{"ACycleThatCouldNotCheckIsNoNews",
+                                                      {"c", "u", "c"},
+                                                      {0, 0, 1},
+                                                      {"green", "green", "red"},
+                                                      {"Cam3", "", ""},
+                                                      {"unknown", "unknown", "down"},
+                                                      1,
+                                                      {}},
                                            SecondLook{"BackUpAtOnceAndDownAgainLooksAgain",
                                                       {"c", "c", "", "c"},
                                                       {0, 1, 1, 1},
