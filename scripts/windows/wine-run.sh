@@ -17,9 +17,11 @@ for attempt in 1 2; do
     # Wine maps the Unix root to drive Z:, and the program is a Windows program.
     PYLVANE_MAIN_MARK="Z:$marks/$attempt" "$wine" "$@"
     status=$?
-    if [ "$status" = 0 ] || [ -e "$marks/$attempt" ]; then
+    if [ -e "$marks/$attempt" ]; then
         break
     fi
+    # Ended well without coming to main(): nothing ran, and a listing of tests would come back empty.
+    [ "$status" != 0 ] || status=1
     if [ "$attempt" = 1 ]; then
         echo "wine-run: $(basename "$1") ended with status $status before its main() ran; starting it once more" >&2
         if [ -n "${PYLVANE_WINE_RESTARTS:-}" ]; then

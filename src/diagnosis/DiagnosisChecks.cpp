@@ -5,7 +5,10 @@
 #include "eventlog/EventLog.h"
 #include "eventlog/KeptEntriesFile.h"
 #include "metrics/MetricsFile.h"
+#include "monitor/CheckCycle.h"
+#include "outcome/StatusCheck.h"
 #include "outcome/StatusFile.h"
+#include "platform/Platform.h"
 #include "probes/EchoRights.h"
 #include "probes/EchoStatus.h"
 #include "probes/Module1.h"
@@ -180,11 +183,13 @@ CheckResult DiagnosisChecks::settings()
         return ticked;
     };
     const int devices = enabled(u'e', 10), cams = enabled(u'c', 10), processes = enabled(u'd', 15);
-    // The failure command is started as a program file, relative to the working folder; it is only looked up.
-    const QString command = store.ReadSetting(SettingsStore::kKeyPath, QStringLiteral("a1")).value_or(QString());
-    const QFileInfo program(command);
-    const bool commandSet = !command.trimmed().isEmpty();
-    const bool commandFound = commandSet && program.isFile() && program.isExecutable();
+    // The failure command is looked up as the cycle looks it up, relative to the working folder; never started.
+    const QString command =
+        CheckCycle::commandFile(store.ReadSetting(SettingsStore::kKeyPath, QStringLiteral("a1")).value_or(QString()));
+    const bool commandSet = !command.isEmpty();
+    const bool commandFound = commandSet &&
+                              Platform::forThisSystem()->fileExists(command, Platform::FileMask::OrdinaryOnly) &&
+                              QFileInfo(command).isExecutable();
     check.values.insert(QStringLiteral("values_present"), present);
     check.values.insert(QStringLiteral("values_total"), int(SettingsStore::valueNames().size()));
     check.values.insert(QStringLiteral("damaged_lines"), int(place.damaged.size()));
@@ -290,15 +295,25 @@ CheckResult DiagnosisChecks::statusFile()
         check.values.insert(QStringLiteral("running"), QStringLiteral("unknown"));
         return check;
     }
+    // Nothing better tells a running Pylvane of this user's: one that runs rewrites the file after each cycle. It is
+    // judged by the rules `--status` applies, so that the two never disagree.
+    const StatusCheck::LastCheck last = StatusCheck::lastCheck(*bytes, QDateTime::currentDateTime());
+    if (last == StatusCheck::LastCheck::Damaged) {
+        check.values.insert(QStringLiteral("running"), QStringLiteral("unknown"));
+        check.worsen(Verdict::Warn, QStringLiteral("the status file is damaged"),
+                     QStringLiteral("Remove it; a running Pylvane writes it anew after its next check."));
+        return check;
+    }
     const QJsonObject status = QJsonDocument::fromJson(*bytes).object();
     const qint64 age = secondsSince(QDateTime::fromString(status.value(QStringLiteral("ended")).toString(), Qt::ISODate));
-    const int nextIn = status.value(QStringLiteral("next_in")).toInt(-1);
-    // Nothing better tells a running Pylvane of this user's: one that runs rewrites the file after each cycle.
-    const bool fresh = age >= 0 && nextIn >= 0 && age <= nextIn + 120;
+    const bool fresh = last == StatusCheck::LastCheck::Current;
     check.values.insert(QStringLiteral("last_check_age_s"), double(age));
     check.values.insert(QStringLiteral("running"), fresh ? QStringLiteral("probably") : QStringLiteral("probably not"));
     check.summary += QStringLiteral("; last check %1; Pylvane is %2")
                          .arg(ageText(age), fresh ? QStringLiteral("probably running")
+                                              : last == StatusCheck::LastCheck::Ahead
+                                                  ? QStringLiteral("not known to run (the last check's time lies "
+                                                                   "ahead of this computer's clock)")
                                                   : QStringLiteral("probably not running (the next check is overdue)"));
     return check;
 }
@@ -317,6 +332,7 @@ CheckResult DiagnosisChecks::metrics()
         bool writable = false;
         std::optional<bool> others;
         qint64 age = -1;
+        bool blocked = false; // something other than a file stands at the name, which the writer cannot replace
     };
     // A network share that is gone can hold a file call for minutes; the answer is waited for a bounded time.
     const std::optional<Found> found = withinLimit<Found>(
@@ -327,8 +343,9 @@ CheckResult DiagnosisChecks::metrics()
                 f.writable = canCreateIn(folder);
                 f.others = DiagnosisSystem::writableByOthers(folder);
                 const QFileInfo prom(QDir(folder).filePath(MetricsFile::kFileName));
-                if (prom.exists())
+                if (prom.isFile())
                     f.age = secondsSince(prom.lastModified());
+                f.blocked = prom.exists() && !prom.isFile();
             }
             return f;
         },
@@ -354,6 +371,9 @@ CheckResult DiagnosisChecks::metrics()
     if (!found->writable)
         check.worsen(Verdict::Fail, QStringLiteral("the folder cannot be written"),
                      QStringLiteral("Let your user write the folder."));
+    if (found->blocked)
+        check.worsen(Verdict::Fail, QStringLiteral("pylvane.prom is not a file, and Pylvane cannot replace it"),
+                     QStringLiteral("Remove what stands under that name; Pylvane makes its own file."));
     if (found->others.value_or(false))
         check.worsen(Verdict::Warn, QStringLiteral("others may write into the folder"),
                      QStringLiteral("Let only you and the exporter write it (chmod o-w)."));

@@ -30,14 +30,15 @@ QString verdictTag(CheckResult::Verdict verdict)
                                                           : QLatin1Char('[') + verdictWord(verdict) + QLatin1Char(']');
 }
 
-// A name as a word of its own, so that a short user name does not eat into other words.
+// A name as a word of its own, so that a short user name does not eat into other words; and in the case the
+// system gives it, so that a machine named "debian", as Debian's installer names it, leaves "Debian GNU/Linux"
+// and "Debian package" alone. Paths under the home folder are already "~" in any case.
 void replaceWord(QString& text, const QString& word, const QString& with)
 {
     if (word.size() < 2)
         return;
     const QRegularExpression pattern(QStringLiteral("(?<![\\w.-])") + QRegularExpression::escape(word) +
-                                         QStringLiteral("(?![\\w-])"),
-                                     QRegularExpression::CaseInsensitiveOption);
+                                     QStringLiteral("(?![\\w-])"));
     text.replace(pattern, with);
 }
 

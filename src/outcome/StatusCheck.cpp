@@ -42,24 +42,20 @@ StatusCheck::Result StatusCheck::evaluate(const std::optional<QByteArray>& bytes
         return unknown(refused);
     if (!bytes)
         return unknown(QStringLiteral("no status file; is Pylvane running?"));
-    const QJsonDocument document = QJsonDocument::fromJson(*bytes);
-    const QJsonObject status = document.object();
+    const QJsonObject status = QJsonDocument::fromJson(*bytes).object();
     const QJsonArray targets = status.value(QStringLiteral("targets")).toArray();
-    const QDateTime ended = QDateTime::fromString(status.value(QStringLiteral("ended")).toString(), Qt::ISODate);
-    const double nextIn = status.value(QStringLiteral("next_in")).toDouble(-1);
-    const double duration = status.value(QStringLiteral("duration")).toDouble(-1);
-    constexpr double kDay = 86'400;
-    if (!document.isObject() || status.value(QStringLiteral("format")).toInt() != 1 || targets.size() != kTargetCount ||
-        !ended.isValid() || !(nextIn >= 0 && nextIn <= kDay) || !(duration >= 0 && duration <= kDay))
+    switch (lastCheck(*bytes, now)) {
+    case LastCheck::Damaged:
         return unknown(QStringLiteral("the status file is damaged"));
-
-    // Pylvane has missed two whole intervals: it no longer runs, or no longer checks.
-    const qint64 age = ended.secsTo(now);
-    if (age > 2 * qint64(nextIn + duration) + 60)
-        return unknown(QStringLiteral("no check for %1; is Pylvane running?").arg(ago(age)));
-    // A check in the future never goes stale: the clock was set back since, or someone wrote the file.
-    if (age < -5 * 60)
+    case LastCheck::Overdue: {
+        const QDateTime ended = QDateTime::fromString(status.value(QStringLiteral("ended")).toString(), Qt::ISODate);
+        return unknown(QStringLiteral("no check for %1; is Pylvane running?").arg(ago(ended.secsTo(now))));
+    }
+    case LastCheck::Ahead:
         return unknown(QStringLiteral("the last check's time lies ahead of this computer's clock"));
+    case LastCheck::Current:
+        break;
+    }
 
     int up = 0;
     QStringList down;
@@ -101,4 +97,26 @@ StatusCheck::Result StatusCheck::evaluate(const std::optional<QByteArray>& bytes
                              reasons.join(QStringLiteral("; ")) + perf};
     }
     return {Ok, QStringLiteral("PYLVANE OK - %1 %2 up").arg(up).arg(up == 1 ? "target" : "targets") + perf};
+}
+
+StatusCheck::LastCheck StatusCheck::lastCheck(const QByteArray& bytes, const QDateTime& now)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
+    const QJsonObject status = document.object();
+    const QDateTime ended = QDateTime::fromString(status.value(QStringLiteral("ended")).toString(), Qt::ISODate);
+    const double nextIn = status.value(QStringLiteral("next_in")).toDouble(-1);
+    const double duration = status.value(QStringLiteral("duration")).toDouble(-1);
+    constexpr double kDay = 86'400;
+    if (!document.isObject() || status.value(QStringLiteral("format")).toInt() != 1 ||
+        status.value(QStringLiteral("targets")).toArray().size() != kTargetCount || !ended.isValid() ||
+        !(nextIn >= 0 && nextIn <= kDay) || !(duration >= 0 && duration <= kDay))
+        return LastCheck::Damaged;
+    // Pylvane has missed two whole intervals: it no longer runs, or no longer checks.
+    const qint64 age = ended.secsTo(now);
+    if (age > 2 * qint64(nextIn + duration) + 60)
+        return LastCheck::Overdue;
+    // A check in the future never goes stale: the clock was set back since, or someone wrote the file.
+    if (age < -5 * 60)
+        return LastCheck::Ahead;
+    return LastCheck::Current;
 }

@@ -20,4 +20,9 @@ public:
     // moment `now`. CRITICAL when a target is down; otherwise UNKNOWN when an enabled target could not be checked,
     // as nothing down is then not known; otherwise OK.
     static Result evaluate(const std::optional<QByteArray>& bytes, const QDateTime& now, const QString& refused = {});
+
+    // How the last check the file tells of stands at `now`: a file that is not one Pylvane wrote is damaged; a
+    // check after which two whole intervals were missed is overdue; one over 5 minutes ahead of the clock is ahead.
+    enum class LastCheck { Damaged, Current, Overdue, Ahead };
+    static LastCheck lastCheck(const QByteArray& bytes, const QDateTime& now);
 };

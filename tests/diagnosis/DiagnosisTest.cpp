@@ -140,6 +140,15 @@ const Fault kFaults[] = {
     {"PrivateMetricsFolder", Run::AsUser, "metrics", "ok", "no pylvane.prom yet", {}},
     {"MetricsFolderWritableByOthers", Run::AsUser, "metrics", "warn", "others may write",
      [](Home& home) { QFile::setPermissions(home.path(QStringLiteral("metrics")), QFileDevice::Permissions(0x7777)); }},
+    {"FolderAsMetricsFile", Run::AsUser, "metrics", "fail", "pylvane.prom is not a file",
+     [](Home& home) { QDir(home.path(QStringLiteral("metrics"))).mkdir(QStringLiteral("pylvane.prom")); }},
+    {"DamagedStatusFile", Run::AsUser, "status-file", "warn", "the status file is damaged",
+     [](Home& home) {
+         const QString folder = home.path(QStringLiteral(".local/state/pylvane"));
+         QDir().mkpath(folder);
+         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+         writeFile(folder + QStringLiteral("/status.json"), "{\"format\": 1}");
+     }},
     {"EventSourceNotRegistered", Run::WindowsOnly, "system-log", "warn", "--register-event-source", {}},
 };
 
