@@ -16,17 +16,30 @@ if ! prefix_of "$2"; then
     echo "Refusing to install: the prefix '$2' is not an absolute folder below / without '.' or '..'" >&2
     exit 1
 fi
-nearest=$lists
-while [ ! -e "$nearest" ] && [ ! -L "$nearest" ]; do nearest=$(dirname -- "$nearest"); done
-if ! trusted_folder "$nearest"; then
-    echo "Refusing to install into $prefix: $why" >&2
-    exit 1
-elif [ ! -w "$nearest" ]; then
-    # The lists at least go there: without the right to write them the install would stop part way, after copying
-    # what it could.
-    echo "Cannot install into $prefix: $nearest: Permission denied (install as root: sudo make install)" >&2
-    exit 1
-fi
+# Every folder the install puts files into, as the build's install scripts name them, the lists' first: the
+# uninstall checks each file's folder, so each must pass here. Below a folder others may write (a sticky /tmp), a
+# folder that does not exist yet could be made by someone else between this check and the copy: refused too.
+destinations=("$lists")
+while IFS= read -r folder; do
+    destinations+=("${prefix%/}/${folder#/}")
+done < <(grep -rhoE 'DESTINATION "\$\{CMAKE_INSTALL_PREFIX\}[^"]*"' --include=cmake_install.cmake -- "$build" |
+    sed -E 's/^DESTINATION "\$\{CMAKE_INSTALL_PREFIX\}(.*)"$/\1/' | sort -u)
+for destination in "${destinations[@]}"; do
+    nearest=$destination
+    while [ ! -e "$nearest" ] && [ ! -L "$nearest" ]; do nearest=$(dirname -- "$nearest"); done
+    if ! trusted_folder "$nearest"; then
+        echo "Refusing to install into $prefix: $why" >&2
+        exit 1
+    elif [ "$nearest" != "$destination" ] && (($(stat -c '8#%a' -- "$nearest") & 8#022)); then
+        echo "Refusing to install into $prefix: $nearest may be written by others, who could make $destination first" >&2
+        exit 1
+    elif [ "$destination" = "$lists" ] && [ ! -w "$nearest" ]; then
+        # The lists at least go there: without the right to write them the install would stop part way, after
+        # copying what it could.
+        echo "Cannot install into $prefix: $nearest: Permission denied (install as root: sudo make install)" >&2
+        exit 1
+    fi
+done
 
 # The folders there are now: those above the prefix, the prefix and every one below it, links not followed.
 declare -A existed=() created=()

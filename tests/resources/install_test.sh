@@ -20,10 +20,11 @@ output=$(env -u MAKEFLAGS -u MAKELEVEL make -s -C "$source" install BUILD_DIR="$
 
 # --- make install refuses, before it copies anything, a prefix that make uninstall would refuse -----------------
 # Below a folder others may change, through a link, or with a '.' in it; what does not exist yet counts as made.
-mkdir "$tmp/open" "$tmp/target"
+mkdir "$tmp/open" "$tmp/target" "$tmp/linked-bin"
 chmod 777 "$tmp/open"
 ln -s "$tmp/target" "$tmp/link"
-for bad in "$tmp/open/prefix" "$tmp/link" "$tmp/link/deeper" "$tmp/./prefix"; do
+ln -s "$tmp/target" "$tmp/linked-bin/bin"
+for bad in "$tmp/open/prefix" "$tmp/link" "$tmp/link/deeper" "$tmp/./prefix" "$tmp/linked-bin"; do
     output=$(prefix=$bad make_ install 2>&1) && fail "make install accepted the prefix '$bad'"
     grep -q "^Refusing to install" <<<"$output" && [ -z "$(find "$tmp/open" "$tmp/target" -mindepth 1)" ] &&
         [ ! -e "$prefix" ] || fail "make install into '$bad' must refuse before it copies anything: $output"
