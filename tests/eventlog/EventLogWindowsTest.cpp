@@ -1,6 +1,8 @@
 #include "EventLogFixture.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <windows.h>
 
@@ -27,6 +29,11 @@ TEST_F(EventLogTest, AttributesAreKeptAndOnlyDiskFilesAreWritten)
     EXPECT_EQ(contents(), kHostHeader + entry(" - Device1 OFF   "));
     SetFileAttributesW(path.toStdWString().c_str(), FILE_ATTRIBUTE_NORMAL);
 
+    // A bare device name is looked up beside the working folder, where the log's lock would go: the test's own
+    // folder, so that no lock file is left in the folder the tests were started from.
+    const QString startedIn = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const auto back = qScopeGuard([&startedIn] { QDir::setCurrent(startedIn); });
     for (const char* name : {"NUL", "CON", "\\\\.\\pipe\\PylvaneLog", "\\\\.\\NUL"}) {
         EventLog device(platform, QString::fromLatin1(name));
         EXPECT_FALSE(device.WriteLogEntry(HeaderStyle::HostHeader, " - Device3 OFF   ")) << name;

@@ -1,4 +1,5 @@
 #include "LogProcessHelpers.h"
+#include "support/ChildStarts.h"
 #include "support/Emulation.h"
 #include "support/FileBytes.h"
 #include "support/TempDir.h"
@@ -41,9 +42,11 @@ TEST_P(KilledWriters, LeaveTheOldLogOrOneEntryMoreAndAtMostOneCopy)
     // Started writers say "ready" just before they insert; the kills spread over the time from
     // there to the end of one insertion, so that the start of a process, slow and uneven under
     // some systems, does not decide where they land.
+    ChildStarts starts;
     const auto startWriter = [&](QProcess& writer, const QString& word) {
-        writer.start(QStringLiteral(PYLVANE_LOGTOOL), {path, QStringLiteral("1"), word});
-        ASSERT_TRUE(writer.waitForStarted());
+        QString why;
+        ASSERT_TRUE(starts.start(writer, QStringLiteral(PYLVANE_LOGTOOL), {path, QStringLiteral("1"), word}, &why))
+            << why.toStdString();
         while (!writer.canReadLine())
             ASSERT_TRUE(writer.waitForReadyRead(30'000)) << "no \"ready\" from the writer";
     };
@@ -86,7 +89,8 @@ TEST_P(KilledWriters, LeaveTheOldLogOrOneEntryMoreAndAtMostOneCopy)
     // Kills came during the rewrite and after it.
     EXPECT_GT(copiesLeft, 0);
     EXPECT_GT(entriesIn, 0);
-    std::printf("%d kills: %d left a copy, %d came after the entry was in\n", rounds, copiesLeft, entriesIn);
+    std::printf("%d kills: %d left a copy, %d came after the entry was in; %d refused starts made again\n", rounds,
+                copiesLeft, entriesIn, starts.restarts());
 }
 
 INSTANTIATE_TEST_SUITE_P(ThreeHundred, KilledWriters, ::testing::Values(1, 2, 3));
@@ -104,10 +108,13 @@ TEST_P(KilledCycles, KeepEveryEntryAndPutEachInOnce)
     const QString pending = EventLog::pendingFileName(path);
     const QByteArray body = oldBody(20000);
     writeFile(path, kHeader + body);
+    ChildStarts starts;
     const auto runCycle = [&](QProcess& cycle, const QString& word, int count) {
         cycle.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        cycle.start(QStringLiteral(PYLVANE_LOGTOOL), {path, QStringLiteral("cycle"), QString::number(count), word});
-        ASSERT_TRUE(cycle.waitForStarted());
+        QString why;
+        ASSERT_TRUE(starts.start(cycle, QStringLiteral(PYLVANE_LOGTOOL),
+                                 {path, QStringLiteral("cycle"), QString::number(count), word}, &why))
+            << why.toStdString();
         while (!cycle.canReadLine())
             ASSERT_TRUE(cycle.waitForReadyRead(30'000)) << "no \"ready\" from the cycle";
         cycle.readLine();
@@ -162,8 +169,9 @@ TEST_P(KilledCycles, KeepEveryEntryAndPutEachInOnce)
     EXPECT_EQ(inLog.removeDuplicates(), 0) << "an entry went in twice";
     EXPECT_FALSE(QFile::exists(pending));
     EXPECT_GT(keptAtKill, 0);
-    std::printf("%d killed cycles: %d left entries kept aside, %lld entries kept in all, %lld cut short\n", rounds,
-                keptAtKill, qlonglong(everKept.size()), qlonglong(cutShort.size()));
+    std::printf("%d killed cycles: %d left entries kept aside, %lld entries kept in all, %lld cut short; %d refused "
+                "starts made again\n",
+                rounds, keptAtKill, qlonglong(everKept.size()), qlonglong(cutShort.size()), starts.restarts());
 }
 
 INSTANTIATE_TEST_SUITE_P(AThousand, KilledCycles, ::testing::Values(1, 2, 3, 4));

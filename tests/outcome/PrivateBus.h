@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <vector>
@@ -15,8 +17,15 @@ class PrivateBus {
 public:
     PrivateBus()
     {
+        // Reached by the programs a test runs as another user, as the socket in /tmp was.
+        QFile::setPermissions(socketDir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                     QFileDevice::ExeOwner | QFileDevice::ExeGroup |
+                                                     QFileDevice::ExeOther);
+        // The socket in a folder of the test's own, removed with it: a daemon that is killed leaves its socket,
+        // and the default place is /tmp.
         daemon_.start(QStringLiteral("dbus-daemon"),
-                      {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+                      {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address"),
+                       QStringLiteral("--address=unix:dir=") + socketDir_.path()});
         if (daemon_.waitForReadyRead(10'000))
             address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
     }
@@ -66,6 +75,7 @@ public:
     qint64 standInPid() const { return standIns_.empty() ? 0 : standIns_.back()->processId(); }
 
 private:
+    QTemporaryDir socketDir_;
     QProcess daemon_;
     std::vector<std::unique_ptr<QProcess>> standIns_;
     QString address_;
