@@ -1,6 +1,7 @@
 #include "diagnosis/DiagnosisChecks.h"
 
 #include "diagnosis/DiagnosisSystem.h"
+#include "diagnosis/PrivateNames.h"
 #include "eventlog/EventLog.h"
 #include "eventlog/KeptEntriesFile.h"
 #include "outcome/StatusCheck.h"
@@ -8,7 +9,6 @@
 #include "probes/EchoRights.h"
 #include "probes/EchoStatus.h"
 #include "probes/Module1.h"
-#include "diagnosis/PrivateNames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,6 +32,14 @@ QString shown(const QString& path)
     return QDir::toNativeSeparators(path);
 }
 
+// Whether a file can be made in `folder`, tried for real: the permission bits do not tell for root, for
+// access lists or for a read-only mount. The file is new under a random name and gone at once.
+bool canCreateIn(const QString& folder)
+{
+    QTemporaryFile probe(folder + QStringLiteral("/.pylvane-diagnosis-XXXXXX"));
+    return probe.open();
+}
+
 qint64 secondsSince(const QDateTime& time)
 {
     return time.isValid() ? time.secsTo(QDateTime::currentDateTime()) : -1;
@@ -45,14 +53,6 @@ CheckResult DiagnosisChecks::named(const char* id, const char* name)
     check.id = QString::fromLatin1(id);
     check.name = QString::fromLatin1(name);
     return check;
-}
-
-// The permission bits do not tell for root, for access lists or for a read-only mount. The file is new under a
-// random name and gone at once.
-bool DiagnosisChecks::canCreateIn(const QString& folder)
-{
-    QTemporaryFile probe(folder + QStringLiteral("/.pylvane-diagnosis-XXXXXX"));
-    return probe.open();
 }
 
 QString DiagnosisChecks::fewOf(const QStringList& items, int most)

@@ -24,8 +24,6 @@ QString ageText(qint64 seconds);
 
 // What the checks share.
 CheckResult named(const char* id, const char* name);
-// Whether a file can be made in `folder`, tried for real.
-bool canCreateIn(const QString& folder);
 // "a, b, c" naming at most `most`, then "and N more".
 QString fewOf(const QStringList& items, int most = 10);
 // The remedy for what stands in the way: under sudo, what is the invoking user's own is not to be removed.

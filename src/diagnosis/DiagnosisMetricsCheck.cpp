@@ -56,6 +56,12 @@ CheckResult DiagnosisChecks::metrics()
         check.summary += QStringLiteral(", %1 stands at pylvane.prom, which the next write replaces").arg(found->standing);
     else if (found->status != Status::FileRefused && !found->stickyBlocked)
         check.summary += QStringLiteral(", no pylvane.prom yet");
+    // In a folder with the sticky bit only the owner of a name, of the folder, or root may replace it.
+    if (found->stickyBlocked) {
+        check.summary += QStringLiteral(": another user's file stands there as pylvane.prom, which no write can replace");
+        check.verdict = Verdict::Fail;
+        check.remedy = QStringLiteral("Let that user or an administrator remove it, or give Pylvane a folder of its own.");
+    }
     if (found->status == Status::NotWritable)
         check.worsen(Verdict::Fail, QStringLiteral("the folder cannot be written"),
                      QStringLiteral("Let your user write the folder."));
@@ -64,14 +70,10 @@ CheckResult DiagnosisChecks::metrics()
     if (found->status == Status::FileRefused)
         check.worsen(Verdict::Fail, QStringLiteral("a folder stands at pylvane.prom, and Pylvane cannot replace it"),
                      QStringLiteral("Remove what stands under that name; Pylvane makes its own file."));
-    if (found->stickyBlocked)
-        check.worsen(Verdict::Fail, QStringLiteral("a shared folder with its sticky bit: another user's file stands "
-                                                   "there, under the name pylvane.prom, so no write can replace it"),
-                     QStringLiteral("Let that user or an administrator remove it, or give Pylvane a folder of its own."));
-    if (found->othersWritable)
+    if (found->othersWritable && !found->stickyBlocked)
         check.worsen(Verdict::Warn, QStringLiteral("others may write into the folder"),
                      QStringLiteral("Let only you and the exporter write it (chmod o-w)."));
-    else if (found->groupWritable)
+    else if (found->groupWritable && !found->stickyBlocked)
         check.worsen(Verdict::Warn, QStringLiteral("its group may write into the folder"),
                      QStringLiteral("Let only you write it, and the exporter read it (chmod g-w)."));
     return check;

@@ -1,6 +1,7 @@
 #include "diagnosis/PrivateNames.h"
 
 #include "diagnosis/DiagnosisSystem.h"
+#include "diagnosis/WithinLimit.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -9,6 +10,8 @@
 #include <algorithm>
 
 namespace {
+
+constexpr int kAccountsLimitMs = 1'000;
 
 // Stand-ins while the text is worked on, so that a replacement is never taken for a name again (a user
 // called "user" would otherwise turn "<user>" into "<<user>>").
@@ -48,7 +51,14 @@ void replaceBounded(QString& text, const QString& name, const QString& with)
 
 const PrivateNames& PrivateNames::here()
 {
-    static const PrivateNames names(DiagnosisSystem::privateNames());
+    // The account database may be a network service that does not answer; then the environment and the kernel
+    // still give the names, and what they miss is what the report could not have learnt either.
+    static const PrivateNames names(withinLimit<Found>(&DiagnosisSystem::privateNames, kAccountsLimitMs).value_or(Found{
+        {qEnvironmentVariable("HOME"), qEnvironmentVariable("USERPROFILE")},
+        {},
+        {qEnvironmentVariable("USER"), qEnvironmentVariable("LOGNAME"), qEnvironmentVariable("USERNAME"),
+         qEnvironmentVariable("SUDO_USER")},
+        {QSysInfo::machineHostName()}}));
     return names;
 }
 
