@@ -228,7 +228,8 @@ CheckResult DiagnosisChecks::log()
             running << names.folder(other);
     check.values.insert(QStringLiteral("running_log_folders"), QJsonArray::fromStringList(running));
     if (!running.isEmpty())
-        check.summary += QStringLiteral("; the running Pylvane writes its log in ") + running.join(QStringLiteral(", "));
+        check.summary += QStringLiteral("; the running Pylvane writes its log in ") +
+                         running.join(QStringLiteral(", another one writes its log in "));
     return check;
 }
 

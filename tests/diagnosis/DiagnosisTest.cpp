@@ -104,7 +104,7 @@ QStringList namedCommand(Run run, const QString& root)
                      QStringLiteral(" SUDO_UID=64123 SUDO_GID=64123 HOME=\"$1/root-home\" XDG_STATE_HOME=") + home +
                      QStringLiteral("/.local/state")
                : QStringLiteral("USER=") + kUser + QStringLiteral(" HOME=") + home + QStringLiteral(" XDG_STATE_HOME=") +
-                     home + QStringLiteral("/x.QuixHostZZ.Corp.Example-state");
+                     home + QStringLiteral("/QUIXHOSTZZ.state/x.QuixHostZZ.Corp.Example-state");
     QStringList command{QStringLiteral("unshare"), QStringLiteral("-u"), QStringLiteral("-m")};
     if (!sudo)
         command.insert(1, QStringLiteral("-Ur"));
@@ -243,6 +243,14 @@ const Fault kFaults[] = {
          QDir().mkpath(home.path(QStringLiteral(".local/share/applications")));
          writeFile(home.path(QStringLiteral(".local/share/applications/zqxview.desktop")),
                    "[Desktop Entry]\nType=Application\nExec=sh %f\nTerminal=true\n");
+     }},
+    // A program named pylvane that runs in another folder of the user's, and ends on its own.
+    {"RunningPylvaneElsewhere", Run::AsUser, "log", "ok", "writes its log in ~/elsewhere",
+     [](Home& home) {
+         ASSERT_TRUE(QDir().mkpath(home.path(QStringLiteral("elsewhere"))));
+         ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), home.path(QStringLiteral("pylvane"))));
+         ASSERT_TRUE(QProcess::startDetached(home.path(QStringLiteral("pylvane")), {QStringLiteral("4")},
+                                             home.path(QStringLiteral("elsewhere"))));
      }},
     {"AutostartIsInformation", Run::AsUser, "autostart", "info", "start at sign-in", {}},
     {"DamagedStatusFile", Run::AsUser, "status-file", "warn", "the status file is damaged",
