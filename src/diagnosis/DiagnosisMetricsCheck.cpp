@@ -27,9 +27,10 @@ CheckResult DiagnosisChecks::metrics()
     const std::optional<DiagnosisSystem::MetricsPlace> found = withinLimit<DiagnosisSystem::MetricsPlace>(
         [folder] { return DiagnosisSystem::metricsPlace(folder); }, kFolderLimitMs);
     if (!found) {
-        check.set(Verdict::Warn,
-                  QStringLiteral("MetricsFolder set, but the folder did not answer within %1 s").arg(kFolderLimitMs / 1000),
-                  QStringLiteral("Check that the share or disk it lies on is reachable."));
+        check.set(
+            Verdict::Warn,
+            QStringLiteral("MetricsFolder set, but the folder did not answer within %1 s").arg(kFolderLimitMs / 1000),
+            QStringLiteral("Check that the share or disk it lies on is reachable."));
         return check;
     }
     const bool isFolder = found->status != Status::FolderMissing && found->status != Status::NotAFolder;
@@ -53,20 +54,24 @@ CheckResult DiagnosisChecks::metrics()
     if (found->age >= 0)
         check.summary += QStringLiteral(", pylvane.prom written %1").arg(ageText(found->age));
     else if (!found->standing.isEmpty())
-        check.summary += QStringLiteral(", %1 stands at pylvane.prom, which the next write replaces").arg(found->standing);
+        check.summary +=
+            QStringLiteral(", %1 stands at pylvane.prom, which the next write replaces").arg(found->standing);
     else if (found->status != Status::FileRefused && !found->stickyBlocked)
         check.summary += QStringLiteral(", no pylvane.prom yet");
     // In a folder with the sticky bit only the owner of a name, of the folder, or root may replace it.
     if (found->stickyBlocked) {
-        check.summary += QStringLiteral(": another user's file stands there as pylvane.prom, which no write can replace");
+        check.summary +=
+            QStringLiteral(": another user's file stands there as pylvane.prom, which no write can replace");
         check.verdict = Verdict::Fail;
-        check.remedy = QStringLiteral("Let that user or an administrator remove it, or give Pylvane a folder of its own.");
+        check.remedy =
+            QStringLiteral("Let that user or an administrator remove it, or give Pylvane a folder of its own.");
     }
     if (found->status == Status::NotWritable)
         check.worsen(Verdict::Fail, QStringLiteral("the folder cannot be written"),
                      QStringLiteral("Let your user write the folder."));
     if (found->status == Status::DiskFull)
-        check.worsen(Verdict::Fail, QStringLiteral("the disk is full"), QStringLiteral("Free some space on that disk."));
+        check.worsen(Verdict::Fail, QStringLiteral("the disk is full"),
+                     QStringLiteral("Free some space on that disk."));
     if (found->status == Status::FileRefused)
         check.worsen(Verdict::Fail, QStringLiteral("a folder stands at pylvane.prom, and Pylvane cannot replace it"),
                      QStringLiteral("Remove what stands under that name; Pylvane makes its own file."));

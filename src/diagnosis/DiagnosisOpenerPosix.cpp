@@ -55,8 +55,7 @@ DiagnosisSystem::TextHandler DiagnosisSystem::textHandler()
     const QStringList dataDirs = QStringList{userBase("XDG_DATA_HOME", QStringLiteral("/.local/share"))} +
                                  searchPath("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"));
     // The association lists in the order the shared rules of the desktops give, each desktop's own first.
-    const QStringList desktops =
-        qEnvironmentVariable("XDG_CURRENT_DESKTOP").toLower().split(u':', Qt::SkipEmptyParts);
+    const QStringList desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toLower().split(u':', Qt::SkipEmptyParts);
     QStringList lists;
     for (const QString& folder : configDirs + [&dataDirs] {
              QStringList applications;
@@ -91,9 +90,9 @@ DiagnosisSystem::TextHandler DiagnosisSystem::textHandler()
                     if (exec.isEmpty())
                         exec = entryValue(entry, "Exec").split(' ').value(0);
                     const QString program = QString::fromUtf8(exec).remove(u'"');
-                    handler.runs = !program.isEmpty() && (QDir::isAbsolutePath(program)
-                                                              ? QFileInfo(program).isExecutable()
-                                                              : !QStandardPaths::findExecutable(program).isEmpty());
+                    handler.runs = !program.isEmpty() &&
+                                   (QDir::isAbsolutePath(program) ? QFileInfo(program).isExecutable()
+                                                                  : !QStandardPaths::findExecutable(program).isEmpty());
                     return handler;
                 }
             }

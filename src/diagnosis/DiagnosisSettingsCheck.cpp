@@ -70,15 +70,15 @@ CheckResult DiagnosisChecks::settings()
                 const int32_t refused = Module1::AddressStatus(address.toStdString());
                 if (refused != EchoStatus::Success)
                     neverChecked << QStringLiteral("%1: %2, so it is never checked")
-                                        .arg(logNameOf(kind, n),
-                                             refused == EchoStatus::BadAddress
-                                                 ? QStringLiteral("not an IPv4 address")
-                                                 : QStringLiteral("an address that names no host"));
+                                        .arg(logNameOf(kind, n), refused == EchoStatus::BadAddress
+                                                                     ? QStringLiteral("not an IPv4 address")
+                                                                     : QStringLiteral("an address that names no host"));
             }
         }
         return ticked;
     };
-    const int devices = enabled(TargetKind::Device, u'e', kDeviceCount), cams = enabled(TargetKind::Cam, u'c', kCamCount),
+    const int devices = enabled(TargetKind::Device, u'e', kDeviceCount),
+              cams = enabled(TargetKind::Cam, u'c', kCamCount),
               processes = enabled(TargetKind::Process, u'd', kProcessCount);
     // The failure command is looked up as the cycle looks it up, relative to the working folder; never started.
     const QString command =
@@ -104,24 +104,27 @@ CheckResult DiagnosisChecks::settings()
                         .arg(devices)
                         .arg(cams)
                         .arg(processes);
-    check.summary += !commandSet      ? QStringLiteral("; no failure command")
-                     : commandFound   ? QStringLiteral("; the failure command names an existing program")
-                                      : QString();
+    check.summary += !commandSet    ? QStringLiteral("; no failure command")
+                     : commandFound ? QStringLiteral("; the failure command names an existing program")
+                                    : QString();
     check.values.insert(QStringLiteral("unreadable_values"), int(place.unreadable.size()));
     check.values.insert(QStringLiteral("odd_box_values"), int(oddBoxes.size()));
     check.values.insert(QStringLiteral("never_checked"), int(neverChecked.size()));
     if (!place.note.isEmpty())
-        check.worsen(Verdict::Warn, place.note, QStringLiteral("Start Pylvane with HOME set, as a desktop session sets it."));
+        check.worsen(Verdict::Warn, place.note,
+                     QStringLiteral("Start Pylvane with HOME set, as a desktop session sets it."));
     if (!place.damaged.isEmpty())
         check.worsen(Verdict::Warn, QStringLiteral("lines that cannot be read: ") + fewOf(place.damaged),
                      QStringLiteral("Correct those lines by hand, or set the values again and Save."));
     if (!place.unreadable.isEmpty())
         check.worsen(Verdict::Warn,
                      QStringLiteral("values that cannot be read: %1 (neither text nor a number), so each takes its "
-                                    "default").arg(fewOf(place.unreadable)),
+                                    "default")
+                         .arg(fewOf(place.unreadable)),
                      QStringLiteral("Set those values again in the settings window and Save."));
     if (!oddBoxes.isEmpty())
-        check.worsen(Verdict::Warn, QStringLiteral("box values other than 0 or 1, which mean unticked: ") + fewOf(oddBoxes),
+        check.worsen(Verdict::Warn,
+                     QStringLiteral("box values other than 0 or 1, which mean unticked: ") + fewOf(oddBoxes),
                      QStringLiteral("Write 1 for a ticked box and 0 for an unticked one, or tick the boxes and Save."));
     for (const QString& target : neverChecked)
         check.worsen(Verdict::Warn, target,
@@ -131,4 +134,3 @@ CheckResult DiagnosisChecks::settings()
                      QStringLiteral("Give the failure command as the full path of an existing program, or clear it."));
     return check;
 }
-

@@ -53,12 +53,13 @@ const PrivateNames& PrivateNames::here()
 {
     // The account database may be a network service that does not answer; then the environment and the kernel
     // still give the names, and what they miss is what the report could not have learnt either.
-    static const PrivateNames names(withinLimit<Found>(&DiagnosisSystem::privateNames, kAccountsLimitMs).value_or(Found{
-        {qEnvironmentVariable("HOME"), qEnvironmentVariable("USERPROFILE")},
-        {},
-        {qEnvironmentVariable("USER"), qEnvironmentVariable("LOGNAME"), qEnvironmentVariable("USERNAME"),
-         qEnvironmentVariable("SUDO_USER")},
-        {QSysInfo::machineHostName()}}));
+    static const PrivateNames names(
+        withinLimit<Found>(&DiagnosisSystem::privateNames, kAccountsLimitMs)
+            .value_or(Found{{qEnvironmentVariable("HOME"), qEnvironmentVariable("USERPROFILE")},
+                            {},
+                            {qEnvironmentVariable("USER"), qEnvironmentVariable("LOGNAME"),
+                             qEnvironmentVariable("USERNAME"), qEnvironmentVariable("SUDO_USER")},
+                            {QSysInfo::machineHostName()}}));
     return names;
 }
 
@@ -103,9 +104,8 @@ QString PrivateNames::replaceNames(const QString& token) const
         ++first;
     while (last > first && QStringLiteral(".,;:!?)\"'").contains(token[last - 1]))
         --last;
-    const bool plain = first < last && std::all_of(token.begin() + first, token.begin() + last, [](QChar c) {
-        return c.isLetter() || c == u'\'' || c == kMark;
-    });
+    const bool plain = first < last && std::all_of(token.begin() + first, token.begin() + last,
+                                                   [](QChar c) { return c.isLetter() || c == u'\'' || c == kMark; });
     QString result = token;
     for (const auto& [name, kind] : names_) {
         const QString with = kind == u'u' ? kUserMark : kHostMark;
@@ -125,14 +125,15 @@ QString PrivateNames::scrub(const QString& text) const
     const QString systemMark = QStringLiteral("\x01s\x01");
     if (system.size() > 1)
         result.replace(system, systemMark);
-    result.replace(QStringLiteral("the Debian package"), QStringLiteral("\x01" "d\x01"));
+    result.replace(QStringLiteral("the Debian package"), QStringLiteral("\x01"
+                                                                        "d\x01"));
     for (const auto& [home, written] : homes_) {
         for (qsizetype at = result.indexOf(home, 0, Qt::CaseInsensitive); at >= 0;
              at = result.indexOf(home, at, Qt::CaseInsensitive)) {
             // Only the home itself, not "/home/al" in "/home/alice".
             const qsizetype end = at + home.size();
-            if (end < result.size() && (isWordChar(result[end]) || result[end] == u'_' || result[end] == u'-' ||
-                                        result[end] == u'.')) {
+            if (end < result.size() &&
+                (isWordChar(result[end]) || result[end] == u'_' || result[end] == u'-' || result[end] == u'.')) {
                 at = end;
                 continue;
             }
@@ -158,7 +159,9 @@ QString PrivateNames::scrub(const QString& text) const
     worked.replace(kUserMark, QStringLiteral("<user>"));
     worked.replace(kHostMark, QStringLiteral("<host>"));
     worked.replace(systemMark, system);
-    worked.replace(QStringLiteral("\x01" "d\x01"), QStringLiteral("the Debian package"));
+    worked.replace(QStringLiteral("\x01"
+                                  "d\x01"),
+                   QStringLiteral("the Debian package"));
     return worked;
 }
 

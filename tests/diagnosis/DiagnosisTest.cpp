@@ -30,8 +30,18 @@ const QByteArray kCommand = "secretcmd-alert";
 const char* const kDiagnosisMessageId = "7c1e4b9a52d34f6e8a0b3d5f9e2c6a18";
 
 // How the program is started: as it is, or with something of the system taken away.
-enum class Run { AsUser, AsNobody, NoEchoRights, NoJournal, FakeJournal, HungNotifications, WindowsOnly, Named, NamedNoHome,
-                 NamedSudo };
+enum class Run {
+    AsUser,
+    AsNobody,
+    NoEchoRights,
+    NoJournal,
+    FakeJournal,
+    HungNotifications,
+    WindowsOnly,
+    Named,
+    NamedNoHome,
+    NamedSudo
+};
 
 // Names that no real account or machine has, and that the report must leave out in any case and inside any word.
 const QByteArray kUser = "qzorbelwick";
@@ -100,11 +110,12 @@ QStringList namedCommand(Run run, const QString& root)
     const QString home = QStringLiteral("\"$1/home/") + kUser + QLatin1Char('"');
     const QString environment =
         run == Run::NamedNoHome ? QStringLiteral("-u HOME -u USER -u LOGNAME -u XDG_CONFIG_HOME -u XDG_STATE_HOME")
-        : sudo ? QStringLiteral("USER=root LOGNAME=root SUDO_USER=") + kUser +
-                     QStringLiteral(" SUDO_UID=64123 SUDO_GID=64123 HOME=\"$1/root-home\" XDG_STATE_HOME=") + home +
-                     QStringLiteral("/.local/state")
-               : QStringLiteral("USER=") + kUser + QStringLiteral(" HOME=") + home + QStringLiteral(" XDG_STATE_HOME=") +
-                     home + QStringLiteral("/QUIXHOSTZZ.state/x.QuixHostZZ.Corp.Example-state");
+        : sudo
+            ? QStringLiteral("USER=root LOGNAME=root SUDO_USER=") + kUser +
+                  QStringLiteral(" SUDO_UID=64123 SUDO_GID=64123 HOME=\"$1/root-home\" XDG_STATE_HOME=") + home +
+                  QStringLiteral("/.local/state")
+            : QStringLiteral("USER=") + kUser + QStringLiteral(" HOME=") + home + QStringLiteral(" XDG_STATE_HOME=") +
+                  home + QStringLiteral("/QUIXHOSTZZ.state/x.QuixHostZZ.Corp.Example-state");
     QStringList command{QStringLiteral("unshare"), QStringLiteral("-u"), QStringLiteral("-m")};
     if (!sudo)
         command.insert(1, QStringLiteral("-Ur"));
@@ -159,13 +170,14 @@ QStringList commandOf(Run run, const QString& root)
 void plantNames(Home& home)
 {
     const QString own = home.path(QStringLiteral("home/") + kUser);
-    for (const QString& folder : {own + QStringLiteral("/Qzorbelwick_work"), own + QStringLiteral("/.local/state/pylvane"),
-                                  home.path(QStringLiteral("srv/quixhostzz-metrics"))})
+    for (const QString& folder :
+         {own + QStringLiteral("/Qzorbelwick_work"), own + QStringLiteral("/.local/state/pylvane"),
+          home.path(QStringLiteral("srv/quixhostzz-metrics"))})
         ASSERT_TRUE(QDir().mkpath(folder));
     QFile settings(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")));
     ASSERT_TRUE(settings.open(QIODevice::ReadWrite));
-    const QByteArray text = settings.readAll().replace(home.path().toUtf8() + "/metrics",
-                                                       home.path().toUtf8() + "/srv/quixhostzz-metrics");
+    const QByteArray text =
+        settings.readAll().replace(home.path().toUtf8() + "/metrics", home.path().toUtf8() + "/srv/quixhostzz-metrics");
     settings.resize(0);
     settings.write(text);
 }
@@ -277,8 +289,8 @@ TEST_P(DiagnosisTest, ReportsTheFaultAndNothingPrivate)
     if (fault.run == Run::WindowsOnly)
         GTEST_SKIP() << "the event source is Windows' own: the run of the built pylvane.exe under Wine covers it";
     // Rows that run the program as another user, in namespaces of their own, or with root's right to send echo.
-    const bool needsRoot = (fault.run != Run::AsUser && fault.run != Run::HungNotifications && fault.run != Run::Named &&
-                            fault.run != Run::NamedNoHome) ||
+    const bool needsRoot = (fault.run != Run::AsUser && fault.run != Run::HungNotifications &&
+                            fault.run != Run::Named && fault.run != Run::NamedNoHome) ||
                            std::string_view(fault.name) == "EchoWorksForRoot";
     if (std::string_view(fault.name) == "EchoWorksForRoot" && std::getenv("PYLVANE_UNDER_QEMU"))
         GTEST_SKIP() << "under qemu-user the emulated program may open no ICMP socket, even as root";
@@ -313,8 +325,8 @@ TEST_P(DiagnosisTest, ReportsTheFaultAndNothingPrivate)
         GTEST_SKIP() << "needs user namespaces (unshare -Urum), which this system does not give an ordinary user";
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "XDG_CONFIG_DIRS", "XDG_DATA_HOME",
-                             "XDG_CURRENT_DESKTOP"})
+    for (const char* name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_CURRENT_DESKTOP"})
         environment.remove(QString::fromLatin1(name));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("HOME"), home.path());
