@@ -242,8 +242,13 @@ const Fault kFaults[] = {
          for (int i = 0; i < 30; ++i)
              writeFile(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")), "x=\"\n");
      }},
-    {"ValueOfAnotherType", Run::AsUser, "settings", "warn", "values that cannot be read: d1",
-     [](Home& home) { writeFile(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")), "d1=@Point(1 2)\n"); }},
+    {"ValueOfAnotherType", Run::AsUser, "settings", "warn", "values that cannot be read: c1, d1",
+     [](Home& home) {
+         writeFile(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")),
+                   "c1=@Variant(\\0\\0\\0\\x19\\0\\0\\0\\0\\x1\\0\\0\\0\\x2)\nd1=@Point(1 2)\n");
+     }},
+    {"AddressThatNamesNoHost", Run::AsUser, "settings", "warn", "Device3: an address that names no host",
+     [](Home& home) { writeFile(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")), "e3=0.0.0.0\ne3b=1\n"); }},
     {"BoxValueYes", Run::AsUser, "settings", "warn", "box values other than 0 or 1, which mean unticked: e2b",
      [](Home& home) { writeFile(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")), "e2b=yes\nc2b=0\n"); }},
     {"HostNameAsAddress", Run::AsUser, "settings", "warn", "Device2: not an IPv4 address, so it is never checked",
@@ -255,6 +260,17 @@ const Fault kFaults[] = {
          QDir().mkpath(home.path(QStringLiteral(".local/share/applications")));
          writeFile(home.path(QStringLiteral(".local/share/applications/zqxview.desktop")),
                    "[Desktop Entry]\nType=Application\nExec=sh %f\nTerminal=true\n");
+     }},
+    // A FIFO at the first list is passed over, not waited on.
+    {"FifoAtTheAssociationList", Run::AsUser, "log-viewer", "warn", "zqxview.desktop, runs in a terminal",
+     [](Home& home) {
+         ASSERT_EQ(::mkfifo(QFile::encodeName(home.path(QStringLiteral(".config/mimeapps.list"))).constData(), 0600),
+                   0);
+         QDir().mkpath(home.path(QStringLiteral(".local/share/applications")));
+         writeFile(home.path(QStringLiteral(".local/share/applications/mimeapps.list")),
+                   "[Added Associations]\ntext/plain=zqxview.desktop\n");
+         writeFile(home.path(QStringLiteral(".local/share/applications/zqxview.desktop")),
+                   "[Desktop Entry]\nExec=sh\nTerminal=true\n");
      }},
     // A program named pylvane that runs in another folder of the user's, and ends on its own.
     {"RunningPylvaneElsewhere", Run::AsUser, "log", "ok", "writes its log in ~/elsewhere",
@@ -277,6 +293,7 @@ const Fault kFaults[] = {
     {"NamesInFolderNames", Run::Named, "metrics", "ok", "set, a folder of yours, not writable by others", plantNames},
     {"NamesWithoutHome", Run::NamedNoHome, "settings", "warn", "HOME is unset", plantNames},
     {"NamesUnderSudo", Run::NamedSudo, "status-file", "fail", "without sudo", plantSudo},
+    {"SudoUsersLogInTheFolderTypedIn", Run::NamedSudo, "log", "fail", "without sudo", plantSudo},
     {"EventSourceNotRegistered", Run::WindowsOnly, "system-log", "warn", "--register-event-source", {}},
 };
 
