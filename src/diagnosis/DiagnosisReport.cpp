@@ -31,11 +31,24 @@ QString verdictTag(CheckResult::Verdict verdict)
                                                           : QLatin1Char('[') + verdictWord(verdict) + QLatin1Char(']');
 }
 
+QJsonValue scrubbed(const QJsonValue& value)
+{
+    if (value.isString())
+        return DiagnosisReport::scrub(value.toString());
+    if (value.isArray()) {
+        QJsonArray result;
+        for (const QJsonValue& item : value.toArray())
+            result.append(scrubbed(item));
+        return result;
+    }
+    return value;
+}
+
 QJsonObject scrubbed(const QJsonObject& values)
 {
     QJsonObject result;
     for (auto it = values.begin(); it != values.end(); ++it)
-        result.insert(it.key(), it->isString() ? QJsonValue(DiagnosisReport::scrub(it->toString())) : *it);
+        result.insert(it.key(), scrubbed(*it));
     return result;
 }
 
