@@ -7,7 +7,8 @@
 
 // The checks of `pylvane --diagnose` that read files and ask the probes, one function each. None
 // waits longer than its own limit, none changes anything but the one event the system log gets,
-// and none puts a target's address, a process name or a settings value into its finding.
+// and none puts a target's address, a process name or a settings value into its finding. Folders are given as
+// "~/…" or by their kind (PrivateNames).
 namespace DiagnosisChecks {
 
 CheckResult program();

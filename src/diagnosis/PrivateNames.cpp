@@ -51,8 +51,8 @@ void replaceBounded(QString& text, const QString& name, const QString& with)
 
 const PrivateNames& PrivateNames::here()
 {
-    // The account database may be a network service that does not answer; then the environment and the kernel
-    // still give the names, and what they miss is what the report could not have learnt either.
+    // The account database may be a network service that does not answer; then the names that the environment
+    // and the kernel give are taken out all the same.
     static const PrivateNames names(
         withinLimit<Found>(&DiagnosisSystem::privateNames, kAccountsLimitMs)
             .value_or(Found{{qEnvironmentVariable("HOME"), qEnvironmentVariable("USERPROFILE")},
