@@ -5,7 +5,8 @@
 
 // The finding of one check of `pylvane --diagnose`.
 struct CheckResult {
-    enum class Verdict { Ok, Warn, Fail, NotApplicable };
+    // Info tells what is so and asks for nothing, such as whether Pylvane starts at sign-in.
+    enum class Verdict { Ok, Warn, Fail, NotApplicable, Info };
 
     QString id;      // stable, lowercase: "echo", "process-lookup"
     QString name;    // what the text line starts with: "Echo"
@@ -23,7 +24,8 @@ struct CheckResult {
     // A worse finding replaces a better one, and its remedy goes with it.
     void worsen(Verdict v, const QString& text, const QString& what)
     {
-        if (int(v) > int(verdict) || verdict == Verdict::NotApplicable) {
+        if (verdict == Verdict::NotApplicable || verdict == Verdict::Info ||
+            (v != Verdict::NotApplicable && v != Verdict::Info && int(v) > int(verdict))) {
             verdict = v;
             remedy = what;
         }

@@ -13,7 +13,8 @@ using Verdict = CheckResult::Verdict;
 
 namespace {
 
-const QString kFallBack = QStringLiteral("notices fall back to the tray");
+// The tray may be missing as well, which the Desktop line tells.
+const QString kFallBack = QStringLiteral("notices fall back to the tray, where there is one");
 const QString kStartService =
     QStringLiteral("Start your desktop's notification service, or install one (such as dunst or mako).");
 
@@ -44,7 +45,8 @@ void DesktopCheck::start()
         SessionBusProbe::socketOf(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
     if (!socket) {
         notifications_.set(Verdict::Warn, QStringLiteral("no session bus to ask; ") + kFallBack, kStartService);
-        accessibility_.summary = QStringLiteral("no session bus to ask");
+        accessibility_.set(Verdict::NotApplicable, QStringLiteral("no session bus, through which a screen reader "
+                                                                  "would reach Pylvane"));
         QTimer::singleShot(0, this, &DesktopCheck::finish);
         return;
     }
@@ -65,13 +67,18 @@ void DesktopCheck::busAnswered(bool alive, qint64 elapsedMs)
                                 : QStringLiteral("no session bus (its socket is missing or refuses)");
         notifications_.set(Verdict::Warn, why + QStringLiteral("; ") + kFallBack,
                            QStringLiteral("Sign in to a desktop session, whose session bus Pylvane uses."));
-        accessibility_.summary = why;
+        // A screen reader reaches Pylvane through that bus, so what it cannot do is no "ok".
+        accessibility_.set(Verdict::Warn, why + QStringLiteral(", so a screen reader cannot reach Pylvane"),
+                           QStringLiteral("Sign in to a desktop session, whose session bus Pylvane uses."));
         finish();
         return;
     }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         notifications_.set(Verdict::Warn, QStringLiteral("the session bus refused the connection; ") + kFallBack,
+                           QStringLiteral("Sign in to a desktop session, whose session bus Pylvane uses."));
+        accessibility_.set(Verdict::Warn, QStringLiteral("the session bus refused the connection, so a screen reader "
+                                                         "cannot reach Pylvane"),
                            QStringLiteral("Sign in to a desktop session, whose session bus Pylvane uses."));
         finish();
         return;

@@ -75,7 +75,7 @@ int Diagnosis::run(int argc, char* argv[], bool json)
     desktop.start();
     QList<CheckResult> checks{DiagnosisChecks::program(),  DiagnosisChecks::echo(),
                               DiagnosisChecks::processLookup(), DiagnosisSystem::managementService(),
-                              DiagnosisChecks::settings(), DiagnosisChecks::log(),
+                              DiagnosisChecks::settings(), DiagnosisChecks::log(), DiagnosisChecks::logViewer(),
                               displayCheck(gui)};
     const qsizetype desktopAt = checks.size();
     checks << DiagnosisSystem::systemLog() << DiagnosisChecks::statusFile() << DiagnosisChecks::metrics()

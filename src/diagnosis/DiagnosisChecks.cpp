@@ -1,23 +1,20 @@
 #include "diagnosis/DiagnosisChecks.h"
 
 #include "diagnosis/DiagnosisSystem.h"
-#include "diagnosis/WithinLimit.h"
+#include "diagnosis/PrivateNames.h"
 #include "eventlog/EventLog.h"
 #include "eventlog/KeptEntriesFile.h"
-#include "metrics/MetricsFile.h"
-#include "monitor/CheckCycle.h"
 #include "outcome/StatusCheck.h"
 #include "outcome/StatusFile.h"
-#include "platform/Platform.h"
 #include "probes/EchoRights.h"
 #include "probes/EchoStatus.h"
 #include "probes/Module1.h"
-#include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QLibraryInfo>
 #include <QStorageInfo>
@@ -28,16 +25,7 @@ using Verdict = CheckResult::Verdict;
 
 namespace {
 
-constexpr int kFolderLimitMs = 1'000;
 constexpr qint64 kLowSpaceBytes = 10 * 1024 * 1024;
-
-CheckResult named(const char* id, const char* name)
-{
-    CheckResult check;
-    check.id = QString::fromLatin1(id);
-    check.name = QString::fromLatin1(name);
-    return check;
-}
 
 QString shown(const QString& path)
 {
@@ -58,6 +46,29 @@ qint64 secondsSince(const QDateTime& time)
 }
 
 } // namespace
+
+CheckResult DiagnosisChecks::named(const char* id, const char* name)
+{
+    CheckResult check;
+    check.id = QString::fromLatin1(id);
+    check.name = QString::fromLatin1(name);
+    return check;
+}
+
+QString DiagnosisChecks::fewOf(const QStringList& items, int most)
+{
+    if (items.size() <= most)
+        return items.join(QStringLiteral(", "));
+    return items.first(most).join(QStringLiteral(", ")) + QStringLiteral(", and %1 more").arg(items.size() - most);
+}
+
+QString DiagnosisChecks::removeRemedy(const QString& path, const QString& remedy)
+{
+    if (DiagnosisSystem::sudoUserOwns(path))
+        return QStringLiteral("It is the folder or file of the user who ran sudo, which Pylvane run as root does not "
+                              "use: run pylvane --diagnose as that user, without sudo.");
+    return remedy;
+}
 
 QString DiagnosisChecks::ageText(qint64 seconds)
 {
@@ -158,69 +169,10 @@ CheckResult DiagnosisChecks::processLookup()
     return check;
 }
 
-CheckResult DiagnosisChecks::settings()
-{
-    CheckResult check = named("settings", "Settings");
-    const DiagnosisSystem::SettingsPlace place = DiagnosisSystem::settingsPlace();
-    check.values.insert(QStringLiteral("location"), place.shown);
-    if (place.state == DiagnosisSystem::SettingsPlace::Refused) {
-        check.values.insert(QStringLiteral("readable"), false);
-        check.set(Verdict::Fail, place.shown + QStringLiteral(" cannot be read, so every start is empty"),
-                  QStringLiteral("Make it a regular file of your own, or remove it and save the settings again."));
-        return check;
-    }
-    check.values.insert(QStringLiteral("readable"), true);
-    const SettingsStore store;
-    int present = 0;
-    for (const QString& name : SettingsStore::valueNames())
-        present += store.ReadSetting(SettingsStore::kKeyPath, name).has_value() ? 1 : 0;
-    const auto enabled = [&store](QChar group, int count) {
-        int ticked = 0;
-        for (int n = 1; n <= count; ++n) {
-            const QString name = group + QString::number(n) + u'b';
-            ticked += SettingsStore::isTickText(store.ReadSetting(SettingsStore::kKeyPath, name).value_or(QString()));
-        }
-        return ticked;
-    };
-    const int devices = enabled(u'e', 10), cams = enabled(u'c', 10), processes = enabled(u'd', 15);
-    // The failure command is looked up as the cycle looks it up, relative to the working folder; never started.
-    const QString command =
-        CheckCycle::commandFile(store.ReadSetting(SettingsStore::kKeyPath, QStringLiteral("a1")).value_or(QString()));
-    const bool commandSet = !command.isEmpty();
-    const bool commandFound = commandSet &&
-                              Platform::forThisSystem()->fileExists(command, Platform::FileMask::OrdinaryOnly) &&
-                              QFileInfo(command).isExecutable();
-    check.values.insert(QStringLiteral("values_present"), present);
-    check.values.insert(QStringLiteral("values_total"), int(SettingsStore::valueNames().size()));
-    check.values.insert(QStringLiteral("damaged_lines"), int(place.damaged.size()));
-    check.values.insert(QStringLiteral("enabled_devices"), devices);
-    check.values.insert(QStringLiteral("enabled_cams"), cams);
-    check.values.insert(QStringLiteral("enabled_processes"), processes);
-    check.values.insert(QStringLiteral("failure_command_set"), commandSet);
-    check.values.insert(QStringLiteral("failure_command_found"), commandFound);
-    check.summary = QStringLiteral("%1, %2 of %3 values present; enabled: %4 devices, %5 cams, %6 processes")
-                        .arg(place.state == DiagnosisSystem::SettingsPlace::Missing ? place.shown + QStringLiteral(" not saved yet")
-                                                                                    : place.shown)
-                        .arg(present)
-                        .arg(SettingsStore::valueNames().size())
-                        .arg(devices)
-                        .arg(cams)
-                        .arg(processes);
-    check.summary += !commandSet      ? QStringLiteral("; no failure command")
-                     : commandFound   ? QStringLiteral("; the failure command names an existing program")
-                                      : QString();
-    if (!place.damaged.isEmpty())
-        check.worsen(Verdict::Warn, QStringLiteral("lines that cannot be read: ") + place.damaged.join(QStringLiteral(", ")),
-                     QStringLiteral("Correct those lines by hand, or set the values again and Save."));
-    if (commandSet && !commandFound)
-        check.worsen(Verdict::Warn, QStringLiteral("the failure command names no program file that can be run"),
-                     QStringLiteral("Give the failure command as the full path of an existing program, or clear it."));
-    return check;
-}
-
 CheckResult DiagnosisChecks::log()
 {
     CheckResult check = named("log", "Log");
+    // Pylvane writes its log in the folder it was started in; this one is where --diagnose was.
     const QString folder = QDir::currentPath();
     const QString logPath = QDir(folder).filePath(EventLog::kFileName);
     const QString pendingPath = EventLog::pendingFileName(logPath);
@@ -229,12 +181,13 @@ CheckResult DiagnosisChecks::log()
     const QString pendingRefusal = DiagnosisSystem::fileRefusal(pendingPath);
     const QStorageInfo storage(folder);
     const qint64 freeBytes = storage.isValid() ? storage.bytesAvailable() : -1;
-    check.values = {{QStringLiteral("folder"), shown(folder)},
+    const PrivateNames& names = PrivateNames::here();
+    check.values = {{QStringLiteral("folder"), names.folder(folder)},
                     {QStringLiteral("folder_writable"), writable},
                     {QStringLiteral("log_usable"), logRefusal.isEmpty()},
                     {QStringLiteral("pending_usable"), pendingRefusal.isEmpty()},
                     {QStringLiteral("free_mb"), double(freeBytes / (1024 * 1024))}};
-    check.summary = QStringLiteral("working folder %1").arg(shown(folder));
+    check.summary = QStringLiteral("in the folder --diagnose was started in (%1)").arg(names.folder(folder));
     if (logRefusal.isEmpty() && QFileInfo::exists(logPath)) {
         check.values.insert(QStringLiteral("log_bytes"), double(QFileInfo(logPath).size()));
         check.summary += QStringLiteral(", %1 of %2 bytes").arg(EventLog::kFileName).arg(QFileInfo(logPath).size());
@@ -258,15 +211,25 @@ CheckResult DiagnosisChecks::log()
     if (!writable)
         check.worsen(Verdict::Fail, QStringLiteral("the folder cannot be written"),
                      QStringLiteral("Start Pylvane in a folder you may write, or make this one writable for you."));
-    for (const auto& [name, refusal] : {std::pair{EventLog::kFileName, logRefusal},
-                                        std::pair{EventLog::pendingFileName(EventLog::kFileName), pendingRefusal}}) {
+    for (const auto& [path, refusal] : {std::pair{logPath, logRefusal}, std::pair{pendingPath, pendingRefusal}}) {
         if (!refusal.isEmpty())
-            check.worsen(Verdict::Fail, QStringLiteral("%1 is %2, which Pylvane refuses to use").arg(name, refusal),
-                         QStringLiteral("Remove or rename what stands under that name; Pylvane makes its own file."));
+            check.worsen(Verdict::Fail,
+                         QStringLiteral("%1 is %2, which Pylvane refuses to use").arg(QFileInfo(path).fileName(), refusal),
+                         removeRemedy(path, QStringLiteral("Remove or rename what stands under that name; Pylvane "
+                                                           "makes its own file.")));
     }
     if (freeBytes >= 0 && freeBytes < kLowSpaceBytes)
         check.worsen(Verdict::Warn, QStringLiteral("the disk is nearly full"),
                      QStringLiteral("Free some space on the disk that holds the working folder."));
+    // Where the Pylvane that runs now writes, when that is another folder.
+    QStringList running;
+    for (const QString& other : DiagnosisSystem::runningLogFolders())
+        if (QDir::cleanPath(other) != QDir::cleanPath(folder))
+            running << names.folder(other);
+    check.values.insert(QStringLiteral("running_log_folders"), QJsonArray::fromStringList(running));
+    if (!running.isEmpty())
+        check.summary += QStringLiteral("; the running Pylvane writes its log in ") +
+                         running.join(QStringLiteral(", another one writes its log in "));
     return check;
 }
 
@@ -278,13 +241,16 @@ CheckResult DiagnosisChecks::statusFile()
     const std::optional<QByteArray> bytes = StatusFile::read(folder, &refused);
     const bool folderThere = QFileInfo(folder).isDir();
     const bool writable = folderThere && canCreateIn(folder);
-    check.values = {{QStringLiteral("folder"), shown(folder)},
+    const QString place = PrivateNames::here().folder(folder);
+    check.values = {{QStringLiteral("folder"), place},
                     {QStringLiteral("folder_exists"), folderThere},
                     {QStringLiteral("folder_writable"), writable}};
-    check.summary = QStringLiteral("folder %1").arg(shown(folder));
+    check.summary = place.startsWith(u'~') ? QStringLiteral("folder ") + place : place;
     if (!refused.isEmpty()) {
+        const QString file = QDir(folder).filePath(StatusFile::kFileName);
         check.set(Verdict::Fail, check.summary + QStringLiteral(": ") + refused,
-                  QStringLiteral("Remove what stands there; Pylvane makes its own private folder and file."));
+                  removeRemedy(DiagnosisSystem::sudoUserOwns(folder) ? folder : file,
+                               QStringLiteral("Remove what stands there; Pylvane makes its own private folder and file.")));
         return check;
     }
     if (folderThere && !writable)
@@ -318,64 +284,28 @@ CheckResult DiagnosisChecks::statusFile()
     return check;
 }
 
-CheckResult DiagnosisChecks::metrics()
+CheckResult DiagnosisChecks::logViewer()
 {
-    CheckResult check = named("metrics", "Metrics");
-    const QString folder = SettingsStore().metricsFolder();
-    check.values.insert(QStringLiteral("folder_set"), !folder.isEmpty());
-    if (folder.isEmpty()) {
-        check.set(Verdict::NotApplicable, QStringLiteral("MetricsFolder is not set"));
-        return check;
-    }
-    struct Found {
-        bool isFolder = false;
-        bool writable = false;
-        std::optional<bool> others;
-        qint64 age = -1;
-        bool blocked = false; // something other than a file stands at the name, which the writer cannot replace
-    };
-    // A network share that is gone can hold a file call for minutes; the answer is waited for a bounded time.
-    const std::optional<Found> found = withinLimit<Found>(
-        [folder] {
-            Found f;
-            f.isFolder = QFileInfo(folder).isDir();
-            if (f.isFolder) {
-                f.writable = canCreateIn(folder);
-                f.others = DiagnosisSystem::writableByOthers(folder);
-                const QFileInfo prom(QDir(folder).filePath(MetricsFile::kFileName));
-                if (prom.isFile())
-                    f.age = secondsSince(prom.lastModified());
-                f.blocked = prom.exists() && !prom.isFile();
-            }
-            return f;
-        },
-        kFolderLimitMs);
-    check.summary = QStringLiteral("MetricsFolder %1").arg(shown(folder));
-    if (!found) {
-        check.set(Verdict::Warn,
-                  check.summary + QStringLiteral(" did not answer within %1 s").arg(kFolderLimitMs / 1000),
-                  QStringLiteral("Check that the share or disk it lies on is reachable."));
-        return check;
-    }
-    check.values.insert(QStringLiteral("is_folder"), found->isFolder);
-    check.values.insert(QStringLiteral("writable"), found->writable);
-    check.values.insert(QStringLiteral("writable_by_others"), found->others ? QJsonValue(*found->others) : QJsonValue());
-    check.values.insert(QStringLiteral("last_file_age_s"), double(found->age));
-    if (!found->isFolder) {
-        check.set(Verdict::Fail, check.summary + QStringLiteral(" is no folder"),
-                  QStringLiteral("Create the folder, or set MetricsFolder to an existing one."));
-        return check;
-    }
-    check.summary += found->age >= 0 ? QStringLiteral(", pylvane.prom written %1").arg(ageText(found->age))
-                                     : QStringLiteral(", no pylvane.prom yet");
-    if (!found->writable)
-        check.worsen(Verdict::Fail, QStringLiteral("the folder cannot be written"),
-                     QStringLiteral("Let your user write the folder."));
-    if (found->blocked)
-        check.worsen(Verdict::Fail, QStringLiteral("pylvane.prom is not a file, and Pylvane cannot replace it"),
-                     QStringLiteral("Remove what stands under that name; Pylvane makes its own file."));
-    if (found->others.value_or(false))
-        check.worsen(Verdict::Warn, QStringLiteral("others may write into the folder"),
-                     QStringLiteral("Let only you and the exporter write it (chmod o-w)."));
+    // "Open Log" hands the log to the desktop's handler for text files.
+    CheckResult check = named("log-viewer", "Open Log");
+    const DiagnosisSystem::TextHandler handler = DiagnosisSystem::textHandler();
+    check.values.insert(QStringLiteral("text_handler"), handler.name);
+    check.values.insert(QStringLiteral("text_handler_runs"), handler.runs);
+    const QString openRemedy = QStringLiteral("Install a text editor and make it the program that opens text "
+                                              "files, so that Open Log shows the log.");
+    if (!handler.opener)
+        check.set(Verdict::Warn, QStringLiteral("xdg-open is missing, so Open Log cannot show the log"),
+                     QStringLiteral("Install xdg-utils."));
+    else if (handler.name.isEmpty())
+        check.set(Verdict::Warn, QStringLiteral("no handler for text files, so Open Log cannot show the log"), openRemedy);
+    else if (!handler.runs)
+        check.set(Verdict::Warn, QStringLiteral("the handler for text files, %1, names a program that is not there")
+                                        .arg(handler.name), openRemedy);
+    else if (handler.terminal)
+        check.set(Verdict::Warn, QStringLiteral("the handler for text files, %1, runs in a terminal, so Open Log "
+                                                   "shows nothing where no terminal can open").arg(handler.name),
+                     openRemedy);
+    else
+        check.set(Verdict::Ok, QStringLiteral("text files open with %1").arg(handler.name));
     return check;
 }

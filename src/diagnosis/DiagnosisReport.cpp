@@ -1,10 +1,9 @@
 #include "diagnosis/DiagnosisReport.h"
 
-#include <QDir>
+#include "diagnosis/PrivateNames.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
-#include <QSysInfo>
 
 namespace {
 
@@ -17,6 +16,8 @@ QString verdictWord(CheckResult::Verdict verdict)
         return QStringLiteral("warn");
     case CheckResult::Verdict::Fail:
         return QStringLiteral("fail");
+    case CheckResult::Verdict::Info:
+        return QStringLiteral("info");
     case CheckResult::Verdict::NotApplicable:
         break;
     }
@@ -30,23 +31,24 @@ QString verdictTag(CheckResult::Verdict verdict)
                                                           : QLatin1Char('[') + verdictWord(verdict) + QLatin1Char(']');
 }
 
-// A name as a word of its own, so that a short user name does not eat into other words; and in the case the
-// system gives it, so that a machine named "debian", as Debian's installer names it, leaves "Debian GNU/Linux"
-// and "Debian package" alone. Paths under the home folder are already "~" in any case.
-void replaceWord(QString& text, const QString& word, const QString& with)
+QJsonValue scrubbed(const QJsonValue& value)
 {
-    if (word.size() < 2)
-        return;
-    const QRegularExpression pattern(QStringLiteral("(?<![\\w.-])") + QRegularExpression::escape(word) +
-                                     QStringLiteral("(?![\\w-])"));
-    text.replace(pattern, with);
+    if (value.isString())
+        return DiagnosisReport::scrub(value.toString());
+    if (value.isArray()) {
+        QJsonArray result;
+        for (const QJsonValue& item : value.toArray())
+            result.append(scrubbed(item));
+        return result;
+    }
+    return value;
 }
 
 QJsonObject scrubbed(const QJsonObject& values)
 {
     QJsonObject result;
     for (auto it = values.begin(); it != values.end(); ++it)
-        result.insert(it.key(), it->isString() ? QJsonValue(DiagnosisReport::scrub(it->toString())) : *it);
+        result.insert(it.key(), scrubbed(*it));
     return result;
 }
 
@@ -69,27 +71,7 @@ DiagnosisReport::DiagnosisReport(QList<CheckResult> checks) : checks_(std::move(
 
 QString DiagnosisReport::scrub(const QString& text)
 {
-    QString result = text;
-    const QString home = QDir::homePath();
-    // A home of "/" would turn every path into nonsense; such an account has no private folder anyway.
-    if (home.size() > 1) {
-        for (const QString& form : {QDir::toNativeSeparators(home), home}) {
-            if (form.endsWith(QLatin1Char('/')) || form.endsWith(QLatin1Char('\\')))
-                continue;
-            result.replace(form, QStringLiteral("~"), Qt::CaseInsensitive);
-        }
-    }
-    QStringList users = {qEnvironmentVariable("USER"), qEnvironmentVariable("LOGNAME"),
-                         qEnvironmentVariable("USERNAME"), QDir::home().dirName()};
-    // The system's own accounts name no one, and "root" also stands in the remedies' "as root".
-    users.removeAll(QStringLiteral("root"));
-    users.removeAll(QStringLiteral("nobody"));
-    for (const QString& user : users)
-        replaceWord(result, user, QStringLiteral("<user>"));
-    const QString host = QSysInfo::machineHostName();
-    if (host != QStringLiteral("localhost"))
-        replaceWord(result, host, QStringLiteral("<host>"));
-    return result;
+    return PrivateNames::here().scrub(text);
 }
 
 int DiagnosisReport::count(CheckResult::Verdict verdict) const

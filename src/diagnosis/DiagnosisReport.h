@@ -13,7 +13,7 @@ class DiagnosisReport {
 public:
     explicit DiagnosisReport(QList<CheckResult> checks);
 
-    // The home folder written "~", and the user's and the machine's names taken out.
+    // The home folders written "~", and the users' and the machine's names taken out (see PrivateNames).
     static QString scrub(const QString& text);
 
     QString text() const;

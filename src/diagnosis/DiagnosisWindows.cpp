@@ -12,6 +12,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QDateTime>
 
 #include <windows.h>
 #include <objbase.h>
@@ -175,7 +177,7 @@ DiagnosisSystem::SettingsPlace DiagnosisSystem::settingsPlace()
             DWORD type = 0;
             if (RegQueryValueExW(key, wide(name), nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
                 type != REG_SZ && type != REG_EXPAND_SZ && type != REG_DWORD && type != REG_QWORD)
-                place.damaged << name;
+                place.unreadable << name;
         }
         RegCloseKey(key);
     } else {
@@ -243,5 +245,74 @@ CheckResult DiagnosisSystem::autostart()
     check.values = {{QStringLiteral("startup_shortcut"), there}};
     check.summary = there ? QStringLiteral("Pylvane starts at sign-in: %1").arg(link)
                           : QStringLiteral("Pylvane does not start at sign-in (no Startup shortcut)");
+    check.verdict = Verdict::Info;
     return check;
+}
+
+PrivateNames::Found DiagnosisSystem::privateNames()
+{
+    PrivateNames::Found found;
+    found.homes << qEnvironmentVariable("USERPROFILE") << QDir::homePath();
+    if (!qEnvironmentVariableIsEmpty("HOMEDRIVE") && !qEnvironmentVariableIsEmpty("HOMEPATH"))
+        found.homes << qEnvironmentVariable("HOMEDRIVE") + qEnvironmentVariable("HOMEPATH");
+    found.users << qEnvironmentVariable("USERNAME");
+    wchar_t name[256] = {};
+    DWORD size = DWORD(std::size(name));
+    if (GetUserNameW(name, &size) != 0)
+        found.users << QString::fromWCharArray(name);
+    found.hosts << qEnvironmentVariable("COMPUTERNAME");
+    for (const COMPUTER_NAME_FORMAT format :
+         {ComputerNameNetBIOS, ComputerNameDnsHostname, ComputerNameDnsFullyQualified, ComputerNamePhysicalDnsHostname,
+          ComputerNamePhysicalDnsFullyQualified}) {
+        wchar_t host[512] = {};
+        DWORD length = DWORD(std::size(host));
+        if (GetComputerNameExW(format, host, &length) != 0)
+            found.hosts << QString::fromWCharArray(host, int(length));
+    }
+    return found;
+}
+
+QString DiagnosisSystem::folderKind(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (!info.exists())
+        return QStringLiteral("a folder that is not there yet");
+    // Who may write it is told by its access list, which the check does not read.
+    return info.isDir() ? QStringLiteral("a folder outside your profile") : QStringLiteral("something that is no folder");
+}
+
+bool DiagnosisSystem::sudoUserOwns(const QString&)
+{
+    return false; // Windows has no sudo whose user's files an administrator's run would meet.
+}
+
+DiagnosisSystem::MetricsPlace DiagnosisSystem::metricsPlace(const QString& folder)
+{
+    using Status = MetricsFile::Status;
+    MetricsPlace place;
+    const QFileInfo info(folder);
+    if (!info.exists()) {
+        place.status = Status::FolderMissing;
+        return place;
+    }
+    if (!info.isDir()) {
+        place.status = Status::NotAFolder;
+        return place;
+    }
+    place.kind = QStringLiteral("a folder");
+    QTemporaryFile probe(folder + QStringLiteral("/.pylvane-diagnosis-XXXXXX"));
+    if (!probe.open())
+        place.status = Status::NotWritable;
+    // The writer's rename replaces a file or a link at the name, but not a folder.
+    const QString name = QDir(folder).filePath(MetricsFile::kFileName);
+    const DWORD attributes = GetFileAttributesW(wide(QDir::toNativeSeparators(name)));
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return place;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        place.standing = QStringLiteral("a link");
+    else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        place.status = Status::FileRefused;
+    else
+        place.age = QFileInfo(name).lastModified().secsTo(QDateTime::currentDateTime());
+    return place;
 }

@@ -19,6 +19,10 @@ int WinsockStop();
 // otherwise the IP status written into `reply.Status` (0 reply, 11010 no reply in time, ...).
 int32_t SendEcho(const std::string& address, const std::string& requestData, EchoReply& reply);
 
+// What SendEcho makes of `address` before anything is sent: BadAddress when it does not parse, BadDestination when
+// it names no host, else Success (0). Nothing goes out.
+int32_t AddressStatus(const std::string& address);
+
 // "<status>   [ <text> ]" for the status table.
 std::string DescribeEchoStatus(int32_t status);
 

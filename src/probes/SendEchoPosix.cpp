@@ -20,3 +20,11 @@ int32_t Module1::SendEcho(const std::string& address, const std::string& request
     EchoExchange exchange(destination);
     return exchange.run(requestData, reply);
 }
+
+int32_t Module1::AddressStatus(const std::string& address)
+{
+    const in_addr_t destination = inet_addr(address.c_str());
+    if (destination == INADDR_NONE)
+        return EchoStatus::BadAddress;
+    return EchoRequest::refusal(destination, 1);
+}

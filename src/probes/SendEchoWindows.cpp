@@ -88,3 +88,11 @@ int32_t Module1::SendEcho(const std::string& address, const std::string& request
     }
     return reply.Status;
 }
+
+int32_t Module1::AddressStatus(const std::string& address)
+{
+    const unsigned long destination = inet_addr(address.c_str());
+    if (destination == INADDR_NONE)
+        return EchoStatus::BadAddress;
+    return EchoRequest::refusal(destination, 1);
+}

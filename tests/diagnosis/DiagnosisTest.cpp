@@ -19,6 +19,7 @@
 #include <csignal>
 #include <functional>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,7 +30,23 @@ const QByteArray kCommand = "secretcmd-alert";
 const char* const kDiagnosisMessageId = "7c1e4b9a52d34f6e8a0b3d5f9e2c6a18";
 
 // How the program is started: as it is, or with something of the system taken away.
-enum class Run { AsUser, AsNobody, NoEchoRights, NoJournal, FakeJournal, HungNotifications, WindowsOnly };
+enum class Run {
+    AsUser,
+    AsNobody,
+    NoEchoRights,
+    NoJournal,
+    FakeJournal,
+    HungNotifications,
+    WindowsOnly,
+    Named,
+    NamedNoHome,
+    NamedSudo
+};
+
+// Names that no real account or machine has, and that the report must leave out in any case and inside any word.
+const QByteArray kUser = "qzorbelwick";
+const QByteArray kHost = "quixhostzz";
+const QByteArray kDomain = "corp.example";
 
 struct Home {
     TempDir dir;
@@ -73,8 +90,47 @@ except socket.timeout:
 sys.exit(code)
 )";
 
-QStringList commandOf(Run run)
+// As the user qzorbelwick on the host quixhostzz.corp.example, in namespaces of the test's own: a user namespace maps
+// whoever runs the test to the user id 0, to which a copy of the account list gives that name and the home HOME.
+// Under sudo, root runs it in the folder of the user who typed it, the sudo user's id being 64123.
+QStringList namedCommand(Run run, const QString& root)
 {
+    const bool sudo = run == Run::NamedSudo;
+    const QString uid = sudo ? QStringLiteral("64123") : QStringLiteral("0");
+    QFile passwd(root + QStringLiteral("/passwd"));
+    QFile system(QStringLiteral("/etc/passwd"));
+    if (!passwd.open(QIODevice::WriteOnly) || !system.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : system.readAll().split('\n'))
+        if (!line.isEmpty() && (sudo || !line.startsWith("root:")))
+            passwd.write(line + '\n');
+    passwd.write(kUser + ":x:" + uid.toLatin1() + ":" + uid.toLatin1() + ":Q Z:" + root.toUtf8() + "/home/" + kUser +
+                 ":/bin/sh\n");
+    passwd.close();
+    const QString home = QStringLiteral("\"$1/home/") + kUser + QLatin1Char('"');
+    const QString environment =
+        run == Run::NamedNoHome ? QStringLiteral("-u HOME -u USER -u LOGNAME -u XDG_CONFIG_HOME -u XDG_STATE_HOME")
+        : sudo
+            ? QStringLiteral("USER=root LOGNAME=root SUDO_USER=") + kUser +
+                  QStringLiteral(" SUDO_UID=64123 SUDO_GID=64123 HOME=\"$1/root-home\" XDG_STATE_HOME=") + home +
+                  QStringLiteral("/.local/state")
+            : QStringLiteral("USER=") + kUser + QStringLiteral(" HOME=") + home + QStringLiteral(" XDG_STATE_HOME=") +
+                  home + QStringLiteral("/QUIXHOSTZZ.state/x.QuixHostZZ.Corp.Example-state");
+    QStringList command{QStringLiteral("unshare"), QStringLiteral("-u"), QStringLiteral("-m")};
+    if (!sudo)
+        command.insert(1, QStringLiteral("-Ur"));
+    return command + QStringList{QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                                 QStringLiteral("hostname ") + kHost + u'.' + kDomain +
+                                     QStringLiteral(" && mount --bind \"$1/passwd\" /etc/passwd && cd \"$1/home/") +
+                                     kUser + QStringLiteral("/Qzorbelwick_work\" && exec env ") + environment +
+                                     QStringLiteral(" \"$0\" --diagnose --json"),
+                                 QStringLiteral(PYLVANE_EXECUTABLE), root};
+}
+
+QStringList commandOf(Run run, const QString& root)
+{
+    if (run == Run::Named || run == Run::NamedNoHome || run == Run::NamedSudo)
+        return namedCommand(run, root);
     const QString nobody = QStringLiteral("setpriv --reuid=65534 --regid=65534 --clear-groups ");
     const QString program = QStringLiteral("\"$0\" --diagnose --json");
     QString script;
@@ -111,6 +167,33 @@ QStringList commandOf(Run run)
     return {QStringLiteral("/bin/sh"), QStringLiteral("-c"), script, QStringLiteral(PYLVANE_EXECUTABLE)};
 }
 
+void plantNames(Home& home)
+{
+    const QString own = home.path(QStringLiteral("home/") + kUser);
+    for (const QString& folder :
+         {own + QStringLiteral("/Qzorbelwick_work"), own + QStringLiteral("/.local/state/pylvane"),
+          home.path(QStringLiteral("srv/quixhostzz-metrics"))})
+        ASSERT_TRUE(QDir().mkpath(folder));
+    QFile settings(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")));
+    ASSERT_TRUE(settings.open(QIODevice::ReadWrite));
+    const QByteArray text =
+        settings.readAll().replace(home.path().toUtf8() + "/metrics", home.path().toUtf8() + "/srv/quixhostzz-metrics");
+    settings.resize(0);
+    settings.write(text);
+}
+
+// The sudo user's own folders, and a log of theirs in the folder sudo was typed in.
+void plantSudo(Home& home)
+{
+    plantNames(home);
+    const QString own = home.path(QStringLiteral("home/") + kUser);
+    const QString work = own + QStringLiteral("/Qzorbelwick_work");
+    writeFile(work + QStringLiteral("/PylvaneLog.txt"), "");
+    for (const QString& path : {own, work, work + QStringLiteral("/PylvaneLog.txt"), own + QStringLiteral("/.local"),
+                                own + QStringLiteral("/.local/state"), own + QStringLiteral("/.local/state/pylvane")})
+        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 64123, 64123), 0);
+}
+
 const Fault kFaults[] = {
     {"EchoWorksForRoot", Run::AsUser, "echo", "ok", "127.0.0.1 answered", {}},
     {"NoEchoRights", Run::NoEchoRights, "echo", "fail", "setcap cap_net_raw+ep", {}},
@@ -140,8 +223,82 @@ const Fault kFaults[] = {
     {"PrivateMetricsFolder", Run::AsUser, "metrics", "ok", "no pylvane.prom yet", {}},
     {"MetricsFolderWritableByOthers", Run::AsUser, "metrics", "warn", "others may write",
      [](Home& home) { QFile::setPermissions(home.path(QStringLiteral("metrics")), QFileDevice::Permissions(0x7777)); }},
-    {"FolderAsMetricsFile", Run::AsUser, "metrics", "fail", "pylvane.prom is not a file",
+    {"FolderAsMetricsFile", Run::AsUser, "metrics", "fail", "a folder stands at pylvane.prom",
      [](Home& home) { QDir(home.path(QStringLiteral("metrics"))).mkdir(QStringLiteral("pylvane.prom")); }},
+    // The writer's own rules: a link at the name is replaced, another user's name in a sticky folder is not.
+    {"OthersLinkInStickyMetricsFolder", Run::AsNobody, "metrics", "fail",
+     "a shared folder with its sticky bit: another user's file stands there",
+     [](Home& home) {
+         ASSERT_EQ(::chown(QFile::encodeName(home.path(QStringLiteral("metrics"))).constData(), 0, 0), 0);
+         ::chmod(QFile::encodeName(home.path(QStringLiteral("metrics"))).constData(), 01777);
+         QFile::link(home.work(), home.path(QStringLiteral("metrics/pylvane.prom")));
+     }},
+    // Root may replace another user's name there, as the writer run by root does.
+    {"OthersFileInStickyFolderForRoot", Run::AsUser, "metrics", "warn", "another user's file stands at pylvane.prom",
+     [](Home& home) {
+         if (::geteuid() != 0)
+             GTEST_SKIP() << "needs root: the row plants another user's file";
+         const QByteArray folder = QFile::encodeName(home.path(QStringLiteral("metrics")));
+         writeFile(home.path(QStringLiteral("metrics/pylvane.prom")), "");
+         ASSERT_EQ(::chown(folder + "/pylvane.prom", 65534, 65534), 0);
+         ASSERT_EQ(::chmod(folder.constData(), 01777), 0);
+     }},
+    {"LinkToFolderAsMetricsFile", Run::AsUser, "metrics", "ok", "a link stands at pylvane.prom, which the next write",
+     [](Home& home) { QFile::link(home.work(), home.path(QStringLiteral("metrics/pylvane.prom"))); }},
+    {"MetricsFolderWritableByGroup", Run::AsUser, "metrics", "warn", "its group may write into the folder",
+     [](Home& home) { ::chmod(QFile::encodeName(home.path(QStringLiteral("metrics"))).constData(), 0775); }},
+    {"ThirtyDamagedLines", Run::AsUser, "settings", "warn", "line 19, and 20 more",
+     [](Home& home) {
+         for (int i = 0; i < 30; ++i)
+             writeFile(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")), "x=\"\n");
+     }},
+    {"ValueOfAnotherType", Run::AsUser, "settings", "warn", "values that cannot be read: c1, d1",
+     [](Home& home) {
+         writeFile(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")),
+                   "c1=@Variant(\\0\\0\\0\\x19\\0\\0\\0\\0\\x1\\0\\0\\0\\x2)\nd1=@Point(1 2)\n");
+     }},
+    {"AddressThatNamesNoHost", Run::AsUser, "settings", "warn", "Device3: an address that names no host",
+     [](Home& home) { writeFile(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")), "e3=0.0.0.0\ne3b=1\n"); }},
+    {"BoxValueYes", Run::AsUser, "settings", "warn", "box values other than 0 or 1, which mean unticked: e2b",
+     [](Home& home) { writeFile(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")), "e2b=yes\nc2b=0\n"); }},
+    {"HostNameAsAddress", Run::AsUser, "settings", "warn", "Device2: not an IPv4 address, so it is never checked",
+     [](Home& home) { writeFile(home.path(QStringLiteral(".config/Pylvane/Pylvane.conf")), "e2=localhost\ne2b=1\n"); }},
+    {"TextHandlerInATerminal", Run::AsUser, "log-viewer", "warn", "zqxview.desktop, runs in a terminal",
+     [](Home& home) {
+         writeFile(home.path(QStringLiteral(".config/mimeapps.list")),
+                   "[Default Applications]\ntext/plain=zqxview.desktop;\n");
+         QDir().mkpath(home.path(QStringLiteral(".local/share/applications")));
+         writeFile(home.path(QStringLiteral(".local/share/applications/zqxview.desktop")),
+                   "[Desktop Entry]\nType=Application\nExec=sh %f\nTerminal=true\n");
+     }},
+    // A FIFO at the first list is passed over, not waited on.
+    {"FifoAtTheAssociationList", Run::AsUser, "log-viewer", "warn", "zqxview.desktop, runs in a terminal",
+     [](Home& home) {
+         ASSERT_EQ(::mkfifo(QFile::encodeName(home.path(QStringLiteral(".config/mimeapps.list"))).constData(), 0600),
+                   0);
+         QDir().mkpath(home.path(QStringLiteral(".local/share/applications")));
+         writeFile(home.path(QStringLiteral(".local/share/applications/mimeapps.list")),
+                   "[Added Associations]\ntext/plain=zqxview.desktop\n");
+         writeFile(home.path(QStringLiteral(".local/share/applications/zqxview.desktop")),
+                   "[Desktop Entry]\nExec=sh\nTerminal=true\n");
+     }},
+    // A program named pylvane that runs in another folder of the user's, and ends on its own.
+    {"RunningPylvaneElsewhere", Run::AsUser, "log", "ok", "writes its log in ~/elsewhere",
+     [](Home& home) {
+         ASSERT_TRUE(QDir().mkpath(home.path(QStringLiteral("elsewhere"))));
+         ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), home.path(QStringLiteral("pylvane"))));
+         ASSERT_TRUE(QProcess::startDetached(home.path(QStringLiteral("pylvane")), {QStringLiteral("4")},
+                                             home.path(QStringLiteral("elsewhere"))));
+     }},
+    {"TextHandlerWithoutItsProgram", Run::AsUser, "log-viewer", "warn", "names a program that is not there",
+     [](Home& home) {
+         writeFile(home.path(QStringLiteral(".config/mimeapps.list")),
+                   "[Default Applications]\ntext/plain=zqxgone.desktop\n");
+         QDir().mkpath(home.path(QStringLiteral(".local/share/applications")));
+         writeFile(home.path(QStringLiteral(".local/share/applications/zqxgone.desktop")),
+                   "[Desktop Entry]\nExec=zqx-no-such-editor %f\n");
+     }},
+    {"AutostartIsInformation", Run::AsUser, "autostart", "info", "start at sign-in", {}},
     {"DamagedStatusFile", Run::AsUser, "status-file", "warn", "the status file is damaged",
      [](Home& home) {
          const QString folder = home.path(QStringLiteral(".local/state/pylvane"));
@@ -149,6 +306,12 @@ const Fault kFaults[] = {
          QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
          writeFile(folder + QStringLiteral("/status.json"), "{\"format\": 1}");
      }},
+    // The names of the user, the sudo user and the host, in other cases, inside longer words, in folders inside and
+    // outside the home folder; and with HOME unset.
+    {"NamesInFolderNames", Run::Named, "metrics", "ok", "set, a folder of yours, not writable by others", plantNames},
+    {"NamesWithoutHome", Run::NamedNoHome, "settings", "warn", "HOME is unset", plantNames},
+    {"NamesUnderSudo", Run::NamedSudo, "status-file", "fail", "without sudo", plantSudo},
+    {"SudoUsersLogInTheFolderTypedIn", Run::NamedSudo, "log", "fail", "without sudo", plantSudo},
     {"EventSourceNotRegistered", Run::WindowsOnly, "system-log", "warn", "--register-event-source", {}},
 };
 
@@ -161,7 +324,8 @@ TEST_P(DiagnosisTest, ReportsTheFaultAndNothingPrivate)
     if (fault.run == Run::WindowsOnly)
         GTEST_SKIP() << "the event source is Windows' own: the run of the built pylvane.exe under Wine covers it";
     // Rows that run the program as another user, in namespaces of their own, or with root's right to send echo.
-    const bool needsRoot = (fault.run != Run::AsUser && fault.run != Run::HungNotifications) ||
+    const bool needsRoot = (fault.run != Run::AsUser && fault.run != Run::HungNotifications &&
+                            fault.run != Run::Named && fault.run != Run::NamedNoHome) ||
                            std::string_view(fault.name) == "EchoWorksForRoot";
     if (std::string_view(fault.name) == "EchoWorksForRoot" && std::getenv("PYLVANE_UNDER_QEMU"))
         GTEST_SKIP() << "under qemu-user the emulated program may open no ICMP socket, even as root";
@@ -183,16 +347,23 @@ TEST_P(DiagnosisTest, ReportsTheFaultAndNothingPrivate)
                   "\"\ne1b=\"1\"\nc1=\"10.213.47.92\"\n"
                   "c1b=\"1\"\nd1=\"" +
                   kProcess + "\"\nd1b=\"1\"\nMetricsFolder=\"" + root + "/metrics\"\n");
-    if (fault.plant)
-        fault.plant(home);
     if (fault.run == Run::AsNobody || fault.run == Run::NoEchoRights) {
         ASSERT_EQ(QProcess::execute(QStringLiteral("chown"),
                                     {QStringLiteral("-R"), QStringLiteral("65534:65534"), home.path()}),
                   0);
     }
+    // After the chown, so that what a row plants may be another user's.
+    if (fault.plant)
+        fault.plant(home);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    if ((fault.run == Run::Named || fault.run == Run::NamedNoHome) &&
+        QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("-Urum"), QStringLiteral("true")}) != 0)
+        GTEST_SKIP() << "needs user namespaces (unshare -Urum), which this system does not give an ordinary user";
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "XDG_CONFIG_DIRS"})
+    for (const char* name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_CURRENT_DESKTOP"})
         environment.remove(QString::fromLatin1(name));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("HOME"), home.path());
@@ -211,7 +382,8 @@ TEST_P(DiagnosisTest, ReportsTheFaultAndNothingPrivate)
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
     }
 
-    const QStringList command = commandOf(fault.run);
+    const QStringList command = commandOf(fault.run, home.path());
+    ASSERT_FALSE(command.isEmpty());
     QProcess program;
     program.setProcessEnvironment(environment);
     program.setWorkingDirectory(home.work());
@@ -250,6 +422,8 @@ TEST_P(DiagnosisTest, ReportsTheFaultAndNothingPrivate)
     }
     for (const QByteArray& secret : {kAddress, QByteArray("10.213.47.92"), kProcess, kCommand, root})
         EXPECT_FALSE(output.contains(secret)) << secret.toStdString() << " in\n" << output.toStdString();
+    for (const QByteArray& name : {kUser, kHost, kDomain})
+        EXPECT_FALSE(output.toLower().contains(name)) << name.toStdString() << " in\n" << output.toStdString();
     EXPECT_TRUE(report[QStringLiteral("summary")].toString().startsWith(QStringLiteral("Pylvane ")));
 }
 
