@@ -1,5 +1,7 @@
 #include "monitor/FailureCommand.h"
 
+#include <utility>
+
 namespace {
 
 // The bytes `c` and the character after it take in UTF-8, and how many characters they are. A lone surrogate is

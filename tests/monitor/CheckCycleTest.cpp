@@ -1,91 +1,16 @@
-#include "MonitorFakes.h"
-#include "support/FakePlatform.h"
-#include "support/RecordingEvents.h"
-#include "support/TempDir.h"
+#include "CycleRig.h"
 
-#include "monitor/CheckCycle.h"
 #include "monitor/ReportChanges.h"
 
 #include <QFile>
-#include <QMap>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <functional>
-#include <ostream>
 #include <thread>
 
 namespace {
-
-struct CycleRig {
-    FakeLamp lamp;
-    FakeProbes probes;
-    FakeLog log;
-    FakeFields fields;
-    FakePlatform platform;
-    QTimer timer1;
-    CheckCycle cycle{lamp, probes, log, platform, timer1};
-    TempDir dir;
-    QString command; // an existing ordinary file
-
-    CycleRig()
-    {
-        cycle.setFields(&fields);
-        command = dir.path("on-failure.sh");
-        QFile file(command);
-        file.open(QIODevice::WriteOnly);
-        file.write("#!/bin/sh\n");
-        fields.command = command;
-    }
-    void run()
-    {
-        timer1.start(10000);
-        cycle.run();
-    }
-};
-
-struct TargetRef {
-    TargetKind kind;
-    int number;
-};
-
-std::vector<TargetRef> allTargets()
-{
-    std::vector<TargetRef> all;
-    for (int n = 1; n <= kDeviceCount; ++n)
-        all.push_back({TargetKind::Device, n});
-    for (int n = 1; n <= kCamCount; ++n)
-        all.push_back({TargetKind::Cam, n});
-    for (int n = 1; n <= kProcessCount; ++n)
-        all.push_back({TargetKind::Process, n});
-    return all;
-}
-
-// Every target enabled and up, except those the test then marks down.
-void enableAllUp(CycleRig& rig)
-{
-    for (const TargetRef& t : allTargets()) {
-        const QString text = QStringLiteral("t%1").arg(targetIndex(t.kind, t.number));
-        rig.fields.set(t.kind, t.number, text);
-        if (t.kind == TargetKind::Process)
-            rig.probes.exeAnswers[text] = {-1};
-        else
-            rig.probes.statusOf[text.toStdString()] = 0;
-    }
-}
-
-void markDown(CycleRig& rig, const TargetRef& t)
-{
-    const QString text = rig.fields.targetText(t.kind, t.number);
-    if (t.kind == TargetKind::Process)
-        rig.probes.exeAnswers[text] = {0};
-    else
-        rig.probes.statusOf[text.toStdString()] = 11010;
-}
 
 TEST(CheckCycle, NothingEnabledShowsGreenAndStartsNothing)
 {
@@ -305,6 +230,11 @@ TEST(CheckCycle, ReportGivesEachTargetItsStateInCycleOrder)
     rig.fields.set(TargetKind::Device, 5, "192.0.2.5");
     rig.probes.statusOf["192.0.2.5"] = 11003; // neither up nor down
     rig.fields.set(TargetKind::Process, 2, "backup.exe");
+    // No address the probe would send to, so never checked: a host name, and nothing at all.
+    rig.fields.set(TargetKind::Device, 6, "localhost");
+    rig.probes.statusOf["localhost"] = -1;
+    rig.fields.set(TargetKind::Cam, 7, "");
+    rig.probes.statusOf[""] = -1;
     rig.run();
     ASSERT_EQ(rig.lamp.reports.size(), 1);
     const CycleReport& report = rig.lamp.reports.first();
@@ -316,7 +246,11 @@ TEST(CheckCycle, ReportGivesEachTargetItsStateInCycleOrder)
     EXPECT_EQ(at(TargetKind::Device, 5).state, S::Unknown);
     EXPECT_EQ(at(TargetKind::Process, 2).state, S::Down);
     EXPECT_EQ(at(TargetKind::Device, 1).state, S::Off);
-    EXPECT_EQ(report.count(S::Off), kTargetCount - 4);
+    EXPECT_EQ(report.count(S::Off), kTargetCount - 6);
+    EXPECT_EQ(at(TargetKind::Device, 6).state, S::Unknown);
+    EXPECT_EQ(at(TargetKind::Device, 6).reason, "not an IPv4 address, so it is never checked");
+    EXPECT_EQ(at(TargetKind::Cam, 7).reason, "no address, so it is never checked");
+    EXPECT_EQ(at(TargetKind::Device, 5).reason, "") << "an address that gave no clear answer this time";
     EXPECT_EQ(at(TargetKind::Cam, 3).logName(), "Cam3");
     EXPECT_EQ(at(TargetKind::Cam, 3).text, "192.168.1.23");
     EXPECT_EQ(at(TargetKind::Process, 2).described(), "Services and Apps 2 backup.exe");
@@ -402,274 +336,5 @@ TEST(CheckCycle, ATargetFlappingThroughUnknownIsJudgedByItsLastKnownState)
     rig.probes.statusOf["t0"] = 11010;
     EXPECT_EQ(rig.cycle().wentDown, QList<int>{0}) << "up, unknown, down went down";
 }
-
-// "Check twice before an alarm": a target found down for the first time counts only when the next cycle finds it
-// down again; each row is a run of cycles, each cycle the targets found down (Cam3 "c", Process2 "p"; Cam3 could
-// not be checked "u"), what came before it ("x": the user pressed "X"; "n": Cam3's address was changed to another)
-// and what the cycle must then have done. A cycle that follows one that left a target to look at again is there for
-// that look only: it logs and alarms what it confirms, not again what was down already.
-struct SecondLook {
-    const char* name;
-    std::vector<const char*> down; // per cycle
-    std::vector<int> entries;      // log entries written so far, after each cycle
-    std::vector<const char*> lamp; // "green" or "red" after each cycle
-    std::vector<const char*> confirming;
-    std::vector<const char*> cam3; // Cam3's state in the report: found, or last known while confirming
-    std::vector<const char*> told; // what the failure command was told by each cycle ("": it did not start)
-    QStringList events;            // target events, in order
-};
-
-void PrintTo(const SecondLook& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class CheckCycleSecondLook : public ::testing::TestWithParam<SecondLook> {};
-
-TEST_P(CheckCycleSecondLook, CountsATargetDownOnlyWhenFoundDownTwiceInARow)
-{
-    const SecondLook& row = GetParam();
-    CycleRig rig;
-    RecordingEvents events;
-    rig.cycle.setSystemEvents(&events);
-    rig.cycle.setConfirmDown(true);
-    enableAllUp(rig);
-    for (size_t c = 0; c < row.down.size(); ++c) {
-        const QString down = QString::fromLatin1(row.down[c]);
-        if (down.contains('x'))
-            rig.cycle.wholeCycleAsked();
-        if (down.contains('n'))
-            rig.fields.set(TargetKind::Cam, 3, rig.fields.targetText(TargetKind::Cam, 3) + 'n');
-        rig.probes.statusOf[rig.fields.targetText(TargetKind::Cam, 3).toStdString()] = down.contains('c')   ? 11010
-                                                                                       : down.contains('u') ? 11003
-                                                                                                            : 0;
-        rig.probes.exeAnswers["t21"] = {down.contains('p') ? 0 : -1};
-        const qsizetype started = rig.platform.started.size();
-        rig.run();
-        const CycleReport& report = rig.lamp.reports.last();
-        QStringList confirming;
-        for (const TargetReport& target : report.targets)
-            if (target.confirming)
-                confirming << target.logName();
-        EXPECT_EQ(rig.log.entries.size(), row.entries[c]) << "cycle " << c;
-        EXPECT_TRUE(rig.lamp.only(QLatin1String(row.lamp[c]) == "red" ? StatusLamp::Image2 : StatusLamp::Image1))
-            << "cycle " << c;
-        EXPECT_EQ(confirming.join(' '), QLatin1String(row.confirming[c])) << "cycle " << c;
-        EXPECT_EQ(stateName(report.targets[12].state), QLatin1String(row.cam3[c])) << "cycle " << c;
-        QString told;
-        for (const auto& [name, value] : rig.platform.startedWith)
-            if (rig.platform.started.size() > started && name == "PYLVANE_DOWN")
-                told = value;
-        EXPECT_EQ(told, QLatin1String(row.told[c])) << "cycle " << c;
-    }
-    QStringList heard;
-    for (const SystemEvent& event : std::as_const(events.events))
-        if (event.kind == SystemEventKind::TargetAnsweredAgain)
-            heard << event.message.section(QLatin1Char(';'), 0, 0);
-    EXPECT_EQ(heard, row.events);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, CheckCycleSecondLook,
-    ::testing::Values(SecondLook{"OneMissedEchoThenAnAnswer",
-                                 {"c", ""},
-                                 {0, 0},
-                                 {"green", "green"},
-                                 {"Cam3", ""},
-                                 {"unknown", "up"},
-                                 {"", ""},
-                                 {"Cam3 t12 did not answer once"}},
-                      SecondLook{"DownTwiceCountsFromTheSecond",
-                                 {"c", "c", "c"},
-                                 {0, 1, 2},
-                                 {"green", "red", "red"},
-                                 {"Cam3", "", ""},
-                                 {"unknown", "down", "down"},
-                                 {"", "IP Cam 3 t12", "IP Cam 3 t12"},
-                                 {}},
-                      SecondLook{"ANewTargetInTheConfirmingCycleGetsItsOwnLookAndNothingElseIsAlarmedAgain",
-                                 {"c", "cp", "c"},
-                                 {0, 1, 1},
-                                 {"green", "red", "red"},
-                                 {"Cam3", "Process2", ""},
-                                 {"unknown", "down", "down"},
-                                 {"", "IP Cam 3 t12", ""},
-                                 {"Process2 t21 did not answer once"}},
-                      SecondLook{"TheSecondLookAlarmsOnlyWhatItConfirms",
-                                 {"p", "p", "pc", "pc"},
-                                 {0, 1, 2, 3},
-                                 {"green", "red", "red", "red"},
-                                 {"Process2", "", "Cam3", ""},
-                                 {"up", "up", "up", "down"},
-                                 {"", "Services and Apps 2 t21", "Services and Apps 2 t21", "IP Cam 3 t12"},
-                                 {}},
-                      SecondLook{"XDuringTheWaitAsksForAWholeCycle",
-                                 {"c", "cp", "xc"},
-                                 {0, 1, 2},
-                                 {"green", "red", "red"},
-                                 {"Cam3", "Process2", ""},
-                                 {"unknown", "down", "down"},
-                                 {"", "IP Cam 3 t12", "IP Cam 3 t12"},
-                                 {"Process2 t21 did not answer once"}},
-                      SecondLook{"ACycleThatCouldNotCheckIsNoNews",
-                                 {"c", "u", "c"},
-                                 {0, 0, 1},
-                                 {"green", "green", "red"},
-                                 {"Cam3", "", ""},
-                                 {"unknown", "unknown", "down"},
-                                 {"", "", "IP Cam 3 t12"},
-                                 {}},
-                      SecondLook{"ConfirmedAcrossACycleThatCouldNotCheckItTheSecondLookAlarms",
-                                 {"c", "up", "c"},
-                                 {0, 0, 1},
-                                 {"green", "green", "red"},
-                                 {"Cam3", "Process2", ""},
-                                 {"unknown", "unknown", "down"},
-                                 {"", "", "IP Cam 3 t12"},
-                                 {"Process2 t21 did not answer once"}},
-                      SecondLook{"BackUpAtOnceAndDownAgainLooksAgain",
-                                 {"c", "c", "", "c"},
-                                 {0, 1, 1, 1},
-                                 {"green", "red", "green", "green"},
-                                 {"Cam3", "", "", "Cam3"},
-                                 {"unknown", "down", "up", "up"},
-                                 {"", "IP Cam 3 t12", "", ""},
-                                 {}},
-                      SecondLook{"AnAddressChangedDuringTheWaitStartsAfresh",
-                                 {"c", "nc", "c"},
-                                 {0, 0, 1},
-                                 {"green", "green", "red"},
-                                 {"Cam3", "Cam3", ""},
-                                 {"unknown", "unknown", "down"},
-                                 {"", "", "IP Cam 3 t12n"},
-                                 {}},
-                      SecondLook{"AnAddressChangedDuringTheWaitThatAnswersMissedNothing",
-                                 {"c", "n"},
-                                 {0, 0},
-                                 {"green", "green"},
-                                 {"Cam3", ""},
-                                 {"unknown", "up"},
-                                 {"", ""},
-                                 {}},
-                      SecondLook{"AnAddressChangedAfterItWasConfirmedStartsAfresh",
-                                 {"", "c", "c", "nc"},
-                                 {0, 0, 1, 1},
-                                 {"green", "green", "red", "green"},
-                                 {"", "Cam3", "", "Cam3"},
-                                 {"up", "up", "down", "unknown"},
-                                 {"", "", "IP Cam 3 t12", ""},
-                                 {}}),
-    [](const ::testing::TestParamInfo<SecondLook>& info) { return info.param.name; });
-
-// The time between the looks is measured on the clock that only goes forward: the time of day set back an hour
-// between them changes nothing, nor does it make the cycle's length negative.
-TEST(CheckCycle, TheTimeBetweenTheLooksIsTakenFromTheClockThatOnlyGoesForward)
-{
-    CycleRig rig;
-    RecordingEvents events;
-    rig.cycle.setSystemEvents(&events);
-    rig.cycle.setConfirmDown(true);
-    rig.fields.set(TargetKind::Cam, 3, "192.0.2.23");
-    rig.platform.clock = QDateTime(QDate(2026, 10, 25), QTime(3, 0, 30));
-    rig.platform.monotonic = 5'000'000;
-    rig.run();
-    ASSERT_TRUE(rig.lamp.reports.last().targets[12].confirming);
-    rig.platform.clock = rig.platform.clock.addSecs(-3600 + 21);
-    rig.platform.monotonic = 5'021'400;
-    rig.probes.statusOf["192.0.2.23"] = 0;
-    rig.run();
-    EXPECT_EQ(events.messages(), QStringList{"Cam3 192.0.2.23 did not answer once; it answered 21 s later"});
-    EXPECT_EQ(rig.lamp.reports.last().ended, rig.platform.clock);
-    EXPECT_EQ(rig.lamp.reports.last().durationMs, 0);
-}
-
-// The failure command is told what is down, in the cycle's order and the tooltip's words, and where the log is.
-TEST(CheckCycle, FailureCommandIsToldWhatIsDown)
-{
-    CycleRig rig;
-    enableAllUp(rig);
-    markDown(rig, {TargetKind::Cam, 3});
-    markDown(rig, {TargetKind::Process, 2});
-    rig.run();
-    QMap<QString, QString> told;
-    for (const auto& [name, value] : rig.platform.startedWith)
-        told.insert(name, value);
-    EXPECT_EQ(told.value("PYLVANE_DOWN_COUNT"), "2");
-    EXPECT_EQ(told.value("PYLVANE_DOWN"), "IP Cam 3 t12\nServices and Apps 2 t21");
-    EXPECT_EQ(told.value("PYLVANE_LOG"), "/var/log/PylvaneLog.txt");
-    const QDateTime end = QDateTime::fromString(told.value("PYLVANE_CYCLE_END"), Qt::ISODate);
-    EXPECT_LE(std::abs(end.secsTo(QDateTime::currentDateTime())), 5) << qPrintable(told.value("PYLVANE_CYCLE_END"));
-    EXPECT_TRUE(told.value("PYLVANE_CYCLE_END").contains(QRegularExpression("[+-]\\d\\d:\\d\\d$|Z$")));
-}
-
-// Whatever the targets' texts hold, the failure command starts and is told one line per target, each line naming
-// one target, within bounds a system takes; the lines and a closing "and N more" account for the count.
-struct Told {
-    const char* name;
-    std::function<QString(int index)> text; // of each target down, by index; the others are up
-    int down;                               // the first `down` targets in cycle order are down
-    QString expected;                       // PYLVANE_DOWN, where the row knows it whole
-};
-
-void PrintTo(const Told& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class CheckCycleTells : public ::testing::TestWithParam<Told> {};
-
-TEST_P(CheckCycleTells, EveryTargetDownOnALineOfItsOwnWithinBounds)
-{
-    const Told& row = GetParam();
-    CycleRig rig;
-    enableAllUp(rig);
-    const std::vector<TargetRef> all = allTargets();
-    for (int i = 0; i < row.down; ++i) {
-        rig.fields.set(all[i].kind, all[i].number, row.text(i));
-        markDown(rig, all[i]);
-    }
-    rig.run();
-    ASSERT_EQ(rig.platform.started.size(), 1);
-    QMap<QString, QString> told;
-    for (const auto& [name, value] : rig.platform.startedWith)
-        told.insert(name, value);
-    const QString list = told.value("PYLVANE_DOWN");
-    if (!row.expected.isEmpty()) {
-        EXPECT_EQ(list, row.expected);
-    }
-    EXPECT_EQ(told.value("PYLVANE_DOWN_COUNT"), QString::number(row.down));
-    const QStringList lines = list.split('\n');
-    qsizetype more = 0;
-    if (lines.last().startsWith("and "))
-        more = lines.last().section(' ', 1, 1).toInt();
-    EXPECT_EQ(lines.size() - (more > 0 ? 1 : 0) + more, row.down) << qPrintable(lines.last());
-    EXPECT_LE(list.toUtf8().size(), FailureCommand::kListBytes);
-    EXPECT_EQ(QString::fromUtf8(list.toUtf8()), list) << "cut inside a character";
-    EXPECT_FALSE(list.contains(QChar::ReplacementCharacter));
-    for (const QString& line : lines) {
-        EXPECT_LE(line.toUtf8().size(), FailureCommand::kLineBytes);
-        EXPECT_TRUE(
-            std::none_of(line.begin(), line.end(), [](QChar c) { return c.category() == QChar::Other_Control; }));
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, CheckCycleTells,
-    ::testing::Values(
-        Told{"ALineBreakInATextForgesNoLine",
-             [](int i) {
-                 return i == 0 ? QStringLiteral("t0\nIP Cam 9 forged") : QStringLiteral("a\r\nb\u2028c\x1b[0m\td");
-             },
-             2, QStringLiteral("Device 1 t0 IP Cam 9 forged\nDevice 2 a  b c [0m d")},
-        Told{"FiveTextsOfThirtyThousandCharacters", [](int i) { return QString(30'000, QChar('a' + i)); }, 5, {}},
-        Told{"ThirtyFiveLongTextsOfWideCharactersEndInAndMore",
-             [](int i) { return QString::number(i) + QString(700, QChar(0x00FC)) + QStringLiteral("\U0001F4F7"); },
-             kTargetCount,
-             {}},
-        Told{"AFirstLineCutBetweenTheHalvesOfACharacter",
-             [](int) { return QStringLiteral("x") + QString(QStringLiteral("\U0001F4F7")).repeated(300); },
-             1,
-             {}}),
-    [](const ::testing::TestParamInfo<Told>& info) { return info.param.name; });
 
 } // namespace
