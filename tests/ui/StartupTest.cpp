@@ -386,6 +386,19 @@ TEST_F(StartupTest, TheTrayMenuAsksForASecondLookWithinTwentySeconds)
     main().cycle().run();
     EXPECT_EQ(notifier->shown.size(), 1);
     EXPECT_TRUE(main().isPictureVisible(StatusLamp::Image2));
+    // "X" asks for a whole cycle, even while a process found missing once waits for its second look: the camera,
+    // down already, is logged again by it, as the schedule's cycle would.
+    inSettings<QLineEdit>("Text1")->setText(QStringLiteral("backup.exe"));
+    inSettings<QCheckBox>("Check1")->setChecked(true);
+    platform.time = QStringLiteral("08:32:40"); // each entry with a time of its own
+    main().cycle().run();
+    const qsizetype camEntries = readFile(logPath).count(" - Cam3 OFF   ");
+    EXPECT_EQ(readFile(logPath).count(" - Process1 DOWN   "), 0);
+    click(settings(), "x");
+    platform.time = QStringLiteral("08:32:55");
+    main().cycle().run();
+    EXPECT_EQ(readFile(logPath).count(" - Cam3 OFF   "), camEntries + 1);
+    EXPECT_EQ(readFile(logPath).count(" - Process1 DOWN   "), 1);
     confirm->trigger();
     EXPECT_FALSE(SettingsStore(place.location()).confirmDown());
 }
