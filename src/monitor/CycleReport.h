@@ -25,7 +25,7 @@ struct TargetReport {
     // Found down for the first time with a second look asked for: `state` is then what was last known of it.
     bool confirming = false;
     // Why an enabled target could not be checked, where that is known: "not an IPv4 address, so it is never checked".
-    QString reason{};
+    QString reason{}; // braced: reports built by aggregate initialisation may leave it out
 
     // "Device3", "Cam1", "Process2": the target as its log entry names it.
     QString logName() const;

@@ -27,9 +27,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <ostream>
-
 namespace {
 
 using State = TargetReport::State;
@@ -212,6 +209,28 @@ TEST(StatusCheck, GivesTheLineAndCodeOfAMonitoringPlugin)
                            "unknown=2;;;0;35 confirming=0;;;0;35");
     report.targets[21] = {TargetKind::Process, 1, QStringLiteral("a.exe"), State::Unknown};
     EXPECT_TRUE(check(report, soon).line.contains("IPv4; the list of running programs could not be read |"));
+
+    // A target found down once and being looked at again is neither down nor unknown, whatever was last known of it
+    // (nothing, in a run's first cycle): the others' state is reported, and how many are being looked at again.
+    report = allUp();
+    for (int i = 20; i < kTargetCount; ++i)
+        report.targets[i].state = State::Off;
+    report.targets[20] = {TargetKind::Process, 1, QStringLiteral("a.exe"), State::Unknown, true};
+    result = check(report, soon);
+    EXPECT_EQ(result.code, StatusCheck::Ok);
+    EXPECT_EQ(result.line, "PYLVANE OK - 20 targets up (1 target being checked again) | down=0;;1;0;35 "
+                           "unknown=0;;;0;35 confirming=1;;;0;35");
+    report.targets[12].confirming = true; // last known up
+    EXPECT_TRUE(check(report, soon).line.startsWith("PYLVANE OK - 19 targets up (2 targets being checked again) |"));
+    report.targets[13].state = State::Down;
+    result = check(report, soon);
+    EXPECT_EQ(result.code, StatusCheck::Critical);
+    EXPECT_EQ(result.line, "PYLVANE CRITICAL - 1 down: Cam4 t13 (2 targets being checked again) | down=1;;1;0;35 "
+                           "unknown=0;;;0;35 confirming=2;;;0;35");
+    report.targets[13].state = State::Unknown;
+    EXPECT_TRUE(check(report, soon)
+                    .line.endsWith("IPv4 (2 targets being checked again) | down=0;;1;0;35 "
+                                   "unknown=1;;;0;35 confirming=2;;;0;35"));
     // A file that may not be read says why.
     result = StatusCheck::evaluate(std::nullopt, soon, QStringLiteral("the status file belongs to another user"));
     EXPECT_EQ(result.code, StatusCheck::Unknown);
@@ -227,71 +246,6 @@ TEST(StatusCheck, GivesTheLineAndCodeOfAMonitoringPlugin)
         EXPECT_EQ(result.line, "PYLVANE UNKNOWN - the status file is damaged") << damaged.left(80).toStdString();
     }
 }
-
-// A target found down once and being looked at again is neither down nor unknown, whatever was last known of it
-// (nothing, in a run's first cycle): the others' state is reported, and how many are being looked at again.
-struct LookingAgain {
-    const char* name;
-    std::function<void(CycleReport&)> change; // to a report of 20 targets up and the processes off
-    StatusCheck::Code code;
-    QString line;
-};
-
-void PrintTo(const LookingAgain& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class StatusCheckLookingAgain : public ::testing::TestWithParam<LookingAgain> {};
-
-TEST_P(StatusCheckLookingAgain, CountsATargetBeingCheckedAgainApart)
-{
-    CycleReport report = allUp();
-    for (int i = 20; i < kTargetCount; ++i)
-        report.targets[i].state = State::Off;
-    GetParam().change(report);
-    const StatusCheck::Result result = StatusCheck::evaluate(StatusFile::json(
-                                                                 report, [](int) { return kEnded; }, 1010),
-                                                             kEnded.addSecs(30));
-    EXPECT_EQ(result.line, GetParam().line);
-    EXPECT_EQ(result.code, GetParam().code);
-}
-
-const auto confirming = [](int index, State lastKnown) {
-    return [=](CycleReport& report) {
-        report.targets[index].state = lastKnown;
-        report.targets[index].confirming = true;
-    };
-};
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, StatusCheckLookingAgain,
-    ::testing::Values(
-        LookingAgain{"AProcessInTheFirstCycle", confirming(20, State::Unknown), StatusCheck::Ok,
-                     "PYLVANE OK - 20 targets up (1 target being checked again) | down=0;;1;0;35 unknown=0;;;0;35 "
-                     "confirming=1;;;0;35"},
-        LookingAgain{"ACameraLastKnownUp", confirming(12, State::Up), StatusCheck::Ok,
-                     "PYLVANE OK - 19 targets up (1 target being checked again) | down=0;;1;0;35 unknown=0;;;0;35 "
-                     "confirming=1;;;0;35"},
-        LookingAgain{"TwoBesideOneDown",
-                     [](CycleReport& report) {
-                         confirming(0, State::Unknown)(report);
-                         confirming(21, State::Up)(report);
-                         report.targets[12].state = State::Down;
-                     },
-                     StatusCheck::Critical,
-                     "PYLVANE CRITICAL - 1 down: Cam3 t12 (2 targets being checked again) | down=1;;1;0;35 "
-                     "unknown=0;;;0;35 confirming=2;;;0;35"},
-        LookingAgain{"OneBesideOneThatCouldNotBeChecked",
-                     [](CycleReport& report) {
-                         confirming(22, State::Unknown)(report);
-                         report.targets[1].state = State::Unknown;
-                     },
-                     StatusCheck::Unknown,
-                     "PYLVANE UNKNOWN - 1 target could not be checked: Device2 t1; Pylvane may lack the right to send "
-                     "echo, or an address is not IPv4 (1 target being checked again) | down=0;;1;0;35 "
-                     "unknown=1;;;0;35 confirming=1;;;0;35"}),
-    [](const ::testing::TestParamInfo<LookingAgain>& info) { return info.param.name; });
 
 // The file is the user's to change: a text may not break the one line or its performance data.
 TEST(StatusCheck, KeepsOneLineWhateverTheTextsHold)
