@@ -26,9 +26,14 @@ void CheckCycle::run()
     lamp_.setPictureVisible(StatusLamp::Image2, false);
     lamp_.setPictureVisible(StatusLamp::Image3, true);
     lamp_.cycleStarted();
-    const QDateTime started = QDateTime::currentDateTime();
+    // Spans are measured on the clock that only goes forward: the time of day may be set back during a cycle.
+    const qint64 startedMs = platform_.monotonicMs();
     states_.fill(kStateUnchecked);
     uncounted_.fill(false);
+    alarmed_.fill(false);
+    noAddress_.fill(false);
+    secondLookOnly_ = !wholeNext_ && confirmation_.anyToLookAgain();
+    wholeNext_ = true;
     // Each entry found is kept aside at once, and all go into the log together after the probes:
     // one rewrite of a long log per cycle rather than one per target.
     log_.holdEntries();
@@ -58,13 +63,14 @@ void CheckCycle::run()
     // Disarmed before the report, which says how long it is to the next cycle: an armed timer would
     // count as the next cycle, seconds away.
     timer1_.stop();
-    const CycleReport outcome = report(started);
+    const CycleReport outcome = report(startedMs);
     known_.update(outcome);
     lamp_.cycleEnded(outcome);
     // After the report, which tells the system's log of the targets that went down: the events go
     // out in the order things happened.
     tellOfSecondLooks(outcome);
     tellOfFailureCommand();
+    wholeNext_ = !confirmation_.anyToLookAgain();
 }
 
 bool CheckCycle::passCounterAllowsBody()
@@ -79,31 +85,46 @@ bool CheckCycle::passCounterAllowsBody()
 
 void CheckCycle::checkAllTargets()
 {
-    // A target found down that does not count yet is left unchecked, as far as the lamp and the command go.
-    const auto settle = [this](int index, bool counts) {
-        if (!counts && states_[index] == kStateDown) {
-            uncounted_[index] = true;
-            states_[index] = kStateUnchecked;
-        }
+    // Each target is judged by what it is now: the confirmation follows its text, not its place in the settings.
+    const auto look = [this](TargetKind kind, int n) {
+        const int index = targetIndex(kind, n);
+        texts_[index] = fields_->targetText(kind, n);
+        // In a cycle there for a second look only, a target down already was logged and alarmed by the cycle
+        // before; only the targets this one confirms are.
+        return confirmation_.counts(index, texts_[index]) &&
+               (!secondLookOnly_ || confirmation_.confirms(index, texts_[index]));
     };
     for (TargetKind kind : {TargetKind::Device, TargetKind::Cam}) {
         for (int n = 1; n <= (kind == TargetKind::Device ? kDeviceCount : kCamCount); ++n) {
             const int index = targetIndex(kind, n);
-            const bool counts = confirmation_.counts(index);
-            hostCheck_.check(kind, n, *fields_, states_[index], counts);
-            settle(index, counts);
+            const bool alarms = look(kind, n);
+            const bool noAddress = hostCheck_.check(kind, n, *fields_, states_[index], alarms);
+            settle(index, texts_[index], noAddress);
         }
     }
     processCheck_.beginCycle();
     for (int n = 1; n <= kProcessCount; ++n) {
         const int index = targetIndex(TargetKind::Process, n);
-        const bool counts = confirmation_.counts(index);
-        processCheck_.check(n, *fields_, states_[index], counts);
-        settle(index, counts);
+        processCheck_.check(n, *fields_, states_[index], look(TargetKind::Process, n));
+        settle(index, texts_[index], false);
     }
 }
 
-CycleReport CheckCycle::report(const QDateTime& started) const
+void CheckCycle::settle(int index, const QString& text, bool hostWithoutAddress)
+{
+    noAddress_[index] = hostWithoutAddress;
+    if (states_[index] != kStateDown)
+        return;
+    // A target found down that does not count yet is left unchecked, as far as the lamp and the command go.
+    if (!confirmation_.counts(index, text)) {
+        uncounted_[index] = true;
+        states_[index] = kStateUnchecked;
+        return;
+    }
+    alarmed_[index] = !secondLookOnly_ || confirmation_.confirms(index, text);
+}
+
+CycleReport CheckCycle::report(qint64 startedMs) const
 {
     CycleReport report;
     // Fields that cannot be read leave their targets off in the report; the cycle still ends.
@@ -111,8 +132,8 @@ CycleReport CheckCycle::report(const QDateTime& started) const
         report = CycleReport::build(states_, *fields_);
     } catch (...) {
     }
-    report.ended = QDateTime::currentDateTime();
-    report.durationMs = started.msecsTo(report.ended);
+    report.ended = platform_.now();
+    report.durationMs = std::max<qint64>(0, platform_.monotonicMs() - startedMs);
     report.red = lamp_.isPictureVisible(StatusLamp::Image2);
     if (!commandOutcome_.command.isEmpty() && !commandOutcome_.started)
         report.failureCommandProblem = QStringLiteral("%1 (%2)").arg(commandOutcome_.command, commandOutcome_.failure);
@@ -120,8 +141,11 @@ CycleReport CheckCycle::report(const QDateTime& started) const
         TargetReport& target = report.targets[i];
         if (uncounted_[i] && target.state != TargetReport::State::Off) {
             target.confirming = true;
-            target.state = known_.lastKnown(i).value_or(TargetReport::State::Unknown);
+            target.state = known_.lastKnown(i, target.text).value_or(TargetReport::State::Unknown);
         }
+        if (noAddress_[i] && target.state == TargetReport::State::Unknown)
+            target.reason = target.text.isEmpty() ? QStringLiteral("no address, so it is never checked")
+                                                  : QStringLiteral("not an IPv4 address, so it is never checked");
     }
     return report;
 }
@@ -136,7 +160,8 @@ void CheckCycle::tellOfSecondLooks(const CycleReport& report)
         up[i] = states_[i] == kStateUp;
         off[i] = report.targets[i].state == TargetReport::State::Off;
     }
-    const QList<DownConfirmation::AnsweredAgain> answered = confirmation_.cycleEnded(down, up, off, report.ended);
+    const QList<DownConfirmation::AnsweredAgain> answered =
+        confirmation_.cycleEnded(down, up, off, texts_, platform_.monotonicMs());
     if (events_ == nullptr)
         return;
     for (const DownConfirmation::AnsweredAgain& again : answered) {
@@ -160,47 +185,24 @@ void CheckCycle::showOutcome()
     }
 }
 
-QString CheckCycle::commandFile(const QString& text)
-{
-    if (text.size() > 2 && text.startsWith(QLatin1Char('"')) && text.endsWith(QLatin1Char('"')) &&
-        text.count(QLatin1Char('"')) == 2)
-        return text.mid(1, text.size() - 2);
-    return text;
-}
-
 void CheckCycle::startFailureCommand()
 {
     if (!lamp_.isPictureVisible(StatusLamp::Image2))
         return;
-    // The whole text is one program file, started directly with no arguments and never through a
-    // shell; a file that exists but cannot be started is passed over quietly.
-    const QString command = commandFile(fields_->failureCommand());
-    if (command.isEmpty())
-        return;
-    commandOutcome_.command = command;
-    if (!platform_.fileExists(command, Platform::FileMask::OrdinaryOnly)) {
-        commandOutcome_.failure = QStringLiteral("no such file");
-        return;
-    }
-    // The program is told what is down, as service monitors tell the programs they start.
     QStringList down;
     CycleReport layout;
     for (TargetReport& target : layout.targets) {
-        if (states_[targetIndex(target.kind, target.number)] == kStateDown) {
-            target.text = fields_->targetText(target.kind, target.number);
+        const int index = targetIndex(target.kind, target.number);
+        if (states_[index] == kStateDown && alarmed_[index]) {
+            target.text = texts_[index];
             down << target.described();
         }
     }
-    const QDateTime now = QDateTime::currentDateTime();
-    const Platform::Environment environment{
-        {QStringLiteral("PYLVANE_DOWN_COUNT"), QString::number(down.size())},
-        {QStringLiteral("PYLVANE_DOWN"), down.join(QLatin1Char('\n'))},
-        {QStringLiteral("PYLVANE_LOG"), log_.logFilePath()},
-        {QStringLiteral("PYLVANE_CYCLE_END"), now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate)},
-    };
-    commandOutcome_.started = platform_.startProgram(command, environment);
-    if (!commandOutcome_.started)
-        commandOutcome_.failure = QStringLiteral("the file could not be started");
+    // Once per cycle however many are down; a cycle there for a second look that confirmed none starts nothing.
+    if (down.isEmpty())
+        return;
+    commandOutcome_ =
+        FailureCommand::start(platform_, fields_->failureCommand(), down, log_.logFilePath(), platform_.now());
 }
 
 void CheckCycle::tellOfFailureCommand()

@@ -2,6 +2,7 @@
 
 #include "monitor/CycleReport.h"
 #include "monitor/DownConfirmation.h"
+#include "monitor/FailureCommand.h"
 #include "monitor/ReportChanges.h"
 #include "monitor/HostTargetCheck.h"
 #include "monitor/ProcessTargetCheck.h"
@@ -32,15 +33,18 @@ public:
     void setSystemEvents(SystemEvents* events) { events_ = events; }
     // "Check twice before an alarm" (see DownConfirmation); off until set. A target found down that does not
     // count yet writes no entry, leaves the lamp and the failure command alone, and is reported as confirming.
+    // The cycle that follows one that left a target to look at again is there for that look only: it logs, and
+    // starts the failure command for, the targets it confirms, and not again those that were down already.
     void setConfirmDown(bool on) { confirmation_.setEnabled(on); }
     bool confirmDown() const { return confirmation_.enabled(); }
+    // "X" asks for a cycle of its own: the next one logs and alarms all it finds down, second look or not.
+    void wholeCycleAsked() { wholeNext_ = true; }
 
     // Handler of the cycle timer. Never throws; always ends with the timer disarmed.
     void run();
 
-    // The program file a failure command's text names: the whole text, less one pair of quotes around it, as a
-    // path copied from a file manager comes. Empty: there is no failure command.
-    static QString commandFile(const QString& text);
+    // The program file a failure command's text names (see FailureCommand).
+    static QString commandFile(const QString& text) { return FailureCommand::commandFile(text); }
 
     const QString& state(TargetKind kind, int number) const { return states_[targetIndex(kind, number)]; }
 
@@ -50,7 +54,8 @@ public:
 private:
     bool passCounterAllowsBody();
     void checkAllTargets();
-    CycleReport report(const QDateTime& started) const;
+    void settle(int index, const QString& text, bool hostWithoutAddress);
+    CycleReport report(qint64 startedMs) const;
     void tellOfSecondLooks(const CycleReport& report);
     void showOutcome();
     void startFailureCommand();
@@ -68,12 +73,13 @@ private:
     SystemEvents* events_ = nullptr;
     DownConfirmation confirmation_;
     std::array<bool, kTargetCount> uncounted_{}; // found down by this cycle, not counted yet
+    std::array<bool, kTargetCount> alarmed_{};   // found down by this cycle, logged and told to the failure command
+    std::array<bool, kTargetCount> noAddress_{}; // a device or camera whose text no echo can go to
+    std::array<QString, kTargetCount> texts_;    // each target's text as this cycle found it
+    bool wholeNext_ = true;                      // the next cycle is not one for a second look only
+    bool secondLookOnly_ = false;                // this cycle is
     // What was last known of each target, for one found down that does not count yet.
     ReportChanges known_;
     // This cycle's failure command, as started or refused; told after the cycle's report.
-    struct CommandOutcome {
-        QString command;
-        bool started = false;
-        QString failure;
-    } commandOutcome_;
+    FailureCommand::Outcome commandOutcome_;
 };

@@ -20,7 +20,19 @@ QString TargetReport::logName() const
 QString TargetReport::described() const
 {
     const QString name = targetName(kind, number);
-    return text.isEmpty() ? name : name + QLatin1Char(' ') + text;
+    return text.isEmpty() ? name : name + QLatin1Char(' ') + oneLine(text);
+}
+
+QString oneLine(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph)
+            c = QLatin1Char(' ');
+    }
+    return out;
 }
 
 CycleReport::CycleReport()

@@ -24,10 +24,13 @@ struct TargetReport {
     State state = State::Off;
     // Found down for the first time with a second look asked for: `state` is then what was last known of it.
     bool confirming = false;
+    // Why an enabled target could not be checked, where that is known: "not an IPv4 address, so it is never checked".
+    QString reason{}; // braced: reports built by aggregate initialisation may leave it out
 
     // "Device3", "Cam1", "Process2": the target as its log entry names it.
     QString logName() const;
-    // "IP Cam 3 192.168.1.23": the target as the tooltip and the notice name it.
+    // "IP Cam 3 192.168.1.23": the target as the tooltip, the notice and the failure program name it, on one line
+    // whatever its text holds (see oneLine).
     QString described() const;
 };
 
@@ -48,6 +51,10 @@ struct CycleReport {
     int count(TargetReport::State state) const;
     bool anyConfirming() const;
 };
+
+// `text` with each control character and each line or paragraph separator made a space: a settings value may
+// decode to a line break, and a text that names one target must not add a line to a list of them.
+QString oneLine(const QString& text);
 
 // "up", "down", "off", "unknown": a state as the status file writes it.
 QString stateName(TargetReport::State state);

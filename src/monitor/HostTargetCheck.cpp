@@ -3,18 +3,19 @@
 #include "eventlog/LogWriter.h"
 #include "monitor/TargetFields.h"
 #include "monitor/TargetProbes.h"
+#include "probes/EchoStatus.h"
 #include "probes/Module1.h"
 
 HostTargetCheck::HostTargetCheck(TargetProbes& probes, LogWriter& log) : probes_(probes), log_(log) {}
 
-void HostTargetCheck::check(TargetKind kind, int number, const TargetFields& fields, QString& state, bool logDown)
+bool HostTargetCheck::check(TargetKind kind, int number, const TargetFields& fields, QString& state, bool logDown)
 {
     if (fields.enableValue(kind, number) != TargetFields::Ticked)
-        return;
+        return false;
     if (probes_.WinsockStart() == 0) {
         // Nothing was asked, so nothing is known: the target keeps its state and is not logged.
         // `pi` keeps the previous echo's text, which belongs to another target.
-        return;
+        return false;
     }
     const QString address = fields.targetText(kind, number);
     echoStatus = probes_.SendEcho(address.toStdString(), "1", echoReply);
@@ -28,4 +29,6 @@ void HostTargetCheck::check(TargetKind kind, int number, const TargetFields& fie
     }
     if (pi == kSuccess)
         state = kStateUp;
+    // The probe's own rule: what it cannot parse as an IPv4 address, it never sends to.
+    return echoStatus == EchoStatus::BadAddress;
 }

@@ -21,8 +21,8 @@ public:
     HostTargetCheck(TargetProbes& probes, LogWriter& log);
 
     // Checks Device or Cam `number`, reading its fields now, and updates `state`. A target found down gets its log
-    // entry only where `logDown`.
-    void check(TargetKind kind, int number, const TargetFields& fields, QString& state, bool logDown = true);
+    // entry only where `logDown`. True when its text is no address an echo can go to, so that it is never checked.
+    bool check(TargetKind kind, int number, const TargetFields& fields, QString& state, bool logDown = true);
 
     // Shared by all host checks: the last echo's result text, its status and its reply record.
     QString pi;

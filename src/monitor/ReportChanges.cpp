@@ -5,6 +5,11 @@ ReportChanges::Changes ReportChanges::update(const CycleReport& report)
     Changes changes;
     for (int i = 0; i < kTargetCount; ++i) {
         const State now = report.targets[i].state;
+        if (report.targets[i].text != texts_[i]) {
+            texts_[i] = report.targets[i].text;
+            lastKnown_[i].reset();
+            previous_[i].reset();
+        }
         if (now == State::Up || now == State::Down) {
             if (now == State::Down && lastKnown_[i] != State::Down)
                 changes.wentDown << i;

@@ -58,6 +58,7 @@ StatusCheck::Result StatusCheck::evaluate(const std::optional<QByteArray>& bytes
     }
 
     int up = 0;
+    int confirming = 0;
     QStringList down;
     QStringList unchecked;
     bool hostUnchecked = false;
@@ -68,6 +69,12 @@ StatusCheck::Result StatusCheck::evaluate(const std::optional<QByteArray>& bytes
         const QString text = printable(target.value(QStringLiteral("text")).toString());
         const QString name = printable(target.value(QStringLiteral("name")).toString());
         const QString named = text.isEmpty() ? name : name + QLatin1Char(' ') + text;
+        // Found down once and being looked at again: neither down nor unknown yet, whatever was known before. Only
+        // the second look can tell, and saying either now would be the false alarm it is there to prevent.
+        if (target.value(QStringLiteral("confirming")).toBool()) {
+            ++confirming;
+            continue;
+        }
         if (state == QStringLiteral("up")) {
             ++up;
         } else if (state == QStringLiteral("down")) {
@@ -78,11 +85,19 @@ StatusCheck::Result StatusCheck::evaluate(const std::optional<QByteArray>& bytes
                                                                                           : hostUnchecked) = true;
         }
     }
-    const QString perf =
-        QStringLiteral(" | down=%1;;1;0;%3 unknown=%2;;;0;%3").arg(down.size()).arg(unchecked.size()).arg(kTargetCount);
+    const QString again = confirming == 0
+                              ? QString()
+                              : QStringLiteral(" (%1 %2 being checked again)")
+                                    .arg(confirming)
+                                    .arg(confirming == 1 ? QStringLiteral("target") : QStringLiteral("targets"));
+    const QString perf = QStringLiteral(" | down=%1;;1;0;%4 unknown=%2;;;0;%4 confirming=%3;;;0;%4")
+                             .arg(down.size())
+                             .arg(unchecked.size())
+                             .arg(confirming)
+                             .arg(kTargetCount);
     if (!down.isEmpty())
         return {Critical, QStringLiteral("PYLVANE CRITICAL - %1 down: ").arg(down.size()) +
-                              down.join(QStringLiteral(", ")) + perf};
+                              down.join(QStringLiteral(", ")) + again + perf};
     // Nothing down is not all well while a target could not be checked at all.
     if (!unchecked.isEmpty()) {
         QStringList reasons;
@@ -94,9 +109,9 @@ StatusCheck::Result StatusCheck::evaluate(const std::optional<QByteArray>& bytes
                                  .arg(unchecked.size())
                                  .arg(unchecked.size() == 1 ? "target" : "targets") +
                              unchecked.join(QStringLiteral(", ")) + QStringLiteral("; ") +
-                             reasons.join(QStringLiteral("; ")) + perf};
+                             reasons.join(QStringLiteral("; ")) + again + perf};
     }
-    return {Ok, QStringLiteral("PYLVANE OK - %1 %2 up").arg(up).arg(up == 1 ? "target" : "targets") + perf};
+    return {Ok, QStringLiteral("PYLVANE OK - %1 %2 up").arg(up).arg(up == 1 ? "target" : "targets") + again + perf};
 }
 
 StatusCheck::LastCheck StatusCheck::lastCheck(const QByteArray& bytes, const QDateTime& now)

@@ -18,7 +18,8 @@ public:
 
     // From the file's bytes (nothing: there is no file, or none that may be read, and `refused` says why) at the
     // moment `now`. CRITICAL when a target is down; otherwise UNKNOWN when an enabled target could not be checked,
-    // as nothing down is then not known; otherwise OK.
+    // as nothing down is then not known; otherwise OK. A target being looked at again is none of these: the line
+    // says how many there are, and so does the performance data.
     static Result evaluate(const std::optional<QByteArray>& bytes, const QDateTime& now, const QString& refused = {});
 
     // How the last check the file tells of stands at `now`: a file that is not one Pylvane wrote is damaged; a

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QPair>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 
 // What the logic needs of the operating system, gathered in one place so that tests can
@@ -28,6 +30,17 @@ public:
     // Today's date in the user's short date format, and the time of day as "hh:mm:ss" (00-23).
     virtual QString dateText() const = 0;
     virtual QString timeText() const = 0;
+
+    // The time of day now. Someone may set it back or forward at any moment: it says when, never how long.
+    virtual QDateTime now() const { return QDateTime::currentDateTime(); }
+    // Milliseconds on a clock that only goes forward, at the pace of real time, whatever is done to the time of
+    // day: how long something took, or how long ago it was.
+    virtual qint64 monotonicMs() const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
 
     // Variables set for a started program beyond this program's own environment, as "NAME", "value".
     using Environment = QList<QPair<QString, QString>>;

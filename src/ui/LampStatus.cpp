@@ -30,12 +30,12 @@ void LampStatus::ended(const CycleReport& report, const QString& time)
     confirming_.clear();
     for (const TargetReport& target : report.targets) {
         if (target.confirming)
-            confirming_ << target.logName();
+            confirming_ << target.described();
         else if (target.state == TargetReport::State::Down)
             down_ << target.described();
         else if (target.state == TargetReport::State::Unknown)
-            unchecked_ << (target.text.isEmpty() ? target.logName()
-                                                 : target.logName() + QLatin1Char(' ') + target.text);
+            unchecked_ << (target.reason.isEmpty() ? target.described()
+                                                   : QStringLiteral("%1 (%2)").arg(target.described(), target.reason));
     }
     commandProblem_ = report.failureCommandProblem;
 }

@@ -29,9 +29,10 @@ private:
     enum class State { NoCheckYet, Checking, Green, Red };
 
     State state_ = State::NoCheckYet;
-    QString time_;           // when the first cycle is expected, or when the last one ended
-    QStringList down_;       // as "IP Cam 2 127.0.1.22", in cycle order
-    QStringList unchecked_;  // as "Device1 localhost", in cycle order
-    QStringList confirming_; // as "Cam3": found down once, to be looked at again
+    QString time_; // when the first cycle is expected, or when the last one ended
+    // Each target as "IP Cam 2 127.0.1.22", in cycle order.
+    QStringList down_;
+    QStringList unchecked_;  // with why, where that is known
+    QStringList confirming_; // found down once, to be looked at again
     QString commandProblem_;
 };

@@ -98,6 +98,7 @@ void MainWindow::setTargetFields(TargetFields* fields)
 void MainWindow::presetTickCounter()
 {
     schedule_.preset();
+    cycle_.wholeCycleAsked();
 }
 
 int MainWindow::ExeExists(const QString& name)

@@ -26,7 +26,7 @@ public:
     // The live fields that the cycle reads; until set, every target is disabled.
     void setTargetFields(TargetFields* fields);
 
-    // Presets the tick counter so that the next schedule tick arms a cycle.
+    // Presets the tick counter so that the next schedule tick arms a cycle, one that logs and alarms all it finds.
     void presetTickCounter();
 
     // Truth value (-1/0): whether a process with this executable file name runs; false also when the system

@@ -217,6 +217,20 @@ TEST_F(ProgramNotice, ASecondLookComesWithinTwentySecondsAndOnlyItRaisesTheAlarm
     const QString log = tools.path(QStringLiteral("PylvaneLog.txt"));
     ASSERT_TRUE(nextCycle({}).isValid()) << "no cycle ended; the program's output:\n" << output();
     EXPECT_TRUE(status().value("targets").toArray().at(20).toObject().value("confirming").toBool());
+    // Asked meanwhile, as a monitoring system asks, the program knows nothing of the process yet: it is neither
+    // down nor unknown, but being checked again.
+    QProcess statusCheck;
+    QProcessEnvironment statusEnvironment = QProcessEnvironment::systemEnvironment();
+    statusEnvironment.insert(QStringLiteral("XDG_STATE_HOME"), tools.path(QStringLiteral("state")));
+    statusCheck.setProcessEnvironment(statusEnvironment);
+    statusCheck.start(QStringLiteral(PYLVANE_EXECUTABLE), {QStringLiteral("--status")});
+    ASSERT_TRUE(statusCheck.waitForFinished(20'000));
+    EXPECT_EQ(QString::fromUtf8(statusCheck.readAllStandardOutput()).trimmed(),
+              "PYLVANE OK - 0 targets up (1 target being checked again) | down=0;;1;0;35 unknown=0;;;0;35 "
+              "confirming=1;;;0;35");
+    EXPECT_EQ(statusCheck.exitCode(), 0);
+    EXPECT_TRUE(status().value("targets").toArray().at(20).toObject().value("confirming").toBool())
+        << "the second look came before the question";
     target.start(processPath, {QStringLiteral("600")});
     ASSERT_TRUE(target.waitForStarted(10'000));
     ASSERT_TRUE(nextCycle(status().value("ended").toString()).isValid()) << "no second look within 45 s";

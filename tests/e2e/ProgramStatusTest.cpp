@@ -92,13 +92,13 @@ TEST_F(ProgramStatus, SaysOkCriticalOrStaleWithTheirCodes)
     put(reportWithDown(QDateTime::currentDateTime().addSecs(-300), 0));
     Answer result = status();
     EXPECT_EQ(result.code, 0);
-    EXPECT_EQ(result.out, "PYLVANE OK - 35 targets up | down=0;;1;0;35 unknown=0;;;0;35\n");
+    EXPECT_EQ(result.out, "PYLVANE OK - 35 targets up | down=0;;1;0;35 unknown=0;;;0;35 confirming=0;;;0;35\n");
 
     put(reportWithDown(QDateTime::currentDateTime().addSecs(-300), 2));
     result = status();
     EXPECT_EQ(result.code, 2);
     EXPECT_EQ(result.out, "PYLVANE CRITICAL - 2 down: Cam1 192.168.1.21, Cam2 192.168.1.22 | down=2;;1;0;35 "
-                          "unknown=0;;;0;35\n");
+                          "unknown=0;;;0;35 confirming=0;;;0;35\n");
 
     put(reportWithDown(QDateTime::currentDateTime().addSecs(-3 * 3600 - 100), 2));
     result = status();

@@ -74,7 +74,7 @@ sleep 2
 # The status file the cycle left, read back as a monitoring plugin line through the program's standard output.
 code=0
 status=$("$wine" "$exe" --status </dev/null 2>/dev/null) || code=$?
-expected="PYLVANE CRITICAL - 2 down: Cam1 $PYLVANE_SILENT_HOST, Process2 $missing | down=2;;1;0;35 unknown=0;;;0;35"
+expected="PYLVANE CRITICAL - 2 down: Cam1 $PYLVANE_SILENT_HOST, Process2 $missing | down=2;;1;0;35 unknown=0;;;0;35 confirming=0;;;0;35"
 [ "$code" = 2 ] || fail "pylvane.exe --status exited with $code, not 2; it printed: $status"
 [ "${status%$'\r'}" = "$expected" ] || fail "pylvane.exe --status printed '$status', not '$expected'"
 

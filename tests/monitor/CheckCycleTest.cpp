@@ -1,14 +1,8 @@
-#include "MonitorFakes.h"
-#include "support/FakePlatform.h"
-#include "support/RecordingEvents.h"
-#include "support/TempDir.h"
+#include "CycleRig.h"
 
-#include "monitor/CheckCycle.h"
 #include "monitor/ReportChanges.h"
 
 #include <QFile>
-#include <QMap>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -17,72 +11,6 @@
 #include <thread>
 
 namespace {
-
-struct CycleRig {
-    FakeLamp lamp;
-    FakeProbes probes;
-    FakeLog log;
-    FakeFields fields;
-    FakePlatform platform;
-    QTimer timer1;
-    CheckCycle cycle{lamp, probes, log, platform, timer1};
-    TempDir dir;
-    QString command; // an existing ordinary file
-
-    CycleRig()
-    {
-        cycle.setFields(&fields);
-        command = dir.path("on-failure.sh");
-        QFile file(command);
-        file.open(QIODevice::WriteOnly);
-        file.write("#!/bin/sh\n");
-        fields.command = command;
-    }
-    void run()
-    {
-        timer1.start(10000);
-        cycle.run();
-    }
-};
-
-struct TargetRef {
-    TargetKind kind;
-    int number;
-};
-
-std::vector<TargetRef> allTargets()
-{
-    std::vector<TargetRef> all;
-    for (int n = 1; n <= kDeviceCount; ++n)
-        all.push_back({TargetKind::Device, n});
-    for (int n = 1; n <= kCamCount; ++n)
-        all.push_back({TargetKind::Cam, n});
-    for (int n = 1; n <= kProcessCount; ++n)
-        all.push_back({TargetKind::Process, n});
-    return all;
-}
-
-// Every target enabled and up, except those the test then marks down.
-void enableAllUp(CycleRig& rig)
-{
-    for (const TargetRef& t : allTargets()) {
-        const QString text = QStringLiteral("t%1").arg(targetIndex(t.kind, t.number));
-        rig.fields.set(t.kind, t.number, text);
-        if (t.kind == TargetKind::Process)
-            rig.probes.exeAnswers[text] = {-1};
-        else
-            rig.probes.statusOf[text.toStdString()] = 0;
-    }
-}
-
-void markDown(CycleRig& rig, const TargetRef& t)
-{
-    const QString text = rig.fields.targetText(t.kind, t.number);
-    if (t.kind == TargetKind::Process)
-        rig.probes.exeAnswers[text] = {0};
-    else
-        rig.probes.statusOf[text.toStdString()] = 11010;
-}
 
 TEST(CheckCycle, NothingEnabledShowsGreenAndStartsNothing)
 {
@@ -302,6 +230,11 @@ TEST(CheckCycle, ReportGivesEachTargetItsStateInCycleOrder)
     rig.fields.set(TargetKind::Device, 5, "192.0.2.5");
     rig.probes.statusOf["192.0.2.5"] = 11003; // neither up nor down
     rig.fields.set(TargetKind::Process, 2, "backup.exe");
+    // No address the probe would send to, so never checked: a host name, and nothing at all.
+    rig.fields.set(TargetKind::Device, 6, "localhost");
+    rig.probes.statusOf["localhost"] = -1;
+    rig.fields.set(TargetKind::Cam, 7, "");
+    rig.probes.statusOf[""] = -1;
     rig.run();
     ASSERT_EQ(rig.lamp.reports.size(), 1);
     const CycleReport& report = rig.lamp.reports.first();
@@ -313,7 +246,11 @@ TEST(CheckCycle, ReportGivesEachTargetItsStateInCycleOrder)
     EXPECT_EQ(at(TargetKind::Device, 5).state, S::Unknown);
     EXPECT_EQ(at(TargetKind::Process, 2).state, S::Down);
     EXPECT_EQ(at(TargetKind::Device, 1).state, S::Off);
-    EXPECT_EQ(report.count(S::Off), kTargetCount - 4);
+    EXPECT_EQ(report.count(S::Off), kTargetCount - 6);
+    EXPECT_EQ(at(TargetKind::Device, 6).state, S::Unknown);
+    EXPECT_EQ(at(TargetKind::Device, 6).reason, "not an IPv4 address, so it is never checked");
+    EXPECT_EQ(at(TargetKind::Cam, 7).reason, "no address, so it is never checked");
+    EXPECT_EQ(at(TargetKind::Device, 5).reason, "") << "an address that gave no clear answer this time";
     EXPECT_EQ(at(TargetKind::Cam, 3).logName(), "Cam3");
     EXPECT_EQ(at(TargetKind::Cam, 3).text, "192.168.1.23");
     EXPECT_EQ(at(TargetKind::Process, 2).described(), "Services and Apps 2 backup.exe");
@@ -398,116 +335,6 @@ TEST(CheckCycle, ATargetFlappingThroughUnknownIsJudgedByItsLastKnownState)
     EXPECT_FALSE(rig.cycle().any());
     rig.probes.statusOf["t0"] = 11010;
     EXPECT_EQ(rig.cycle().wentDown, QList<int>{0}) << "up, unknown, down went down";
-}
-
-// "Check twice before an alarm": a target found down for the first time counts only when the next cycle finds it
-// down again; each row is a run of cycles, each cycle the targets found down (Cam3 "c", Process2 "p"; Cam3 could
-// not be checked "u") and what the cycle must then have done.
-struct SecondLook {
-    const char* name;
-    std::vector<const char*> down; // per cycle
-    std::vector<int> entries;      // log entries written so far, after each cycle
-    std::vector<const char*> lamp; // "green" or "red" after each cycle
-    std::vector<const char*> confirming;
-    std::vector<const char*> cam3; // Cam3's state in the report: found, or last known while confirming
-    int commands;                  // failure commands started over the run
-    QStringList events;            // target events, in order
-};
-
-class CheckCycleSecondLook : public ::testing::TestWithParam<SecondLook> {};
-
-TEST_P(CheckCycleSecondLook, CountsATargetDownOnlyWhenFoundDownTwiceInARow)
-{
-    const SecondLook& row = GetParam();
-    CycleRig rig;
-    RecordingEvents events;
-    rig.cycle.setSystemEvents(&events);
-    rig.cycle.setConfirmDown(true);
-    enableAllUp(rig);
-    for (size_t c = 0; c < row.down.size(); ++c) {
-        const QString down = QString::fromLatin1(row.down[c]);
-        rig.probes.statusOf["t12"] = down.contains('c') ? 11010 : down.contains('u') ? 11003 : 0;
-        rig.probes.exeAnswers["t21"] = {down.contains('p') ? 0 : -1};
-        rig.run();
-        const CycleReport& report = rig.lamp.reports.last();
-        QStringList confirming;
-        for (const TargetReport& target : report.targets)
-            if (target.confirming)
-                confirming << target.logName();
-        EXPECT_EQ(rig.log.entries.size(), row.entries[c]) << "cycle " << c;
-        EXPECT_TRUE(rig.lamp.only(QLatin1String(row.lamp[c]) == "red" ? StatusLamp::Image2 : StatusLamp::Image1))
-            << "cycle " << c;
-        EXPECT_EQ(confirming.join(' '), QLatin1String(row.confirming[c])) << "cycle " << c;
-        EXPECT_EQ(stateName(report.targets[12].state), QLatin1String(row.cam3[c])) << "cycle " << c;
-    }
-    EXPECT_EQ(rig.platform.started.size(), row.commands);
-    QStringList heard;
-    for (const SystemEvent& event : std::as_const(events.events))
-        if (event.kind == SystemEventKind::TargetAnsweredAgain)
-            heard << event.message.section(QLatin1Char(';'), 0, 0);
-    EXPECT_EQ(heard, row.events);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, CheckCycleSecondLook,
-                         ::testing::Values(SecondLook{"OneMissedEchoThenAnAnswer",
-                                                      {"c", ""},
-                                                      {0, 0},
-                                                      {"green", "green"},
-                                                      {"Cam3", ""},
-                                                      {"unknown", "up"},
-                                                      0,
-                                                      {"Cam3 t12 did not answer once"}},
-                                           SecondLook{"DownTwiceCountsFromTheSecond",
-                                                      {"c", "c", "c"},
-                                                      {0, 1, 2},
-                                                      {"green", "red", "red"},
-                                                      {"Cam3", "", ""},
-                                                      {"unknown", "down", "down"},
-                                                      2,
-                                                      {}},
-                                           SecondLook{"ANewTargetInTheConfirmingCycleGetsItsOwnLook",
-                                                      {"c", "cp", "c"},
-                                                      {0, 1, 2},
-                                                      {"green", "red", "red"},
-                                                      {"Cam3", "Process2", ""},
-                                                      {"unknown", "down", "down"},
-                                                      2,
-                                                      {"Process2 t21 did not answer once"}},
-                                           SecondLook{"ACycleThatCouldNotCheckIsNoNews",
-                                                      {"c", "u", "c"},
-                                                      {0, 0, 1},
-                                                      {"green", "green", "red"},
-                                                      {"Cam3", "", ""},
-                                                      {"unknown", "unknown", "down"},
-                                                      1,
-                                                      {}},
-                                           SecondLook{"BackUpAtOnceAndDownAgainLooksAgain",
-                                                      {"c", "c", "", "c"},
-                                                      {0, 1, 1, 1},
-                                                      {"green", "red", "green", "green"},
-                                                      {"Cam3", "", "", "Cam3"},
-                                                      {"unknown", "down", "up", "up"},
-                                                      1,
-                                                      {}}),
-                         [](const ::testing::TestParamInfo<SecondLook>& info) { return info.param.name; });
-
-// The failure command is told what is down, in the cycle's order and the tooltip's words, and where the log is.
-TEST(CheckCycle, FailureCommandIsToldWhatIsDown)
-{
-    CycleRig rig;
-    enableAllUp(rig);
-    markDown(rig, {TargetKind::Cam, 3});
-    markDown(rig, {TargetKind::Process, 2});
-    rig.run();
-    QMap<QString, QString> told;
-    for (const auto& [name, value] : rig.platform.startedWith)
-        told.insert(name, value);
-    EXPECT_EQ(told.value("PYLVANE_DOWN_COUNT"), "2");
-    EXPECT_EQ(told.value("PYLVANE_DOWN"), "IP Cam 3 t12\nServices and Apps 2 t21");
-    EXPECT_EQ(told.value("PYLVANE_LOG"), "/var/log/PylvaneLog.txt");
-    const QDateTime end = QDateTime::fromString(told.value("PYLVANE_CYCLE_END"), Qt::ISODate);
-    EXPECT_LE(std::abs(end.secsTo(QDateTime::currentDateTime())), 5) << qPrintable(told.value("PYLVANE_CYCLE_END"));
-    EXPECT_TRUE(told.value("PYLVANE_CYCLE_END").contains(QRegularExpression("[+-]\\d\\d:\\d\\d$|Z$")));
 }
 
 } // namespace

@@ -174,14 +174,14 @@ TEST(StatusCheck, GivesTheLineAndCodeOfAMonitoringPlugin)
         report.targets[i].state = State::Off;
     StatusCheck::Result result = check(report, soon);
     EXPECT_EQ(result.code, StatusCheck::Ok);
-    EXPECT_EQ(result.line, "PYLVANE OK - 20 targets up | down=0;;1;0;35 unknown=0;;;0;35");
+    EXPECT_EQ(result.line, "PYLVANE OK - 20 targets up | down=0;;1;0;35 unknown=0;;;0;35 confirming=0;;;0;35");
 
     report.targets[at(TargetKind::Cam, 3)] = {TargetKind::Cam, 3, QStringLiteral("192.168.1.23"), State::Down};
     report.targets[at(TargetKind::Process, 2)] = {TargetKind::Process, 2, QStringLiteral("backup.exe"), State::Down};
     result = check(report, soon);
     EXPECT_EQ(result.code, StatusCheck::Critical);
     EXPECT_EQ(result.line, "PYLVANE CRITICAL - 2 down: Cam3 192.168.1.23, Process2 backup.exe | down=2;;1;0;35 "
-                           "unknown=0;;;0;35");
+                           "unknown=0;;;0;35 confirming=0;;;0;35");
 
     // Two whole intervals (1010 s to the next cycle, 1.5 s of cycle) and a minute's grace.
     EXPECT_EQ(check(report, kEnded.addSecs(2 * 1011 + 60)).code, StatusCheck::Critical);
@@ -198,7 +198,7 @@ TEST(StatusCheck, GivesTheLineAndCodeOfAMonitoringPlugin)
     // Down outweighs could not be checked, which outweighs up: nothing down is not known while a target is unknown.
     report.targets[0].state = State::Unknown;
     EXPECT_EQ(check(report, soon).code, StatusCheck::Critical);
-    EXPECT_TRUE(check(report, soon).line.endsWith("| down=2;;1;0;35 unknown=1;;;0;35"));
+    EXPECT_TRUE(check(report, soon).line.endsWith("| down=2;;1;0;35 unknown=1;;;0;35 confirming=0;;;0;35"));
     report = allUp();
     report.targets[0] = {TargetKind::Device, 1, QStringLiteral("127.0.0.1"), State::Unknown};
     report.targets[1] = {TargetKind::Device, 2, QStringLiteral("localhost"), State::Unknown};
@@ -206,9 +206,31 @@ TEST(StatusCheck, GivesTheLineAndCodeOfAMonitoringPlugin)
     EXPECT_EQ(result.code, StatusCheck::Unknown);
     EXPECT_EQ(result.line, "PYLVANE UNKNOWN - 2 targets could not be checked: Device1 127.0.0.1, Device2 localhost; "
                            "Pylvane may lack the right to send echo, or an address is not IPv4 | down=0;;1;0;35 "
-                           "unknown=2;;;0;35");
+                           "unknown=2;;;0;35 confirming=0;;;0;35");
     report.targets[21] = {TargetKind::Process, 1, QStringLiteral("a.exe"), State::Unknown};
     EXPECT_TRUE(check(report, soon).line.contains("IPv4; the list of running programs could not be read |"));
+
+    // A target found down once and being looked at again is neither down nor unknown, whatever was last known of it
+    // (nothing, in a run's first cycle): the others' state is reported, and how many are being looked at again.
+    report = allUp();
+    for (int i = 20; i < kTargetCount; ++i)
+        report.targets[i].state = State::Off;
+    report.targets[20] = {TargetKind::Process, 1, QStringLiteral("a.exe"), State::Unknown, true};
+    result = check(report, soon);
+    EXPECT_EQ(result.code, StatusCheck::Ok);
+    EXPECT_EQ(result.line, "PYLVANE OK - 20 targets up (1 target being checked again) | down=0;;1;0;35 "
+                           "unknown=0;;;0;35 confirming=1;;;0;35");
+    report.targets[12].confirming = true; // last known up
+    EXPECT_TRUE(check(report, soon).line.startsWith("PYLVANE OK - 19 targets up (2 targets being checked again) |"));
+    report.targets[13].state = State::Down;
+    result = check(report, soon);
+    EXPECT_EQ(result.code, StatusCheck::Critical);
+    EXPECT_EQ(result.line, "PYLVANE CRITICAL - 1 down: Cam4 t13 (2 targets being checked again) | down=1;;1;0;35 "
+                           "unknown=0;;;0;35 confirming=2;;;0;35");
+    report.targets[13].state = State::Unknown;
+    EXPECT_TRUE(check(report, soon)
+                    .line.endsWith("IPv4 (2 targets being checked again) | down=0;;1;0;35 "
+                                   "unknown=1;;;0;35 confirming=2;;;0;35"));
     // A file that may not be read says why.
     result = StatusCheck::evaluate(std::nullopt, soon, QStringLiteral("the status file belongs to another user"));
     EXPECT_EQ(result.code, StatusCheck::Unknown);
@@ -238,7 +260,7 @@ TEST(StatusCheck, KeepsOneLineWhateverTheTextsHold)
     EXPECT_FALSE(result.line.contains(QLatin1Char('\n')) || result.line.contains(QLatin1Char('\r')));
     EXPECT_EQ(result.line.count(QLatin1Char('|')), 1);
     EXPECT_TRUE(result.line.startsWith("PYLVANE CRITICAL - 1 down: Device1 a?b?c?d")) << qPrintable(result.line);
-    EXPECT_LT(result.line.size(), 160);
+    EXPECT_LT(result.line.size(), 180);
 }
 
 } // namespace

@@ -4,7 +4,10 @@
 
 #include <QStringList>
 
-// Real file lookups, a fixed clock, and recorded program starts and message boxes.
+#include <optional>
+
+// Real file lookups, a fixed date and time text, clocks that a test may set, and recorded program starts and
+// message boxes.
 class FakePlatform : public Platform {
 public:
     QString date = QStringLiteral("07.12.2026");
@@ -19,6 +22,11 @@ public:
     bool fileExists(const QString& name, FileMask mask) const override { return real_->fileExists(name, mask); }
     QString dateText() const override { return date; }
     QString timeText() const override { return time; }
+    // The real clocks until a test sets them.
+    QDateTime clock;
+    std::optional<qint64> monotonic;
+    QDateTime now() const override { return clock.isValid() ? clock : Platform::now(); }
+    qint64 monotonicMs() const override { return monotonic.value_or(Platform::monotonicMs()); }
     Environment startedWith; // the environment of the last program started
     bool startProgram(const QString& path, const Environment& environment) override
     {

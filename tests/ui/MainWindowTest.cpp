@@ -185,7 +185,7 @@ TEST_F(MainWindowTest, AssistiveTechnologyReadsTheLampInWords)
     fields.name = QStringLiteral("unclear.exe");
     window.cycle().run();
     EXPECT_EQ(readLamp(), "Status: green, nothing down | The last check ended at 08:15:42 and found nothing down.\n"
-                          "Could not be checked: Process1 unclear.exe");
+                          "Could not be checked: Services and Apps 1 unclear.exe");
     window.setTargetFields(nullptr);
     window.cycle().run();
     EXPECT_EQ(readLamp(), "Status: green, nothing down | The last check ended at 08:15:42 and found nothing down.");
