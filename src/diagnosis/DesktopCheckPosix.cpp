@@ -14,6 +14,9 @@ using Verdict = CheckResult::Verdict;
 namespace {
 
 const QString kFallBack = QStringLiteral("notices fall back to the tray");
+// Screen readers reach the windows through an accessibility bus that the session bus announces.
+const QString kNoReader = QStringLiteral("screen readers cannot reach Pylvane's windows without it");
+const QString kSignIn = QStringLiteral("Sign in to a desktop session, whose session bus Pylvane uses.");
 const QString kStartService =
     QStringLiteral("Start your desktop's notification service, or install one (such as dunst or mako).");
 
@@ -44,7 +47,7 @@ void DesktopCheck::start()
         SessionBusProbe::socketOf(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
     if (!socket) {
         notifications_.set(Verdict::Warn, QStringLiteral("no session bus to ask; ") + kFallBack, kStartService);
-        accessibility_.summary = QStringLiteral("no session bus to ask");
+        accessibility_.set(Verdict::Warn, QStringLiteral("no session bus to ask; ") + kNoReader, kSignIn);
         QTimer::singleShot(0, this, &DesktopCheck::finish);
         return;
     }
@@ -63,9 +66,8 @@ void DesktopCheck::busAnswered(bool alive, qint64 elapsedMs)
         const QString why = elapsedMs + 100 >= SessionBusProbe::kLimitMs
                                 ? QStringLiteral("the session bus did not answer within %1").arg(seconds(SessionBusProbe::kLimitMs))
                                 : QStringLiteral("no session bus (its socket is missing or refuses)");
-        notifications_.set(Verdict::Warn, why + QStringLiteral("; ") + kFallBack,
-                           QStringLiteral("Sign in to a desktop session, whose session bus Pylvane uses."));
-        accessibility_.summary = why;
+        notifications_.set(Verdict::Warn, why + QStringLiteral("; ") + kFallBack, kSignIn);
+        accessibility_.set(Verdict::Warn, why + QStringLiteral("; ") + kNoReader, kSignIn);
         finish();
         return;
     }

@@ -123,6 +123,23 @@ int displayPart(int argc, char* argv[])
 
 int busPart(int argc, char* argv[])
 {
+    // The same one question as at the program's start: where it goes unanswered, Pylvane runs without the bus.
+    if (SessionBusQuestion::ask(kAnswerLimitMs) == SessionBusQuestion::Answer::Silent) {
+        const QString why = QStringLiteral("the session bus did not answer within %1, so Pylvane starts without it")
+                                .arg(seconds(kAnswerLimitMs));
+        const QString remedy = QStringLiteral("Check that the session bus's daemon runs (a stopped one holds every "
+                                              "program that asks it), or sign in again.");
+        CheckResult notifications = named(QStringLiteral("notifications"), QStringLiteral("Notifications"));
+        notifications.values = {{QStringLiteral("session_bus"), false}};
+        notifications.set(Verdict::Warn, why + QStringLiteral("; notices fall back to the tray"), remedy);
+        CheckResult accessibility = named(QStringLiteral("accessibility"), QStringLiteral("Accessibility"));
+        accessibility.values = {{QStringLiteral("session_bus"), false}};
+        accessibility.set(Verdict::Warn, why + QStringLiteral("; screen readers cannot reach Pylvane's windows"),
+                          remedy);
+        say(notifications);
+        say(accessibility);
+        return 0;
+    }
     QCoreApplication app(argc, argv);
     // Every question it asks has its own limit; the diagnosis ends the process should one not keep it.
     DesktopCheck desktop;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // `pylvane --diagnose`: whether each service Pylvane relies on works here, printed on standard output as
 // text (or, with `json`, as one JSON document) that a user can paste into a public bug report. It opens no
 // window, changes nothing but one event sent to the system's log, and ends within five seconds, whatever
@@ -7,4 +9,6 @@
 class Diagnosis {
 public:
     static int run(int argc, char* argv[], bool json);
+    // The sentence under a report that the deadline cut short; JSON says "stopped_at_limit": true instead.
+    static QString stoppedNote();
 };
