@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <unistd.h>
 #include <optional>
 
 namespace {
@@ -55,7 +57,12 @@ protected:
         program.setProcessEnvironment(environment);
         program.setWorkingDirectory(work.path());
         program.setProcessChannelMode(QProcess::MergedChannels);
-        program.start(QStringLiteral(PYLVANE_EXECUTABLE), {});
+        if (asNobody)
+            program.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                      QStringLiteral("--clear-groups"),
+                                                      QStringLiteral(PYLVANE_EXECUTABLE)});
+        else
+            program.start(QStringLiteral(PYLVANE_EXECUTABLE), {});
         ASSERT_TRUE(program.waitForStarted(10'000));
     }
     // Until the first cycle has found the process down: its entry is then written or queued.
@@ -82,6 +89,7 @@ protected:
     const QString pendingPath = logPath + QStringLiteral(".pending");
     const QString marker = tools.path(QStringLiteral("alerted"));
     QProcess program;
+    bool asNobody = false; // as user and group "nobody", whose are then the test's folders
 };
 
 TEST_F(ProgramEnd, SigtermWritesTheEntryThatWaitsForTheLog)
@@ -168,6 +176,14 @@ TEST_P(ProgramStart, ComesUpSaysWhyInOneLineAndEndsAsAsked)
     }
     if (row.stopServer)
         display.pause();
+    // As an ordinary user where the test may make one of itself.
+    if (geteuid() == 0) {
+        asNobody = true;
+        for (const TempDir* dir : {&config, &work, &tools})
+            ASSERT_EQ(QProcess::execute(QStringLiteral("chown"),
+                                        {QStringLiteral("-R"), QStringLiteral("65534:65534"), dir->path()}),
+                      0);
+    }
     start(environment);
     ASSERT_TRUE(waitForAlert()) << output();
     const QByteArray said = program.readAll();

@@ -534,6 +534,12 @@ TEST_F(StartupTest, TheSystemLogHearsOfTheStartAFailedSaveAndTheEndOnce)
     const QString version = QStringLiteral(PYLVANE_VERSION);
     start();
     EXPECT_EQ(events.messages(), QStringList{"Pylvane " + version + " started"});
+    // What main() tells when the session bus did not answer before the start.
+    app->startedWithoutSessionBus(1);
+    ASSERT_EQ(events.events.size(), 2);
+    EXPECT_EQ(events.events.takeLast().message,
+              "Pylvane " + version + " started without the session bus, which did not answer within 1 s: no desktop "
+                                     "notices and no accessibility bridge in this run; notices show in the tray");
     place.blockSaves();
     click(settings(), "svcAM");
     EXPECT_FALSE(savedShown());
