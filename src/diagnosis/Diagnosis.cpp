@@ -17,7 +17,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <vector>
 
 using Verdict = CheckResult::Verdict;
 using Clock = std::chrono::steady_clock;
@@ -34,6 +36,7 @@ struct FileCheck {
     const char* id;
     const char* name;
     std::function<CheckResult()> run;
+    bool afterPrevious = false; // on the thread of the check before it: the two read the process table alike
 };
 
 // The checks that read files and ask the probes, in the report's order. The desktop's lines come after the log's.
@@ -43,7 +46,7 @@ const std::vector<FileCheck>& fileChecks()
         {"program", "Program", DiagnosisChecks::program},
         {"echo", "Echo", DiagnosisChecks::echo},
         {"process-lookup", "Process lookup", DiagnosisChecks::processLookup},
-        {"management-service", "Management service", DiagnosisSystem::managementService},
+        {"management-service", "Management service", DiagnosisSystem::managementService, true},
         {"settings", "Settings", DiagnosisChecks::settings},
         {"log", "Log", DiagnosisChecks::log},
         {"system-log", "System log", DiagnosisSystem::systemLog},
@@ -55,14 +58,14 @@ const std::vector<FileCheck>& fileChecks()
 }
 constexpr qsizetype kDesktopAt = 6;
 
-// What the thread of the file checks has found so far. A file call on a share that is gone, or on a disk that
-// hangs, may not come back at all; the thread is then left behind, and the program ends without it.
+// What the file checks have found so far, each on a thread of its own, so that one that is slow (WMI's first
+// answer, a share that is slow to answer) leaves the others their time. A file call on a share that is gone, or on
+// a disk that hangs, may not come back at all; its thread is then left behind, and the program ends without it.
 struct Progress {
     std::mutex mutex;
     std::condition_variable changed;
-    QList<CheckResult> done;
-    Clock::time_point began = Clock::now(); // of the check under way
-    bool finished = false;
+    std::vector<std::optional<CheckResult>> found;
+    std::size_t open = 0;
 };
 
 QString seconds(Clock::duration time)
@@ -92,50 +95,57 @@ int Diagnosis::run(int argc, char* argv[], bool json)
     display.start();
     bus.start();
 
+    const auto& all = fileChecks();
     auto progress = std::make_shared<Progress>();
-    std::thread worker([progress] {
-        for (const FileCheck& check : fileChecks()) {
-            CheckResult result = check.run();
-            const std::lock_guard lock(progress->mutex);
-            progress->done << std::move(result);
-            progress->began = Clock::now();
-        }
-        const std::lock_guard lock(progress->mutex);
-        progress->finished = true;
-        progress->changed.notify_all();
-    });
+    progress->found.resize(all.size());
+    progress->open = all.size();
+    std::vector<std::thread> workers;
+    for (std::size_t first = 0; first < all.size();) {
+        std::size_t end = first + 1;
+        while (end < all.size() && all[end].afterPrevious)
+            ++end;
+        workers.emplace_back([progress, first, end] {
+            for (std::size_t i = first; i < end; ++i) {
+                CheckResult result = fileChecks()[i].run();
+                const std::lock_guard lock(progress->mutex);
+                progress->found[i] = std::move(result);
+                --progress->open;
+                progress->changed.notify_all();
+            }
+        });
+        first = end;
+    }
 
     display.finishBy(deadline);
     bus.finishBy(deadline);
     QList<CheckResult> checks;
     bool finished = false;
-    Clock::time_point began;
     {
         std::unique_lock lock(progress->mutex);
-        progress->changed.wait_until(lock, deadline, [&progress] { return progress->finished; });
-        finished = progress->finished;
-        checks = progress->done;
-        began = progress->began;
-    }
-    const auto& all = fileChecks();
-    for (qsizetype i = checks.size(); i < qsizetype(all.size()); ++i) {
-        CheckResult check;
-        check.id = QString::fromLatin1(all[std::size_t(i)].id);
-        check.name = QString::fromLatin1(all[std::size_t(i)].name);
-        check.values.insert(QStringLiteral("answered"), false);
-        if (i == checks.size())
-            check.set(Verdict::Warn, QStringLiteral("did not answer within %1").arg(seconds(Clock::now() - began)),
+        progress->changed.wait_until(lock, deadline, [&progress] { return progress->open == 0; });
+        finished = progress->open == 0;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (progress->found[i]) {
+                checks << *progress->found[i];
+                continue;
+            }
+            CheckResult check;
+            check.id = QString::fromLatin1(all[i].id);
+            check.name = QString::fromLatin1(all[i].name);
+            check.values.insert(QStringLiteral("answered"), false);
+            check.set(Verdict::Warn,
+                      QStringLiteral("did not answer within %1").arg(seconds(Clock::now() - kProgramStart)),
                       QStringLiteral("Check that the disks and shares it reads answer; a file call that does not "
                                      "return holds Pylvane too."));
-        else
-            check.set(Verdict::Warn, QStringLiteral("not checked: the diagnosis reached its limit before"),
-                      QStringLiteral("Run the diagnosis again once the check before this one answers."));
-        checks << check;
+            checks << check;
+        }
     }
-    if (finished)
-        worker.join();
-    else
-        worker.detach();
+    for (std::thread& worker : workers) {
+        if (finished)
+            worker.join();
+        else
+            worker.detach();
+    }
     QList<CheckResult> desktop = display.results() + bus.results();
     for (qsizetype i = 0; i < desktop.size(); ++i)
         checks.insert(kDesktopAt + i, desktop[i]);
