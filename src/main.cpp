@@ -29,8 +29,9 @@ int main(int argc, char* argv[])
     const bool withoutBus = SessionBusQuestion::ask(kBusLimitS * 1'000) == SessionBusQuestion::Answer::Silent;
     if (withoutBus) {
         SessionBusQuestion::leaveBusAlone();
-        std::fprintf(stderr, "pylvane: the session bus did not answer within %d s: starting without it, so no desktop "
-                             "notices and no accessibility bridge in this run; notices show in the tray\n",
+        std::fprintf(stderr,
+                     "pylvane: the session bus did not answer within %d s: starting without it, so no desktop "
+                     "notices and no accessibility bridge in this run; notices show in the tray\n",
                      kBusLimitS);
     }
 

@@ -103,7 +103,8 @@ int displayPart(int argc, char* argv[])
     const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
     check.values = {{QStringLiteral("window_system"), system}, {QStringLiteral("tray"), tray}};
     if (system == QStringLiteral("offscreen") || system == QStringLiteral("minimal")) {
-        check.set(Verdict::NotApplicable, QStringLiteral("no display to show windows on (Qt's %1 platform)").arg(system));
+        check.set(Verdict::NotApplicable,
+                  QStringLiteral("no display to show windows on (Qt's %1 platform)").arg(system));
     } else if (tray) {
         check.set(Verdict::Ok, QStringLiteral("%1, with a system tray").arg(system));
     } else {
@@ -156,7 +157,8 @@ int busPart(int argc, char* argv[])
 
 CheckResult fromLine(const QJsonObject& line)
 {
-    CheckResult check = named(line.value(QStringLiteral("id")).toString(), line.value(QStringLiteral("name")).toString());
+    CheckResult check =
+        named(line.value(QStringLiteral("id")).toString(), line.value(QStringLiteral("name")).toString());
     const int verdict = line.value(QStringLiteral("verdict")).toInt(int(Verdict::Warn));
     check.set(verdict >= int(Verdict::Ok) && verdict <= int(Verdict::NotApplicable) ? Verdict(verdict) : Verdict::Warn,
               line.value(QStringLiteral("summary")).toString(), line.value(QStringLiteral("remedy")).toString());
@@ -233,8 +235,8 @@ QList<CheckResult> DesktopPart::results()
                                     ? QStringLiteral("could not be asked (%1)").arg(process_.errorString())
                                     : QStringLiteral("could not be asked: its look ended without an answer");
     for (CheckResult& check : expected) {
-        const auto found = std::find_if(said.cbegin(), said.cend(),
-                                        [&check](const CheckResult& one) { return one.id == check.id; });
+        const auto found =
+            std::find_if(said.cbegin(), said.cend(), [&check](const CheckResult& one) { return one.id == check.id; });
         if (found != said.cend()) {
             check = *found;
             continue;

@@ -26,8 +26,8 @@ SessionBusQuestion::Answer SessionBusQuestion::ask(int limitMs)
     if (name.size() + offset >= sizeof place.sun_path)
         return Answer::NoBus;
     std::memcpy(place.sun_path + offset, name.constData(), std::size_t(name.size()));
-    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + std::size_t(name.size()) +
-                                  (socket->abstract ? 0 : 1));
+    const auto length =
+        socklen_t(offsetof(sockaddr_un, sun_path) + offset + std::size_t(name.size()) + (socket->abstract ? 0 : 1));
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return Answer::NoBus;

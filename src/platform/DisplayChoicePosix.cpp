@@ -105,8 +105,8 @@ DisplayAnswer::Kind askServer(const QByteArray& display, int limitMs)
         pollfd wait{fd, POLLIN, 0};
         char answer[8];
         if (::poll(&wait, 1, remainingMs(deadline)) == 1)
-            kind = ::recv(fd, answer, sizeof answer, MSG_DONTWAIT) > 0 ? DisplayAnswer::Answered
-                                                                        : DisplayAnswer::Refused;
+            kind =
+                ::recv(fd, answer, sizeof answer, MSG_DONTWAIT) > 0 ? DisplayAnswer::Answered : DisplayAnswer::Refused;
     }
     ::close(fd);
     return kind;
@@ -153,7 +153,6 @@ void chooseOffscreenWithoutDisplay(const QStringList& arguments)
         break;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    std::fprintf(stderr,
-                 "pylvane: %s: running on Qt's offscreen platform; monitoring and the log work as usual\n",
+    std::fprintf(stderr, "pylvane: %s: running on Qt's offscreen platform; monitoring and the log work as usual\n",
                  why.constData());
 }

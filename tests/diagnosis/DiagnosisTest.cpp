@@ -31,7 +31,16 @@ const QByteArray kCommand = "secretcmd-alert";
 const char* const kDiagnosisMessageId = "7c1e4b9a52d34f6e8a0b3d5f9e2c6a18";
 
 // How the program is started: as it is, or with something of the system taken away.
-enum class Run { AsUser, AsNobody, NoEchoRights, NoJournal, FakeJournal, HungNotifications, WindowsOnly, AsNobodyIfRoot };
+enum class Run {
+    AsUser,
+    AsNobody,
+    NoEchoRights,
+    NoJournal,
+    FakeJournal,
+    HungNotifications,
+    WindowsOnly,
+    AsNobodyIfRoot
+};
 
 // The display and the session bus a row gives the program, each as a user may find it.
 enum class Desktop { Offscreen, StoppedBusDaemon, StoppedXServer, NoXServer, XServerThatAnswersOnce };
@@ -160,16 +169,41 @@ const Fault kFaults[] = {
      }},
     {"EventSourceNotRegistered", Run::WindowsOnly, "system-log", "warn", "--register-event-source", {}},
     // Services that take a connection and never answer: the run still ends within its bound, and says what hung.
-    {"StoppedBusDaemonTray", Run::AsNobodyIfRoot, "desktop", "warn", "the session bus did not answer within 1 s", {},
+    {"StoppedBusDaemonTray",
+     Run::AsNobodyIfRoot,
+     "desktop",
+     "warn",
+     "the session bus did not answer within 1 s",
+     {},
      Desktop::StoppedBusDaemon},
-    {"StoppedBusDaemonNotifications", Run::AsNobodyIfRoot, "notifications", "warn",
-     "the session bus did not answer within 1 s", {}, Desktop::StoppedBusDaemon},
-    {"StoppedBusDaemonAccessibility", Run::AsNobodyIfRoot, "accessibility", "warn", "screen readers cannot reach", {},
+    {"StoppedBusDaemonNotifications",
+     Run::AsNobodyIfRoot,
+     "notifications",
+     "warn",
+     "the session bus did not answer within 1 s",
+     {},
      Desktop::StoppedBusDaemon},
-    {"StoppedXServer", Run::AsNobodyIfRoot, "desktop", "warn", "did not answer within 1 s", {},
+    {"StoppedBusDaemonAccessibility",
+     Run::AsNobodyIfRoot,
+     "accessibility",
+     "warn",
+     "screen readers cannot reach",
+     {},
+     Desktop::StoppedBusDaemon},
+    {"StoppedXServer",
+     Run::AsNobodyIfRoot,
+     "desktop",
+     "warn",
+     "did not answer within 1 s",
+     {},
      Desktop::StoppedXServer},
     {"NoXServer", Run::AsNobodyIfRoot, "desktop", "warn", "refuses connections", {}, Desktop::NoXServer},
-    {"XServerThatAnswersOnlyOnce", Run::AsNobodyIfRoot, "desktop", "warn", "the display did not answer within", {},
+    {"XServerThatAnswersOnlyOnce",
+     Run::AsNobodyIfRoot,
+     "desktop",
+     "warn",
+     "the display did not answer within",
+     {},
      Desktop::XServerThatAnswersOnce},
 };
 
@@ -182,8 +216,9 @@ TEST_P(DiagnosisTest, ReportsTheFaultAndNothingPrivate)
     if (fault.run == Run::WindowsOnly)
         GTEST_SKIP() << "the event source is Windows' own: the run of the built pylvane.exe under Wine covers it";
     // Rows that run the program as another user, in namespaces of their own, or with root's right to send echo.
-    const bool needsRoot = (fault.run != Run::AsUser && fault.run != Run::HungNotifications && fault.run != Run::AsNobodyIfRoot) ||
-                           std::string_view(fault.name) == "EchoWorksForRoot";
+    const bool needsRoot =
+        (fault.run != Run::AsUser && fault.run != Run::HungNotifications && fault.run != Run::AsNobodyIfRoot) ||
+        std::string_view(fault.name) == "EchoWorksForRoot";
     if (std::string_view(fault.name) == "EchoWorksForRoot" && std::getenv("PYLVANE_UNDER_QEMU"))
         GTEST_SKIP() << "under qemu-user the emulated program may open no ICMP socket, even as root";
     if (needsRoot && geteuid() != 0)
@@ -206,7 +241,8 @@ TEST_P(DiagnosisTest, ReportsTheFaultAndNothingPrivate)
                   kProcess + "\"\nd1b=\"1\"\nMetricsFolder=\"" + root + "/metrics\"\n");
     if (fault.plant)
         fault.plant(home);
-    if (fault.run == Run::AsNobody || fault.run == Run::NoEchoRights || (fault.run == Run::AsNobodyIfRoot && geteuid() == 0)) {
+    if (fault.run == Run::AsNobody || fault.run == Run::NoEchoRights ||
+        (fault.run == Run::AsNobodyIfRoot && geteuid() == 0)) {
         ASSERT_EQ(QProcess::execute(QStringLiteral("chown"),
                                     {QStringLiteral("-R"), QStringLiteral("65534:65534"), home.path()}),
                   0);

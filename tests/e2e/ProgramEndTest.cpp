@@ -58,9 +58,9 @@ protected:
         program.setWorkingDirectory(work.path());
         program.setProcessChannelMode(QProcess::MergedChannels);
         if (asNobody)
-            program.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                                      QStringLiteral("--clear-groups"),
-                                                      QStringLiteral(PYLVANE_EXECUTABLE)});
+            program.start(QStringLiteral("setpriv"),
+                          {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                           QStringLiteral("--clear-groups"), QStringLiteral(PYLVANE_EXECUTABLE)});
         else
             program.start(QStringLiteral(PYLVANE_EXECUTABLE), {});
         ASSERT_TRUE(program.waitForStarted(10'000));

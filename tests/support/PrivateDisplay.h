@@ -20,10 +20,10 @@ public:
     {
         if (kind == Kind::Xvfb) {
             // Xvfb picks a free number and says it on standard output.
-            server_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                                   QStringLiteral("-screen"), QStringLiteral("0"),
-                                                   QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                                                   QStringLiteral("tcp")});
+            server_.start(QStringLiteral("Xvfb"),
+                          {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                           QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
+                           QStringLiteral("tcp")});
             if (server_.waitForReadyRead(10'000))
                 name_ = QLatin1Char(':') + QString::fromLatin1(server_.readLine()).trimmed();
             return;
@@ -36,8 +36,8 @@ public:
         }
         if (kind == Kind::AnswersOnce && !name_.isEmpty()) {
             // In the abstract namespace, where libxcb looks first: no file to leave behind.
-            server_.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromLatin1(kAnswersOnce),
-                                                       name_.mid(1)});
+            server_.start(QStringLiteral("python3"),
+                          {QStringLiteral("-c"), QString::fromLatin1(kAnswersOnce), name_.mid(1)});
             if (!server_.waitForReadyRead(10'000) || !server_.readLine().startsWith("ready"))
                 name_.clear();
         }

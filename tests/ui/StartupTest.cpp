@@ -296,7 +296,8 @@ TEST_F(StartupTest, ACycleThatFindsATargetDownNoticesItOnceAndWritesTheStatusFil
 TEST_F(StartupTest, TheTrayMenusDiagnosisShowsTheReportAndCopiesIt)
 {
     start();
-    app->setDiagnosisProgram(QStringLiteral(PYLVANE_EXECUTABLE), {QStringLiteral("--diagnose"), QStringLiteral("--json")});
+    app->setDiagnosisProgram(QStringLiteral(PYLVANE_EXECUTABLE),
+                             {QStringLiteral("--diagnose"), QStringLiteral("--json")});
     QAction* diagnosis = app->trayIcon()->menu().findChild<QAction*>(QStringLiteral("Diagnosis"));
     ASSERT_NE(diagnosis, nullptr);
     EXPECT_EQ(diagnosis->text(), QStringLiteral("Diagnosis…"));
@@ -316,16 +317,16 @@ TEST_F(StartupTest, TheTrayMenusDiagnosisShowsTheReportAndCopiesIt)
     EXPECT_EQ(shown->lineWrapMode(), QTextEdit::WidgetWidth);
     const QString text = shown->toPlainText();
     const QStringList lines = text.split(QLatin1Char('\n'));
-    const std::pair<const char*, QString> marks[] = {
-        {"[ok]", QStringLiteral("\u2714 ok  ")},
-        {"[warn]", QStringLiteral("\u25B2 warning  ")},
-        {"[fail]", QStringLiteral("\u2716 failure  ")},
-        {"[--]", QStringLiteral("\u25CB does not apply  ")}};
+    const std::pair<const char*, QString> marks[] = {{"[ok]", QStringLiteral("\u2714 ok  ")},
+                                                     {"[warn]", QStringLiteral("\u25B2 warning  ")},
+                                                     {"[fail]", QStringLiteral("\u2716 failure  ")},
+                                                     {"[--]", QStringLiteral("\u25CB does not apply  ")}};
     for (const auto& [tag, mark] : marks)
         EXPECT_EQ(report.count(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(QLatin1String(tag)),
                                                   QRegularExpression::MultilineOption)),
                   lines.filter(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(mark))).size())
-            << tag << "\n" << qPrintable(text);
+            << tag << "\n"
+            << qPrintable(text);
     EXPECT_TRUE(lines.contains(QStringLiteral("Start your desktop's notification service, or install one (such as "
                                               "dunst or mako).")) ||
                 lines.contains(QStringLiteral("Sign in to a desktop session, whose session bus Pylvane uses.")))
@@ -538,8 +539,9 @@ TEST_F(StartupTest, TheSystemLogHearsOfTheStartAFailedSaveAndTheEndOnce)
     app->startedWithoutSessionBus(1);
     ASSERT_EQ(events.events.size(), 2);
     EXPECT_EQ(events.events.takeLast().message,
-              "Pylvane " + version + " started without the session bus, which did not answer within 1 s: no desktop "
-                                     "notices and no accessibility bridge in this run; notices show in the tray");
+              "Pylvane " + version +
+                  " started without the session bus, which did not answer within 1 s: no desktop "
+                  "notices and no accessibility bridge in this run; notices show in the tray");
     place.blockSaves();
     click(settings(), "svcAM");
     EXPECT_FALSE(savedShown());
