@@ -71,15 +71,17 @@ int displayPart(int argc, char* argv[])
     if (chosen.isEmpty() || chosen.startsWith("xcb")) {
         const DisplayAnswer answer = askDisplay(kAnswerLimitMs);
         if (answer.kind == DisplayAnswer::Refused || answer.kind == DisplayAnswer::Silent) {
+            // The number only: a display on another machine would name it.
+            const QString shown = answer.name.mid(answer.name.lastIndexOf(QLatin1Char(':')));
             check.values = {{QStringLiteral("window_system"), QStringLiteral("X11")},
                             {QStringLiteral("display_answered"), false},
                             {QStringLiteral("tray"), false}};
             check.set(Verdict::Warn,
                       answer.kind == DisplayAnswer::Refused
                           ? QStringLiteral("the display %1 refuses connections, so Pylvane runs without windows")
-                                .arg(answer.name)
+                                .arg(shown)
                           : QStringLiteral("the display %1 did not answer within %2, so Pylvane runs without windows")
-                                .arg(answer.name, seconds(kAnswerLimitMs)),
+                                .arg(shown, seconds(kAnswerLimitMs)),
                       QStringLiteral("Start Pylvane in your desktop session, or set DISPLAY to a display whose "
                                      "server runs (a stopped X server holds every window)."));
             say(check);

@@ -10,7 +10,7 @@ struct DisplayAnswer {
     enum Kind {
         NoDisplay, // DISPLAY and WAYLAND_DISPLAY are unset
         Answered,  // the server answered, or the display is not one that can be asked this way (Wayland, Windows)
-        Refused,   // nothing takes connections there, or the connection was closed unanswered
+        Refused,   // nothing takes connections there
         Silent,    // the connection was taken and no answer came within the limit: a server that is stopped
     };
     Kind kind = NoDisplay;
