@@ -1,5 +1,6 @@
 #include "eventlog/EventLog.h"
 #include "monitor/SystemProbes.h"
+#include "outcome/SessionBusQuestion.h"
 #include "platform/DisplayChoice.h"
 #include "platform/Platform.h"
 #include "platform/SystemEnd.h"
@@ -23,6 +24,16 @@ int main(int argc, char* argv[])
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     chooseOffscreenWithoutDisplay(arguments);
+    // Qt's accessibility bridge, its tray and the notices would wait for good on a session bus that is stopped.
+    constexpr int kBusLimitS = 1;
+    const bool withoutBus = SessionBusQuestion::ask(kBusLimitS * 1'000) == SessionBusQuestion::Answer::Silent;
+    if (withoutBus) {
+        SessionBusQuestion::leaveBusAlone();
+        std::fprintf(stderr,
+                     "pylvane: the session bus did not answer within %d s: starting without it, so no desktop "
+                     "notices and no accessibility bridge in this run; notices show in the tray\n",
+                     kBusLimitS);
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pylvane"));
@@ -41,5 +52,7 @@ int main(int argc, char* argv[])
     Application application(*platform, probes, log, store, events.get());
     QObject::connect(systemEnd.get(), &SystemEnd::endRequested, &app, [&application] { application.end(); });
     application.start();
+    if (withoutBus)
+        application.startedWithoutSessionBus(kBusLimitS);
     return app.exec();
 }

@@ -15,6 +15,9 @@ namespace {
 
 // The tray may be missing as well, which the Desktop line tells.
 const QString kFallBack = QStringLiteral("notices fall back to the tray, where there is one");
+// Screen readers reach the windows through an accessibility bus that the session bus announces.
+const QString kNoReader = QStringLiteral("screen readers cannot reach Pylvane's windows without it");
+const QString kSignIn = QStringLiteral("Sign in to a desktop session, whose session bus Pylvane uses.");
 const QString kStartService =
     QStringLiteral("Start your desktop's notification service, or install one (such as dunst or mako).");
 
@@ -65,11 +68,8 @@ void DesktopCheck::busAnswered(bool alive, qint64 elapsedMs)
         const QString why = elapsedMs + 100 >= SessionBusProbe::kLimitMs
                                 ? QStringLiteral("the session bus did not answer within %1").arg(seconds(SessionBusProbe::kLimitMs))
                                 : QStringLiteral("no session bus (its socket is missing or refuses)");
-        notifications_.set(Verdict::Warn, why + QStringLiteral("; ") + kFallBack,
-                           QStringLiteral("Sign in to a desktop session, whose session bus Pylvane uses."));
-        // A screen reader reaches Pylvane through that bus, so what it cannot do is no "ok".
-        accessibility_.set(Verdict::Warn, why + QStringLiteral(", so a screen reader cannot reach Pylvane"),
-                           QStringLiteral("Sign in to a desktop session, whose session bus Pylvane uses."));
+        notifications_.set(Verdict::Warn, why + QStringLiteral("; ") + kFallBack, kSignIn);
+        accessibility_.set(Verdict::Warn, why + QStringLiteral("; ") + kNoReader, kSignIn);
         finish();
         return;
     }

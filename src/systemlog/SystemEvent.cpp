@@ -12,6 +12,7 @@ int priorityOf(SystemEventKind kind)
     case SystemEventKind::EntryKeptAside:
     case SystemEventKind::SettingsNotSaved:
     case SystemEventKind::MetricsNotWritten:
+    case SystemEventKind::StartedWithoutSessionBus:
         return 4;
     case SystemEventKind::FailureCommandStarted:
     case SystemEventKind::KeptEntryWentIn:
@@ -54,6 +55,8 @@ const char* messageIdOf(SystemEventKind kind)
         return "18fcc59a90bd4203bf8060438b67b4cb";
     case SystemEventKind::Diagnosis:
         return "7c1e4b9a52d34f6e8a0b3d5f9e2c6a18";
+    case SystemEventKind::StartedWithoutSessionBus:
+        return "fc48732bd0024ec6987f12a003093fbf";
     }
     return "";
 }

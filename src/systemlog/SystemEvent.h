@@ -18,7 +18,8 @@ enum class SystemEventKind {
     MetricsNotWritten,
     MetricsWrittenAgain,
     TargetAnsweredAgain,
-    Diagnosis, // the last kind: the Windows event IDs follow this order
+    Diagnosis,
+    StartedWithoutSessionBus, // the last kind: the Windows event IDs follow this order
 };
 
 // One event as every system log gets it. `message` is the whole sentence; `strings` are the parts

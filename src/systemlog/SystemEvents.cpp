@@ -33,6 +33,9 @@ QString patternOf(SystemEventKind kind)
         return QStringLiteral("%1 %2 did not answer once; it answered %3 s later");
     case SystemEventKind::Diagnosis:
         return QStringLiteral("Pylvane %1 diagnosis: the system log takes Pylvane's events");
+    case SystemEventKind::StartedWithoutSessionBus:
+        return QStringLiteral("Pylvane %1 started without the session bus, which did not answer within %2 s: no "
+                              "desktop notices and no accessibility bridge in this run; notices show in the tray");
     }
     return {};
 }
@@ -141,4 +144,9 @@ void SystemEvents::metricsWrittenAgain(const QString& folder)
 void SystemEvents::diagnosis(const QString& version)
 {
     report(plainEvent(SystemEventKind::Diagnosis, {version}));
+}
+
+void SystemEvents::startedWithoutSessionBus(const QString& version, int seconds)
+{
+    report(plainEvent(SystemEventKind::StartedWithoutSessionBus, {version, QString::number(seconds)}));
 }

@@ -37,6 +37,8 @@ public:
     void metricsWrittenAgain(const QString& folder);
     // `pylvane --diagnose` checks that the log takes an event.
     void diagnosis(const QString& version);
+    // The session bus did not answer within `seconds` at the start, so this run goes without it.
+    void startedWithoutSessionBus(const QString& version, int seconds);
 
     // Turns the call into its event: the sentence, and its parts in message-table order.
     static SystemEvent targetEvent(SystemEventKind kind, const QString& targetKind, const QString& name,

@@ -77,6 +77,11 @@ void Application::start()
     settingsWindow_.activateWindow();
 }
 
+void Application::startedWithoutSessionBus(int seconds)
+{
+    events_.startedWithoutSessionBus(QStringLiteral(PYLVANE_VERSION), seconds);
+}
+
 void Application::addNoticeSwitch()
 {
     reporter_.setNotifyChanges(store_.notifyChanges());

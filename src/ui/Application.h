@@ -39,6 +39,9 @@ public:
     // windows close and the event loop ends. Runs once.
     void end();
 
+    // The system's log hears that this run goes without the session bus, which did not answer within `seconds`.
+    void startedWithoutSessionBus(int seconds);
+
     MainWindow& mainWindow() { return mainWindow_; }
     SettingsWindow& settingsWindow() { return settingsWindow_; }
     // The lamp in the system tray, from start() on; it shows nothing where the desktop has no tray.

@@ -1,5 +1,6 @@
 #include "ui/CommandLine.h"
 
+#include "diagnosis/DesktopPart.h"
 #include "diagnosis/Diagnosis.h"
 #include "metrics/MetricsWriter.h"
 #include "outcome/StatusCheck.h"
@@ -88,6 +89,9 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
         AdminCommand::useBinaryInput();
         return MetricsWriter::runWriter();
     }
+    // The diagnosis's look at the display and the session bus, in a process it can end at its deadline.
+    if (arguments.size() == 3 && arguments.at(1) == DesktopPart::kOption)
+        return DesktopPart::run(argc, argv, arguments.at(2));
 
     // Qt's own parser; its help and version are printed here rather than by showHelp() and showVersion(), which
     // show a message box in a Windows program without a console and end the program with exit codes of their own.

@@ -2,6 +2,7 @@
 // check must give; every row also holds the run to five seconds and the report to nothing private.
 #include "outcome/PrivateBus.h"
 #include "support/Emulation.h"
+#include "support/PrivateDisplay.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -18,6 +19,7 @@
 
 #include <csignal>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,13 +42,17 @@ enum class Run {
     WindowsOnly,
     Named,
     NamedNoHome,
-    NamedSudo
+    NamedSudo,
+    AsNobodyIfRoot
 };
 
 // Names that no real account or machine has, and that the report must leave out in any case and inside any word.
 const QByteArray kUser = "qzorbelwick";
 const QByteArray kHost = "quixhostzz";
 const QByteArray kDomain = "corp.example";
+
+// The display and the session bus a row gives the program, each as a user may find it.
+enum class Desktop { Offscreen, StoppedBusDaemon, StoppedXServer, NoXServer, XServerThatAnswersOnce };
 
 struct Home {
     TempDir dir;
@@ -61,6 +67,7 @@ struct Fault {
     const char* verdict;
     const char* said; // in the check's summary or remedy
     std::function<void(Home&)> plant;
+    Desktop desktop = Desktop::Offscreen;
 };
 
 void PrintTo(const Fault& fault, std::ostream* out)
@@ -137,6 +144,9 @@ QStringList commandOf(Run run, const QString& root)
     switch (run) {
     case Run::AsNobody:
         script = QStringLiteral("exec ") + nobody + program;
+        break;
+    case Run::AsNobodyIfRoot:
+        script = QStringLiteral("exec ") + (geteuid() == 0 ? nobody : QString()) + program;
         break;
     case Run::NoEchoRights:
         // The namespace's ping group range admits no group; user and group "nobody" hold no capability.
@@ -313,6 +323,43 @@ const Fault kFaults[] = {
     {"NamesUnderSudo", Run::NamedSudo, "status-file", "fail", "without sudo", plantSudo},
     {"SudoUsersLogInTheFolderTypedIn", Run::NamedSudo, "log", "fail", "without sudo", plantSudo},
     {"EventSourceNotRegistered", Run::WindowsOnly, "system-log", "warn", "--register-event-source", {}},
+    // Services that take a connection and never answer: the run still ends within its bound, and says what hung.
+    {"StoppedBusDaemonTray",
+     Run::AsNobodyIfRoot,
+     "desktop",
+     "warn",
+     "the session bus did not answer within 1 s",
+     {},
+     Desktop::StoppedBusDaemon},
+    {"StoppedBusDaemonNotifications",
+     Run::AsNobodyIfRoot,
+     "notifications",
+     "warn",
+     "the session bus did not answer within 1 s",
+     {},
+     Desktop::StoppedBusDaemon},
+    {"StoppedBusDaemonAccessibility",
+     Run::AsNobodyIfRoot,
+     "accessibility",
+     "warn",
+     "screen readers cannot reach",
+     {},
+     Desktop::StoppedBusDaemon},
+    {"StoppedXServer",
+     Run::AsNobodyIfRoot,
+     "desktop",
+     "warn",
+     "did not answer within 1 s",
+     {},
+     Desktop::StoppedXServer},
+    {"NoXServer", Run::AsNobodyIfRoot, "desktop", "warn", "refuses connections", {}, Desktop::NoXServer},
+    {"XServerThatAnswersOnlyOnce",
+     Run::AsNobodyIfRoot,
+     "desktop",
+     "warn",
+     "the display did not answer within",
+     {},
+     Desktop::XServerThatAnswersOnce},
 };
 
 class DiagnosisTest : public testing::TestWithParam<Fault> {};
@@ -325,7 +372,8 @@ TEST_P(DiagnosisTest, ReportsTheFaultAndNothingPrivate)
         GTEST_SKIP() << "the event source is Windows' own: the run of the built pylvane.exe under Wine covers it";
     // Rows that run the program as another user, in namespaces of their own, or with root's right to send echo.
     const bool needsRoot = (fault.run != Run::AsUser && fault.run != Run::HungNotifications &&
-                            fault.run != Run::Named && fault.run != Run::NamedNoHome) ||
+                            fault.run != Run::Named && fault.run != Run::NamedNoHome &&
+                            fault.run != Run::AsNobodyIfRoot) ||
                            std::string_view(fault.name) == "EchoWorksForRoot";
     if (std::string_view(fault.name) == "EchoWorksForRoot" && std::getenv("PYLVANE_UNDER_QEMU"))
         GTEST_SKIP() << "under qemu-user the emulated program may open no ICMP socket, even as root";
@@ -347,7 +395,8 @@ TEST_P(DiagnosisTest, ReportsTheFaultAndNothingPrivate)
                   "\"\ne1b=\"1\"\nc1=\"10.213.47.92\"\n"
                   "c1b=\"1\"\nd1=\"" +
                   kProcess + "\"\nd1b=\"1\"\nMetricsFolder=\"" + root + "/metrics\"\n");
-    if (fault.run == Run::AsNobody || fault.run == Run::NoEchoRights) {
+    if (fault.run == Run::AsNobody || fault.run == Run::NoEchoRights ||
+        (fault.run == Run::AsNobodyIfRoot && geteuid() == 0)) {
         ASSERT_EQ(QProcess::execute(QStringLiteral("chown"),
                                     {QStringLiteral("-R"), QStringLiteral("65534:65534"), home.path()}),
                   0);
@@ -380,6 +429,26 @@ TEST_P(DiagnosisTest, ReportsTheFaultAndNothingPrivate)
         // It keeps the name, and the calls to it wait for an answer that never comes.
         ASSERT_EQ(::kill(pid_t(bus.standInPid()), SIGSTOP), 0);
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    }
+    std::optional<PrivateDisplay> display;
+    if (fault.desktop != Desktop::Offscreen) {
+        if (fault.desktop != Desktop::NoXServer && fault.desktop != Desktop::XServerThatAnswersOnce &&
+            !PrivateDisplay::available())
+            GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
+        display.emplace(fault.desktop == Desktop::NoXServer                ? PrivateDisplay::Kind::Nothing
+                        : fault.desktop == Desktop::XServerThatAnswersOnce ? PrivateDisplay::Kind::AnswersOnce
+                                                                           : PrivateDisplay::Kind::Xvfb);
+        ASSERT_FALSE(display->name().isEmpty()) << "no private display could be made";
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.insert(QStringLiteral("DISPLAY"), display->name());
+        if (fault.desktop == Desktop::StoppedXServer)
+            display->pause();
+        if (fault.desktop == Desktop::StoppedBusDaemon) {
+            if (bus.address().isEmpty())
+                GTEST_SKIP() << "dbus-daemon could not start a session bus (Debian package dbus-daemon)";
+            bus.pause();
+            environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        }
     }
 
     const QStringList command = commandOf(fault.run, home.path());

@@ -33,8 +33,12 @@ public:
     {
         resume();
         stopStandIns();
-        daemon_.kill();
-        daemon_.waitForFinished(5'000);
+        // Asked to end, the daemon removes its socket from /tmp; killed, it would leave it there.
+        daemon_.terminate();
+        if (!daemon_.waitForFinished(5'000)) {
+            daemon_.kill();
+            daemon_.waitForFinished(5'000);
+        }
     }
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;

@@ -31,7 +31,9 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -297,7 +299,8 @@ TEST_F(StartupTest, ACycleThatFindsATargetDownNoticesItOnceAndWritesTheStatusFil
 TEST_F(StartupTest, TheTrayMenusDiagnosisShowsTheReportAndCopiesIt)
 {
     start();
-    app->setDiagnosisProgram(QStringLiteral(PYLVANE_EXECUTABLE), {QStringLiteral("--diagnose")});
+    app->setDiagnosisProgram(QStringLiteral(PYLVANE_EXECUTABLE),
+                             {QStringLiteral("--diagnose"), QStringLiteral("--json")});
     QAction* diagnosis = app->trayIcon()->menu().findChild<QAction*>(QStringLiteral("Diagnosis"));
     ASSERT_NE(diagnosis, nullptr);
     EXPECT_EQ(diagnosis->text(), QStringLiteral("Diagnosis…"));
@@ -310,6 +313,30 @@ TEST_F(StartupTest, TheTrayMenusDiagnosisShowsTheReportAndCopiesIt)
         QRegularExpression(QStringLiteral("^\\[(ok|warn|fail|--)\\] "), QRegularExpression::MultilineOption)))
         << qPrintable(report);
     EXPECT_TRUE(report.contains(QStringLiteral("Pylvane " PYLVANE_VERSION " diagnosis: "))) << qPrintable(report);
+    // Shown wrapped at the window's edge, each verdict with a mark of its own shape beside its word, and each remedy
+    // on a line of its own under its check's line.
+    auto* shown = window.findChild<QTextEdit*>(QStringLiteral("Report"));
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->lineWrapMode(), QTextEdit::WidgetWidth);
+    const QString text = shown->toPlainText();
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    const std::pair<const char*, QString> marks[] = {{"[ok]", QStringLiteral("\u2714 ok  ")},
+                                                     {"[warn]", QStringLiteral("\u25B2 warning  ")},
+                                                     {"[fail]", QStringLiteral("\u2716 failure  ")},
+                                                     {"[--]", QStringLiteral("\u25CB does not apply  ")}};
+    for (const auto& [tag, mark] : marks)
+        EXPECT_EQ(report.count(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(QLatin1String(tag)),
+                                                  QRegularExpression::MultilineOption)),
+                  lines.filter(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(mark))).size())
+            << tag << "\n"
+            << qPrintable(text);
+    EXPECT_TRUE(lines.contains(QStringLiteral("Start your desktop's notification service, or install one (such as "
+                                              "dunst or mako).")) ||
+                lines.contains(QStringLiteral("Sign in to a desktop session, whose session bus Pylvane uses.")))
+        << qPrintable(text);
+    shown->resize(320, 400);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown->horizontalScrollBar()->maximum(), 0) << "no line needs a horizontal scroll";
 
     EXPECT_EQ(QAccessible::queryAccessibleInterface(&window)->text(QAccessible::Name), "Pylvane diagnosis");
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -321,6 +348,24 @@ TEST_F(StartupTest, TheTrayMenusDiagnosisShowsTheReportAndCopiesIt)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), report);
     QTest::keyClick(&window, Qt::Key_Escape);
     EXPECT_FALSE(window.isVisible());
+}
+
+// A report that does not come within the window's own limit: the process is ended there, and the window says that
+// the diagnosis was stopped at its limit, not that it crashed.
+TEST_F(StartupTest, TheDiagnosisWindowSaysADiagnosisStoppedAtItsLimit)
+{
+    start();
+    // The metrics writer waits for its reports on standard input, which stays open: a report that never comes.
+    app->setDiagnosisProgram(QStringLiteral(PYLVANE_EXECUTABLE), {QStringLiteral("--write-metrics")});
+    QSignalSpy ready(app->diagnosisWindow(), &DiagnosisWindow::reportReady);
+    app->trayIcon()->menu().findChild<QAction*>(QStringLiteral("Diagnosis"))->trigger();
+    auto* limit = app->diagnosisWindow()->findChild<QTimer*>(QStringLiteral("ReportLimit"));
+    ASSERT_NE(limit, nullptr);
+    limit->start(0);
+    ASSERT_TRUE(ready.wait(10'000));
+    const QString report = app->diagnosisWindow()->report();
+    EXPECT_TRUE(report.contains(QStringLiteral("stopped at its limit of 15 s"))) << qPrintable(report);
+    EXPECT_FALSE(report.contains(QStringLiteral("crash"), Qt::CaseInsensitive)) << qPrintable(report);
 }
 
 // "Notify me of changes" in the tray's menu: on unless the store says "0", and kept at once.
@@ -512,6 +557,13 @@ TEST_F(StartupTest, TheSystemLogHearsOfTheStartAFailedSaveAndTheEndOnce)
     const QString version = QStringLiteral(PYLVANE_VERSION);
     start();
     EXPECT_EQ(events.messages(), QStringList{"Pylvane " + version + " started"});
+    // What main() tells when the session bus did not answer before the start.
+    app->startedWithoutSessionBus(1);
+    ASSERT_EQ(events.events.size(), 2);
+    EXPECT_EQ(events.events.takeLast().message,
+              "Pylvane " + version +
+                  " started without the session bus, which did not answer within 1 s: no desktop "
+                  "notices and no accessibility bridge in this run; notices show in the tray");
     place.blockSaves();
     click(settings(), "svcAM");
     EXPECT_FALSE(savedShown());
