@@ -1,8 +1,8 @@
 #include "metrics/MetricsFile.h"
 
+#include "eventlog/WindowsFileChecks.h"
 #include "probes/ProcessAlive.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
@@ -83,20 +83,40 @@ MetricsFile::Status MetricsFile::write(const QString& folder, const QByteArray& 
 
 void MetricsFile::removeLeftovers(const QString& folder)
 {
-    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-60);
+    ULARGE_INTEGER before{};
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    before.LowPart = now.dwLowDateTime;
+    before.HighPart = now.dwHighDateTime;
+    before.QuadPart -= 60ULL * 10'000'000ULL; // FILETIME counts 100 ns steps
     const QDir dir(folder);
     const QStringList names =
         dir.entryList({QLatin1Char('.') + kFileName + QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
         const std::optional<qint64> writer = writerOf(name);
-        const QString path = QDir::toNativeSeparators(dir.filePath(name));
-        const DWORD attributes = GetFileAttributesW(wide(path));
-        if (!writer || attributes == INVALID_FILE_ATTRIBUTES ||
-            (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0)
+        if (!writer)
             continue;
-        // DeleteFileW removes a link itself, never its target; a file of another user's that the
-        // folder's rights keep is refused.
-        if (QFileInfo(path).lastModified().toUTC() < before || !processRuns(*writer))
-            DeleteFileW(wide(path));
+        // Each name is opened once, never through a link, and everything is judged on that handle: a file swapped
+        // in after the listing is the one looked at, and the one deleted.
+        const QString path = QDir::toNativeSeparators(dir.filePath(name));
+        const HANDLE file = CreateFileW(wide(path), DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            continue;
+        BY_HANDLE_FILE_INFORMATION info{};
+        // Only a file of the user's own, as on other systems: in a folder others may write, a file of theirs named
+        // like a leftover is theirs to keep.
+        if (isOwnSingleFile(file) && GetFileInformationByHandle(file, &info)) {
+            ULARGE_INTEGER written{};
+            written.LowPart = info.ftLastWriteTime.dwLowDateTime;
+            written.HighPart = info.ftLastWriteTime.dwHighDateTime;
+            if (written.QuadPart < before.QuadPart || !processRuns(*writer)) {
+                FILE_DISPOSITION_INFO disposition{};
+                disposition.DeleteFile = TRUE;
+                SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+            }
+        }
+        CloseHandle(file);
     }
 }
