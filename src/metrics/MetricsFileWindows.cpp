@@ -51,6 +51,11 @@ bool writeAll(HANDLE file, const QByteArray& text)
 
 MetricsFile::Status MetricsFile::write(const QString& folder, const QByteArray& text)
 {
+    return writeAs(folder, text, temporaryName(qint64(GetCurrentProcessId())));
+}
+
+MetricsFile::Status MetricsFile::writeAs(const QString& folder, const QByteArray& text, const QString& temporary)
+{
     const QFileInfo place(folder);
     if (!place.exists())
         return Status::FolderMissing;
@@ -58,11 +63,11 @@ MetricsFile::Status MetricsFile::write(const QString& folder, const QByteArray& 
         return Status::NotAFolder;
     removeLeftovers(folder);
     const QDir dir(folder);
-    const QString temporary = QDir::toNativeSeparators(dir.filePath(temporaryName(qint64(GetCurrentProcessId()))));
+    const QString temporaryPath = QDir::toNativeSeparators(dir.filePath(temporary));
     const QString target = QDir::toNativeSeparators(dir.filePath(kFileName));
     // CREATE_NEW fails on any name already there, and FILE_FLAG_OPEN_REPARSE_POINT opens a link, not
     // its target; nothing else in the folder is opened. No one else may open it meanwhile.
-    const HANDLE file = CreateFileW(wide(temporary), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const HANDLE file = CreateFileW(wide(temporaryPath), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return failureOf(GetLastError(), target);
@@ -73,11 +78,11 @@ MetricsFile::Status MetricsFile::write(const QString& folder, const QByteArray& 
         error = GetLastError();
     }
     // Replaces whatever stands at the name, a link included, and never writes through one.
-    if (done && MoveFileExW(wide(temporary), wide(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+    if (done && MoveFileExW(wide(temporaryPath), wide(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
         return Status::Written;
     if (done)
         error = GetLastError();
-    DeleteFileW(wide(temporary));
+    DeleteFileW(wide(temporaryPath));
     return failureOf(error, target);
 }
 
