@@ -414,6 +414,11 @@ struct SecondLook {
     QStringList events;            // target events, in order
 };
 
+void PrintTo(const SecondLook& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 class CheckCycleSecondLook : public ::testing::TestWithParam<SecondLook> {};
 
 TEST_P(CheckCycleSecondLook, CountsATargetDownOnlyWhenFoundDownTwiceInARow)

@@ -10,6 +10,12 @@ struct TickCase {
     bool arms;
 };
 
+void PrintTo(const TickCase& row, std::ostream* out)
+{
+    *out << '"' << row.before.toStdString() << "\" to \"" << row.after.toStdString() << '"'
+         << (row.arms ? ", arms" : ", does not arm");
+}
+
 class ScheduleTick : public ::testing::TestWithParam<TickCase> {};
 
 TEST_P(ScheduleTick, WritesCounterAndArmsAtThreshold)
