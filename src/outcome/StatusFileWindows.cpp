@@ -100,9 +100,11 @@ std::optional<QByteArray> StatusFile::read(const QString& folder, QString* refus
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         return refuse("the status folder is not a folder of your own");
 
-    // A folder in the file's place opens too (FILE_FLAG_BACKUP_SEMANTICS), so that it is told as what it is.
+    // A folder in the file's place opens too (FILE_FLAG_BACKUP_SEMANTICS), so that it is told as what it is. The
+    // running Pylvane may replace the file meanwhile: this read holds it back in nothing.
     const QString path = QDir::toNativeSeparators(folder + QLatin1Char('/') + kFileName);
-    const Handle file(CreateFileW(wide(path), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const Handle file(CreateFileW(wide(path), GENERIC_READ | READ_CONTROL,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.valid()) {
         const DWORD error = GetLastError();
