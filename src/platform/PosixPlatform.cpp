@@ -102,18 +102,17 @@ bool PosixPlatform::openInTextEditor(const QString& path, const std::function<vo
     opener->setInputChannelMode(QProcess::ForwardedInputChannel);
     QElapsedTimer since;
     since.start();
-    QObject::connect(opener, &QProcess::finished, opener,
-                     [opener, since, path, failedLater](int code, QProcess::ExitStatus status) {
-                         if ((status != QProcess::NormalExit || code != 0) && since.elapsed() < kFailureMs) {
-                             qWarning().noquote()
-                                 << QStringLiteral("Pylvane: cannot open %1: xdg-open ended with exit code %2")
-                                        .arg(path)
-                                        .arg(status == QProcess::NormalExit ? code : -1);
-                             if (failedLater)
-                                 failedLater();
-                         }
-                         opener->deleteLater();
-                     });
+    QObject::connect(
+        opener, &QProcess::finished, opener, [opener, since, path, failedLater](int code, QProcess::ExitStatus status) {
+            if ((status != QProcess::NormalExit || code != 0) && since.elapsed() < kFailureMs) {
+                qWarning().noquote() << QStringLiteral("Pylvane: cannot open %1: xdg-open ended with exit code %2")
+                                            .arg(path)
+                                            .arg(status == QProcess::NormalExit ? code : -1);
+                if (failedLater)
+                    failedLater();
+            }
+            opener->deleteLater();
+        });
     opener->start();
     // The exec's outcome comes back at once: it does not wait for what xdg-open does.
     if (!opener->waitForStarted(kStartingMs)) {

@@ -129,9 +129,9 @@ TEST_F(ProgramStatus, HelpVersionAndAnUnknownOptionAnswerWithoutAWindow)
                  home.path());
     EXPECT_EQ(result.code, 0) << qPrintable(result.err);
     EXPECT_TRUE(result.out.startsWith("pylvane 1.")) << qPrintable(result.out);
-    for (const QStringList& wrong : {QStringList{"--bogus"}, QStringList{"-platforms", "offscreen"},
-                                     QStringList{"--status", "now"}, QStringList{"extra"},
-                                     QStringList{"--status", "--diagnose"}, QStringList{"--json"}}) {
+    for (const QStringList& wrong :
+         {QStringList{"--bogus"}, QStringList{"-platforms", "offscreen"}, QStringList{"--status", "now"},
+          QStringList{"extra"}, QStringList{"--status", "--diagnose"}, QStringList{"--json"}}) {
         result = run(wrong, home.path());
         EXPECT_EQ(result.code, 64) << qPrintable(wrong.join(' '));
         EXPECT_TRUE(result.out.isEmpty());

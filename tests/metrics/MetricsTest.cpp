@@ -221,8 +221,8 @@ TEST_P(MetricsFullDisk, KeepsTheOldFileAndLeavesNothing)
                 ::_exit(255);
             gFsyncFails = true;
         } else if (!ownMountNamespace() || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                   ::mount("pylvane-test", path.constData(), "tmpfs", 0, "size=16k") != 0 ||
-                   !writeFile(file, "good") || !fillUp(folder + QStringLiteral("/filler"))) {
+                   ::mount("pylvane-test", path.constData(), "tmpfs", 0, "size=16k") != 0 || !writeFile(file, "good") ||
+                   !fillUp(folder + QStringLiteral("/filler"))) {
             ::_exit(255);
         }
         const MetricsFile::Status status = MetricsFile::write(folder, text);
@@ -289,13 +289,14 @@ TEST_P(MetricsPlantedTemporary, IsNeitherOpenedNorReplaced)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, MetricsPlantedTemporary,
-    ::testing::Values(Planted{"ALinkToAPrivateFile", [](const QString& at,
-                                                         const QString& victim) { return QFile::link(victim, at); }},
+    ::testing::Values(Planted{"ALinkToAPrivateFile",
+                              [](const QString& at, const QString& victim) { return QFile::link(victim, at); }},
                       Planted{"ALinkToWhereNothingIsYet",
                               [](const QString& at, const QString& victim) {
                                   return QFile::link(victim + QStringLiteral("-made"), at);
                               }},
-                      Planted{"AFileOfItsOwn", [](const QString& at, const QString&) { return writeFile(at, "mine"); }}),
+                      Planted{"AFileOfItsOwn",
+                              [](const QString& at, const QString&) { return writeFile(at, "mine"); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MetricsTest, AFolderThatIsALinkIsWrittenThrough)
