@@ -12,8 +12,7 @@ struct TickCase {
 
 void PrintTo(const TickCase& row, std::ostream* out)
 {
-    *out << '"' << row.before.toStdString() << "\" to \"" << row.after.toStdString() << '"'
-         << (row.arms ? ", arms" : ", does not arm");
+    *out << row.before.toStdString() << " to " << row.after.toStdString() << (row.arms ? " and arms" : "");
 }
 
 class ScheduleTick : public ::testing::TestWithParam<TickCase> {};
