@@ -94,8 +94,11 @@ bool PosixPlatform::openInTextEditor(const QString& path, const std::function<vo
     // than this is that of an editor that xdg-open waited for, and says nothing about the opening.
     constexpr qint64 kFailureMs = 10'000;
     // The object is deleted only when xdg-open has ended: its destructor would end xdg-open and the editor it
-    // waits for. With no pipes of its own, an editor that outlives this program keeps its output.
+    // waits for. Until then it is listed, so that one still running when the program ends is not taken for lost
+    // memory. With no pipes of its own, an editor that outlives this program keeps its output.
+    static auto* const running = new QList<QProcess*>;
     auto* opener = new QProcess;
+    running->append(opener);
     opener->setProgram(QStringLiteral("xdg-open"));
     opener->setArguments({QFileInfo(path).absoluteFilePath()});
     opener->setProcessChannelMode(QProcess::ForwardedChannels);
@@ -111,11 +114,13 @@ bool PosixPlatform::openInTextEditor(const QString& path, const std::function<vo
                 if (failedLater)
                     failedLater();
             }
+            running->removeOne(opener);
             opener->deleteLater();
         });
     opener->start();
     // The exec's outcome comes back at once: it does not wait for what xdg-open does.
     if (!opener->waitForStarted(kStartingMs)) {
+        running->removeOne(opener);
         delete opener;
         return false;
     }
