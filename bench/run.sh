@@ -18,5 +18,8 @@ bash "$here/probes/run.sh" "$build" || echo "bench: probes failed"
 # What the system's log and the metrics file add to one cycle with all 35 targets down.
 "$build/bench/bench_events_metrics" | grep '^bench:' || echo "bench: cycle_events_metrics_overhead_ms failed"
 
+# One load of the settings from a file just under 256 KiB.
+"$build/bench/bench_settings_load" | grep '^bench:' || echo "bench: settings_load_256k_ms failed"
+
 # Idle memory of the running program against a minimal Qt Widgets window (takes about half a minute).
 bash "$here/idle_rss.sh" "$build" || echo "bench: idle_rss_vs_qt_hello failed"

@@ -35,23 +35,48 @@ install(FILES ${PYLVANE_PACKAGING_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.g
 install(FILES ${CMAKE_BINARY_DIR}/pylvane.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
         RENAME invalid.pylvane.pylvane.metainfo.xml)
 
-# The manual page names the installed program, whose place only the install knows (`cmake --install --prefix`
-# and CPack choose the prefix then), so it is made at install time, in its place: the install may run as root,
-# and the build folder stays the user's.
-install(CODE "
-    set(PROJECT_VERSION ${PROJECT_VERSION})
-    set(PYLVANE_EXE \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/pylvane\")
-    set(page \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1/pylvane.1.gz\")
-    set(man1 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1\")
-    message(STATUS \"Installing: \$ENV{DESTDIR}\${page}\")
-    file(MAKE_DIRECTORY \"\${man1}\")
-    configure_file(\"${PYLVANE_PACKAGING_DIR}/pylvane.1.in\" \"\${man1}/pylvane.1\" @ONLY)
-    execute_process(COMMAND gzip -9nf pylvane.1 WORKING_DIRECTORY \"\${man1}\" RESULT_VARIABLE failed)
-    if(failed)
-        message(FATAL_ERROR \"gzip could not compress \${man1}/pylvane.1\")
+# The manual page: its options are the program's own `--help`, which help2man turns into the page at build time, so
+# that the two cannot differ; the rest of it is packaging/pylvane.h2m. A cross-built program answers through the
+# emulator the tests run under. Windows has no manual pages.
+if(NOT WIN32)
+    find_program(PYLVANE_HELP2MAN help2man REQUIRED)
+    set(program $<TARGET_FILE:pylvane>)
+    if(CMAKE_CROSSCOMPILING)
+        if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+            message(FATAL_ERROR "the manual page needs the cross-built program's --help: set CMAKE_CROSSCOMPILING_EMULATOR")
+        endif()
+        # help2man runs one program with --help and --version: this one starts the cross-built one.
+        file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/pylvane-help
+             CONTENT "#!/bin/sh\nexec \"${CMAKE_CROSSCOMPILING_EMULATOR}\" \"$<TARGET_FILE:pylvane>\" \"$@\"\n"
+             FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+        set(program ${CMAKE_BINARY_DIR}/pylvane-help)
     endif()
-    list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${page}\") # listed as file(INSTALL) lists, without DESTDIR
-")
+    # The date on the page is SOURCE_DATE_EPOCH's when it is set, as the make targets set it.
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/pylvane.1.in
+                       COMMAND ${PYLVANE_HELP2MAN} --no-info --section=1
+                               --include=${PYLVANE_PACKAGING_DIR}/pylvane.h2m --output=pylvane.1.in ${program}
+                       DEPENDS pylvane ${PYLVANE_PACKAGING_DIR}/pylvane.h2m
+                       WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+                       VERBATIM)
+    add_custom_target(pylvane_manual_page ALL DEPENDS ${CMAKE_BINARY_DIR}/pylvane.1.in)
+
+    # The page names the installed program, whose place only the install knows (`cmake --install --prefix` and
+    # CPack choose the prefix then), so it is finished at install time, in its place: the install may run as root,
+    # and the build folder stays the user's.
+    install(CODE "
+        set(PYLVANE_EXE \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/pylvane\")
+        set(page \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1/pylvane.1.gz\")
+        set(man1 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1\")
+        message(STATUS \"Installing: \$ENV{DESTDIR}\${page}\")
+        file(MAKE_DIRECTORY \"\${man1}\")
+        configure_file(\"${CMAKE_BINARY_DIR}/pylvane.1.in\" \"\${man1}/pylvane.1\" @ONLY)
+        execute_process(COMMAND gzip -9nf pylvane.1 WORKING_DIRECTORY \"\${man1}\" RESULT_VARIABLE failed)
+        if(failed)
+            message(FATAL_ERROR \"gzip could not compress \${man1}/pylvane.1\")
+        endif()
+        list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${page}\") # listed as file(INSTALL) lists, without DESTDIR
+    ")
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pylvane)

@@ -323,7 +323,7 @@ QString EventLog::logFilePath() const
     return QFileInfo(fileName_).absoluteFilePath();
 }
 
-bool EventLog::OpenLog()
+bool EventLog::OpenLog(const std::function<void()>& failedLater)
 {
     if (!platform_.fileExists(fileName_, Platform::FileMask::OrdinaryOnly)) {
         LogFile file(fileName_);
@@ -332,5 +332,5 @@ bool EventLog::OpenLog()
         if (lock(file, lockWaitMs()) && file.size() == 0)
             writeHeaderOnly(file, HeaderStyle::HostHeader);
     }
-    return platform_.openInTextEditor(fileName_);
+    return platform_.openInTextEditor(fileName_, failedLater);
 }

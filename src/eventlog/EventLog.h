@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <functional>
+
 class KeptEntriesFile;
 class LogFile;
 class Platform;
@@ -43,8 +45,9 @@ public:
     bool writeQueuedEntriesAtEnd();
     // Creates the file, or empties an existing one, holding just the header of `style`.
     bool CreateLogFile(HeaderStyle style);
-    // "Open Log": creates a missing file with the host header, then opens it in a text editor.
-    bool OpenLog();
+    // "Open Log": creates a missing file with the host header, then opens it in a text editor. False when the
+    // editor could not be started; `failedLater` when the desktop's opener fails after it started.
+    bool OpenLog(const std::function<void()>& failedLater = {});
 
     const QString& fileName() const { return fileName_; }
     QString logFilePath() const override;

@@ -33,6 +33,8 @@ public:
     };
 
     static Status write(const QString& folder, const QByteArray& text);
+    // The same under the temporary name given, which tests choose so as to have something standing there.
+    static Status writeAs(const QString& folder, const QByteArray& text, const QString& temporary);
     // Why the file was not written, as the event says it.
     static QString reasonOf(Status status);
     // Whether a writer process may answer with `code` (NoAnswer is the caller's own).

@@ -83,9 +83,9 @@ void removeLeftoversIn(int dir)
     ::closedir(entries);
 }
 
-Status writeIn(int dir, const QByteArray& text)
+Status writeIn(int dir, const QByteArray& text, const QString& temporary)
 {
-    const QByteArray name = QFile::encodeName(MetricsFile::temporaryName(::getpid()));
+    const QByteArray name = QFile::encodeName(temporary);
     // O_EXCL fails on any name already there, a link included; nothing else in the folder is opened.
     const int fd = ::openat(dir, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
@@ -114,13 +114,18 @@ Status writeIn(int dir, const QByteArray& text)
 
 MetricsFile::Status MetricsFile::write(const QString& folder, const QByteArray& text)
 {
+    return writeAs(folder, text, temporaryName(::getpid()));
+}
+
+MetricsFile::Status MetricsFile::writeAs(const QString& folder, const QByteArray& text, const QString& temporary)
+{
     // Opened for paths only, so a folder that may be written but not listed is written still. Every
     // name below is taken inside this folder, even if the path is changed meanwhile.
     const int dir = ::open(QFile::encodeName(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         return errno == ENOENT ? Status::FolderMissing : errno == ENOTDIR ? Status::NotAFolder : Status::NotWritable;
     removeLeftoversIn(dir);
-    const Status status = writeIn(dir, text);
+    const Status status = writeIn(dir, text, temporary);
     ::close(dir);
     return status;
 }

@@ -1,8 +1,8 @@
 #include "metrics/MetricsFile.h"
 
+#include "eventlog/WindowsFileChecks.h"
 #include "probes/ProcessAlive.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
@@ -51,6 +51,11 @@ bool writeAll(HANDLE file, const QByteArray& text)
 
 MetricsFile::Status MetricsFile::write(const QString& folder, const QByteArray& text)
 {
+    return writeAs(folder, text, temporaryName(qint64(GetCurrentProcessId())));
+}
+
+MetricsFile::Status MetricsFile::writeAs(const QString& folder, const QByteArray& text, const QString& temporary)
+{
     const QFileInfo place(folder);
     if (!place.exists())
         return Status::FolderMissing;
@@ -58,11 +63,11 @@ MetricsFile::Status MetricsFile::write(const QString& folder, const QByteArray& 
         return Status::NotAFolder;
     removeLeftovers(folder);
     const QDir dir(folder);
-    const QString temporary = QDir::toNativeSeparators(dir.filePath(temporaryName(qint64(GetCurrentProcessId()))));
+    const QString temporaryPath = QDir::toNativeSeparators(dir.filePath(temporary));
     const QString target = QDir::toNativeSeparators(dir.filePath(kFileName));
     // CREATE_NEW fails on any name already there, and FILE_FLAG_OPEN_REPARSE_POINT opens a link, not
     // its target; nothing else in the folder is opened. No one else may open it meanwhile.
-    const HANDLE file = CreateFileW(wide(temporary), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const HANDLE file = CreateFileW(wide(temporaryPath), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return failureOf(GetLastError(), target);
@@ -73,30 +78,50 @@ MetricsFile::Status MetricsFile::write(const QString& folder, const QByteArray& 
         error = GetLastError();
     }
     // Replaces whatever stands at the name, a link included, and never writes through one.
-    if (done && MoveFileExW(wide(temporary), wide(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+    if (done && MoveFileExW(wide(temporaryPath), wide(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
         return Status::Written;
     if (done)
         error = GetLastError();
-    DeleteFileW(wide(temporary));
+    DeleteFileW(wide(temporaryPath));
     return failureOf(error, target);
 }
 
 void MetricsFile::removeLeftovers(const QString& folder)
 {
-    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-60);
+    ULARGE_INTEGER before{};
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    before.LowPart = now.dwLowDateTime;
+    before.HighPart = now.dwHighDateTime;
+    before.QuadPart -= 60ULL * 10'000'000ULL; // FILETIME counts 100 ns steps
     const QDir dir(folder);
     const QStringList names =
         dir.entryList({QLatin1Char('.') + kFileName + QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
         const std::optional<qint64> writer = writerOf(name);
-        const QString path = QDir::toNativeSeparators(dir.filePath(name));
-        const DWORD attributes = GetFileAttributesW(wide(path));
-        if (!writer || attributes == INVALID_FILE_ATTRIBUTES ||
-            (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0)
+        if (!writer)
             continue;
-        // DeleteFileW removes a link itself, never its target; a file of another user's that the
-        // folder's rights keep is refused.
-        if (QFileInfo(path).lastModified().toUTC() < before || !processRuns(*writer))
-            DeleteFileW(wide(path));
+        // Each name is opened once, never through a link, and everything is judged on that handle: a file swapped
+        // in after the listing is the one looked at, and the one deleted.
+        const QString path = QDir::toNativeSeparators(dir.filePath(name));
+        const HANDLE file = CreateFileW(wide(path), DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            continue;
+        BY_HANDLE_FILE_INFORMATION info{};
+        // Only a file of the user's own, as on other systems: in a folder others may write, a file of theirs named
+        // like a leftover is theirs to keep.
+        if (isOwnSingleFile(file) && GetFileInformationByHandle(file, &info)) {
+            ULARGE_INTEGER written{};
+            written.LowPart = info.ftLastWriteTime.dwLowDateTime;
+            written.HighPart = info.ftLastWriteTime.dwHighDateTime;
+            if (written.QuadPart < before.QuadPart || !processRuns(*writer)) {
+                FILE_DISPOSITION_INFO disposition{};
+                disposition.DeleteFile = TRUE;
+                SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+            }
+        }
+        CloseHandle(file);
     }
 }

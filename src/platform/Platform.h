@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 // What the logic needs of the operating system, gathered in one place so that tests can
@@ -49,8 +50,10 @@ public:
     // added to its environment. False when it could not be started.
     virtual bool startProgram(const QString& path, const Environment& environment) = 0;
 
-    // Opens a text file in the desktop's text editor without waiting. False when that failed.
-    virtual bool openInTextEditor(const QString& path) = 0;
+    // Opens a text file in the desktop's text editor without waiting. False when that failed at once; where the
+    // opener can fail after it started (the desktop's handler needs a terminal that is not there), `failedLater`
+    // is called on this thread when it does.
+    virtual bool openInTextEditor(const QString& path, const std::function<void()>& failedLater) = 0;
 
     // Modal message box with a single OK button.
     virtual void messageBox(const QString& text, const QString& caption, MessageIcon icon) = 0;

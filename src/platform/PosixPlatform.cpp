@@ -71,7 +71,7 @@ bool PosixPlatform::startProgram(const QString& path, const Environment& environ
     return process.startDetached();
 }
 
-bool PosixPlatform::openInTextEditor(const QString& path)
+bool PosixPlatform::openInTextEditor(const QString& path, const std::function<void()>& failedLater)
 {
     // The desktop's own choice of editor comes through xdg-open. Without it Qt would fall back to a web browser
     // or, failing that, report only that it found no launcher; this says what to install instead, in one line and
@@ -89,10 +89,42 @@ bool PosixPlatform::openInTextEditor(const QString& path)
     constexpr qint64 kStartingMs = 5'000;
     if (editorStart_ > 0 && editorSince_.isValid() && editorSince_.elapsed() < kStartingMs && processRuns(editorStart_))
         return true;
-    qint64 pid = 0;
-    if (!QProcess::startDetached(QStringLiteral("xdg-open"), {QFileInfo(path).absoluteFilePath()}, QString(), &pid))
+    // A child of this program, not a detached one, so that its end says whether the desktop's handler started:
+    // xdg-open ends with an error when, for one, the handler needs a terminal that is not there. An end later
+    // than this is that of an editor that xdg-open waited for, and says nothing about the opening.
+    constexpr qint64 kFailureMs = 10'000;
+    // The object is deleted only when xdg-open has ended: its destructor would end xdg-open and the editor it
+    // waits for. Until then it is listed, so that one still running when the program ends is not taken for lost
+    // memory. With no pipes of its own, an editor that outlives this program keeps its output.
+    static auto* const running = new QList<QProcess*>;
+    auto* opener = new QProcess;
+    running->append(opener);
+    opener->setProgram(QStringLiteral("xdg-open"));
+    opener->setArguments({QFileInfo(path).absoluteFilePath()});
+    opener->setProcessChannelMode(QProcess::ForwardedChannels);
+    opener->setInputChannelMode(QProcess::ForwardedInputChannel);
+    QElapsedTimer since;
+    since.start();
+    QObject::connect(
+        opener, &QProcess::finished, opener, [opener, since, path, failedLater](int code, QProcess::ExitStatus status) {
+            if ((status != QProcess::NormalExit || code != 0) && since.elapsed() < kFailureMs) {
+                qWarning().noquote() << QStringLiteral("Pylvane: cannot open %1: xdg-open ended with exit code %2")
+                                            .arg(path)
+                                            .arg(status == QProcess::NormalExit ? code : -1);
+                if (failedLater)
+                    failedLater();
+            }
+            running->removeOne(opener);
+            opener->deleteLater();
+        });
+    opener->start();
+    // The exec's outcome comes back at once: it does not wait for what xdg-open does.
+    if (!opener->waitForStarted(kStartingMs)) {
+        running->removeOne(opener);
+        delete opener;
         return false;
-    editorStart_ = pid;
+    }
+    editorStart_ = opener->processId();
     editorSince_.start();
     return true;
 }

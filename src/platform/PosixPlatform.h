@@ -10,7 +10,7 @@ public:
     QString dateText() const override;
     QString timeText() const override;
     bool startProgram(const QString& path, const Environment& environment) override;
-    bool openInTextEditor(const QString& path) override;
+    bool openInTextEditor(const QString& path, const std::function<void()>& failedLater) override;
     void messageBox(const QString& text, const QString& caption, MessageIcon icon) override;
 
     // A file is hidden on POSIX when its own name (not its folder's) begins with a dot.

@@ -133,7 +133,8 @@ bool WindowsPlatform::startProgram(const QString& path, const Environment& envir
     return startMinimized(program.toStdWString(), quoted(program).toStdWString(), environment);
 }
 
-bool WindowsPlatform::openInTextEditor(const QString& path)
+// Notepad either starts or is refused at once: nothing fails later.
+bool WindowsPlatform::openInTextEditor(const QString& path, const std::function<void()>& /*failedLater*/)
 {
     // Named by its full path: by name alone, the system would look in this program's folder and in the
     // working directory first, and a notepad.exe planted there would run in its place.

@@ -4,15 +4,20 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 #include <utility>
+
+class IniText;
 
 // The Settings between runs: 71 text values under one per-user key. On Windows that key is
 // HKEY_CURRENT_USER\Software\Pylvane in the registry, holding string values; elsewhere it is an INI file
 // ($XDG_CONFIG_HOME/Pylvane/Pylvane.conf) whose top-level keys carry the same value names, so a
 // user can edit it by hand. The file is read line by line, in the syntax QSettings writes, so that
 // a line that makes no sense costs only its own value; a save replaces the file in one rename and
-// keeps every line that is not one of the values written.
+// keeps every line that is not one of the values written. The file is read and parsed once, at the first read, and
+// the reads after it take their values from that reading until the store writes: a run reads its settings once,
+// so a 256 KiB file costs one parse, not one for each of the values, and a hand edit counts from the next start.
 class SettingsStore {
 public:
     // The key path the load passes to ReadSetting.
@@ -78,4 +83,7 @@ private:
     bool writeValues(const QList<Value>& values);
 
     QString location_;
+    // The file as the first read found it (a missing or refused file reads as an empty one); null until then and
+    // after each write, which may have changed it.
+    mutable std::shared_ptr<const IniText> loaded_;
 };

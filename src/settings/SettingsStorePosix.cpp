@@ -42,10 +42,12 @@ QString SettingsStore::defaultLocation()
 
 std::optional<QString> SettingsStore::readText(const QString& valueName) const
 {
-    const SettingsFile::Contents file = SettingsFile::read(location_);
-    if (file.state != SettingsFile::State::Read)
-        return std::nullopt;
-    const std::optional<QVariant> value = IniText(file.bytes).value(valueName);
+    if (!loaded_) {
+        SettingsFile::Contents file = SettingsFile::read(location_);
+        loaded_ = std::make_shared<const IniText>(file.state == SettingsFile::State::Read ? std::move(file.bytes)
+                                                                                          : QByteArray());
+    }
+    const std::optional<QVariant> value = loaded_->value(valueName);
     return value ? textOf(*value) : std::nullopt;
 }
 
@@ -54,6 +56,7 @@ bool SettingsStore::writeValues(const QList<Value>& values)
     // Everything in the file but the values written keeps its bytes, so the file must be read
     // first; one that cannot be read is not replaced. A file with lines that made no sense is
     // kept as a backup, since what its author meant by them may be lost otherwise.
+    loaded_.reset();
     const SettingsFile::Contents current = SettingsFile::read(location_);
     if (current.state == SettingsFile::State::Refused)
         return false;

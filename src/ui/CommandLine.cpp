@@ -41,6 +41,10 @@ const QStringList kQtFlags = {QStringLiteral("reverse"), QStringLiteral("nograb"
                               QStringLiteral("cmap")};
 
 const QString kRefusal = QStringLiteral("pylvane: %1; try 'pylvane --help'\n");
+// A command line that cannot be understood: the usage error of sysexits.h, apart from every answer of a job (2 is a
+// failure for --status and --diagnose, as monitoring plugins have it), so a script can tell a typing error from a
+// target that is down.
+constexpr int kBadCommandLine = 64;
 
 int status()
 {
@@ -135,7 +139,7 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
     if (!parser.parse(arguments)) {
         ConsoleOutput::write(kRefusal.arg(parser.errorText().chopped(parser.errorText().endsWith('.') ? 1 : 0)),
                              ConsoleOutput::Error);
-        return 2;
+        return kBadCommandLine;
     }
     QStringList jobs = parser.optionNames();
     if (parser.isSet(diagnose))
@@ -146,12 +150,14 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
                              : jobs.size() > 1 ? QStringLiteral("one option at a time")
                                                : QStringLiteral("--json goes with --diagnose");
         ConsoleOutput::write(kRefusal.arg(what), ConsoleOutput::Error);
-        return 2;
+        return kBadCommandLine;
     }
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         ConsoleOutput::write(parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("pylvane")) +
                              QStringLiteral("\nQt's own options (-platform, -session, -style, ...) are passed on to "
-                                            "Qt.\n"));
+                                            "Qt.\nAn option that is not known, or options that do not go together, "
+                                            "end the program with exit code %1.\n")
+                                 .arg(kBadCommandLine));
         return 0;
     }
     if (parser.isSet(version)) {

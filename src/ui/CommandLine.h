@@ -6,7 +6,7 @@
 
 // The program's one reader of its command line, before any window exists: each option goes to its own code
 // (`--status`, `--diagnose`, the event source's registration, the metrics writer), `--help` and `--version` answer,
-// and anything unknown is refused with exit code 2. Qt's own options are left to Qt. Nothing here needs a display.
+// and anything unknown is refused with exit code 64. Qt's own options are left to Qt. Nothing here needs a display.
 class CommandLine {
 public:
     // The exit code when the command line asks for a job that ends the program; nothing when the windows are to

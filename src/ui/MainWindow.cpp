@@ -4,12 +4,14 @@
 #include "monitor/TargetProbes.h"
 #include "platform/Platform.h"
 #include "ui/AboutLabel.h"
+#include "ui/LogOpenFailureBox.h"
 #include "ui/ScreenFollower.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTime>
@@ -33,7 +35,8 @@ MainWindow::MainWindow(Platform& platform, TargetProbes& probes, EventLog& log, 
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::WindowMinimizeButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       platform_(platform), probes_(probes), log_(log), schedule_(this),
-      cycle_(*this, probes, log, platform, schedule_.Timer1())
+      cycle_(*this, probes, log, platform, schedule_.Timer1()),
+      logOpenFailure_(std::make_unique<LogOpenFailureBox>(this))
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(kCaption);
@@ -213,7 +216,18 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 
 void MainWindow::openLog()
 {
-    log_.OpenLog();
+    // The opener may fail after this window is gone, as the program ends.
+    const auto failed = [window = QPointer<MainWindow>(this)] {
+        if (window)
+            window->logOpenFailure_->show(window->log_.logFilePath());
+    };
+    if (!log_.OpenLog(failed))
+        failed();
+}
+
+void MainWindow::setLogOpenFailure(std::unique_ptr<LogOpenFailure> failure)
+{
+    logOpenFailure_ = std::move(failure);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

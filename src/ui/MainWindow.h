@@ -7,8 +7,11 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class AboutLabel;
 class EventLog;
+class LogOpenFailure;
 class Platform;
 class QLabel;
 class QPushButton;
@@ -49,6 +52,8 @@ public:
     // "Open Log" and "?", also reached from elsewhere (the tray icon's menu, F1 in the settings window).
     void openLog();
     void showAbout();
+    // What "Open Log" shows when the log could not be opened; a box of its own until set.
+    void setLogOpenFailure(std::unique_ptr<LogOpenFailure> failure);
 
 signals:
     // "Settings" was pressed: the settings window is to be shown and its "SAVED!" hidden.
@@ -87,4 +92,5 @@ private:
     QPushButton* command1_ = nullptr;
     QPushButton* settingsButton_ = nullptr;
     AboutLabel* label1_ = nullptr;
+    std::unique_ptr<LogOpenFailure> logOpenFailure_;
 };

@@ -116,6 +116,9 @@ TEST_F(ProgramStatus, HelpVersionAndAnUnknownOptionAnswerWithoutAWindow)
          {"--status", "--help", "--version", "--register-event-source", "--unregister-event-source"})
         EXPECT_TRUE(result.out.contains(option)) << option << "\n" << qPrintable(result.out);
     EXPECT_EQ(result.out.count("(Windows only)"), 2) << qPrintable(result.out);
+    // What a typing error returns is said, and it is not 2, which --status and --diagnose give for a failure.
+    EXPECT_TRUE(result.out.contains("do not go together, end the program with exit code 64.\n"))
+        << qPrintable(result.out);
     EXPECT_FALSE(result.out.contains("--write-metrics") || result.out.contains("--working-directory"));
     result = run({QStringLiteral("--version")}, home.path());
     EXPECT_EQ(result.code, 0);
@@ -126,10 +129,11 @@ TEST_F(ProgramStatus, HelpVersionAndAnUnknownOptionAnswerWithoutAWindow)
                  home.path());
     EXPECT_EQ(result.code, 0) << qPrintable(result.err);
     EXPECT_TRUE(result.out.startsWith("pylvane 1.")) << qPrintable(result.out);
-    for (const QStringList& wrong : {QStringList{"--bogus"}, QStringList{"-platforms", "offscreen"},
-                                     QStringList{"--status", "now"}, QStringList{"extra"}}) {
+    for (const QStringList& wrong :
+         {QStringList{"--bogus"}, QStringList{"-platforms", "offscreen"}, QStringList{"--status", "now"},
+          QStringList{"extra"}, QStringList{"--status", "--diagnose"}, QStringList{"--json"}}) {
         result = run(wrong, home.path());
-        EXPECT_EQ(result.code, 2) << qPrintable(wrong.join(' '));
+        EXPECT_EQ(result.code, 64) << qPrintable(wrong.join(' '));
         EXPECT_TRUE(result.out.isEmpty());
         EXPECT_EQ(result.err.count(QLatin1Char('\n')), 1) << qPrintable(result.err);
         EXPECT_TRUE(result.err.startsWith("pylvane: ")) << qPrintable(result.err);

@@ -53,6 +53,12 @@ struct BodyCase {
     QByteArray expected; // what follows the new entry afterwards
 };
 
+// A failing row is named by its name, not by the bytes of its texts.
+void PrintTo(const BodyCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 class HandEditedBody : public EventLogTest, public ::testing::WithParamInterface<BodyCase> {};
 
 TEST_P(HandEditedBody, IsCarriedOverLineByLine)

@@ -16,12 +16,32 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
+#include <functional>
+#include <string>
+
+#include <fcntl.h>
 #include <sched.h>
+#include <sys/syscall.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
+
+// Whether fsync fails as on a disk that is full by the time the data is flushed. This fsync stands in for the C
+// library's in this whole test program; it is switched on only in a child process.
+std::atomic<bool> gFsyncFails{false};
+
+extern "C" int fsync(int fd)
+{
+    if (gFsyncFails) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return int(::syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -75,6 +95,26 @@ bool fillUp(const QString& path)
     while (filler.write(QByteArray(4096, 'x')) == 4096) {
     }
     return true;
+}
+
+// A mount namespace of this process's own: as root directly, as anyone else inside a user namespace of its own in
+// which the user keeps the same ids. Only in a child process, which has one thread.
+bool ownMountNamespace()
+{
+    if (::geteuid() == 0)
+        return ::unshare(CLONE_NEWNS) == 0;
+    const QByteArray uid = QByteArray::number(::geteuid());
+    const QByteArray gid = QByteArray::number(::getegid());
+    // Each map in one write, as the kernel takes them.
+    const auto put = [](const char* path, const QByteArray& line) {
+        const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+        const bool done = fd >= 0 && ::write(fd, line.constData(), size_t(line.size())) == line.size();
+        if (fd >= 0)
+            ::close(fd);
+        return done;
+    };
+    return ::unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0 && put("/proc/self/setgroups", "deny") &&
+           put("/proc/self/uid_map", uid + ' ' + uid + " 1") && put("/proc/self/gid_map", gid + ' ' + gid + " 1");
 }
 
 class MetricsTest : public ::testing::Test {
@@ -154,34 +194,110 @@ TEST_F(MetricsTest, ALinkPlantedAsTheFileIsReplacedAndWhatItPointsAtKept)
     EXPECT_EQ(namesIn(folder), QStringList{"pylvane.prom"});
 }
 
-// A small tmpfs of its own, filled up beside a good file: the good file stays, and nothing is left.
-TEST_F(MetricsTest, AFullDiskKeepsTheOldFileAndLeavesNothing)
+// A disk that fills up: at the write (a small tmpfs of the test's own, filled up beside the good file), or only at
+// the flush, as on a network share or with delayed allocation (the C library's fsync answers ENOSPC). Each row runs
+// in a child process: the tmpfs in a mount namespace of its own (with a user namespace when not root), the failing
+// fsync apart from the rest of the tests. The good file stays, it is told as a full disk, and nothing is left.
+struct DiskFailure {
+    const char* name;
+    bool atTheFlush;
+};
+
+void PrintTo(const DiskFailure& row, std::ostream* out)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "mounting a tmpfs in a mount namespace of the test's own needs root";
+    *out << row.name;
+}
+
+class MetricsFullDisk : public MetricsTest, public ::testing::WithParamInterface<DiskFailure> {};
+
+TEST_P(MetricsFullDisk, KeepsTheOldFileAndLeavesNothing)
+{
     ASSERT_TRUE(QDir().mkdir(folder));
     const QByteArray path = QFile::encodeName(folder);
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("pylvane-test", path.constData(), "tmpfs", 0, "size=16k") != 0 || !writeFile(file, "good") ||
-            !fillUp(folder + QStringLiteral("/filler")))
+        if (GetParam().atTheFlush) {
+            if (!writeFile(file, "good"))
+                ::_exit(255);
+            gFsyncFails = true;
+        } else if (!ownMountNamespace() || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                   ::mount("pylvane-test", path.constData(), "tmpfs", 0, "size=16k") != 0 || !writeFile(file, "good") ||
+                   !fillUp(folder + QStringLiteral("/filler"))) {
             ::_exit(255);
+        }
         const MetricsFile::Status status = MetricsFile::write(folder, text);
+        gFsyncFails = false;
+        QStringList left = namesIn(folder);
+        left.removeAll(QStringLiteral("filler"));
         ::_exit((status == MetricsFile::Status::DiskFull ? 0 : 1) | (fileBytes(file) == "good" ? 0 : 2) |
-                (namesIn(folder) == QStringList{"filler", "pylvane.prom"} ? 0 : 4));
+                (left == QStringList{"pylvane.prom"} ? 0 : 4));
     }
     ASSERT_GT(child, 0);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     if (WEXITSTATUS(status) == 255)
-        GTEST_SKIP() << "no tmpfs in a mount namespace of our own here";
+        GTEST_SKIP() << "no tmpfs in a mount namespace of our own here (user namespaces switched off?)";
     EXPECT_EQ(WEXITSTATUS(status) & 1, 0) << "not told as a full disk";
     EXPECT_EQ(WEXITSTATUS(status) & 2, 0) << "the good file was changed";
     EXPECT_EQ(WEXITSTATUS(status) & 4, 0) << "a temporary file was left";
     EXPECT_EQ(MetricsFile::reasonOf(MetricsFile::Status::DiskFull), QStringLiteral("the disk is full"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, MetricsFullDisk,
+                         ::testing::Values(DiskFailure{"AtTheWrite", false}, DiskFailure{"AtTheFlush", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Something standing at the temporary file's name before the writer comes, as anyone who may write a shared folder
+// could plant it under a name the random one may be: nothing is opened or made through it, it stays as it was, and
+// so does the good file.
+struct Planted {
+    const char* name;
+    std::function<bool(const QString& at, const QString& victim)> plant;
+};
+
+void PrintTo(const Planted& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class MetricsPlantedTemporary : public MetricsTest, public ::testing::WithParamInterface<Planted> {};
+
+TEST_P(MetricsPlantedTemporary, IsNeitherOpenedNorReplaced)
+{
+    ASSERT_TRUE(QDir().mkdir(folder));
+    ASSERT_TRUE(writeFile(file, "good"));
+    const QString victim = dir.path(QStringLiteral("victim"));
+    ASSERT_TRUE(writeFile(victim, "private"));
+    ASSERT_EQ(::chmod(QFile::encodeName(victim).constData(), 0600), 0);
+    // This writer's own pid: a leftover of a writer that runs, which the clean-up leaves alone.
+    const QString temporary = MetricsFile::temporaryName(::getpid());
+    const QString planted = folder + QLatin1Char('/') + temporary;
+    ASSERT_TRUE(GetParam().plant(planted, victim));
+    const mode_t before = modeOf(planted);
+    const QByteArray bytes = fileBytes(planted);
+
+    EXPECT_EQ(MetricsFile::writeAs(folder, text, temporary), MetricsFile::Status::NotWritable);
+    EXPECT_EQ(fileBytes(victim), QByteArray("private"));
+    EXPECT_EQ(modeOf(victim), 0100600);
+    EXPECT_FALSE(QFileInfo::exists(victim + QStringLiteral("-made"))) << "a file was made through a link";
+    EXPECT_EQ(modeOf(planted), before);
+    EXPECT_EQ(fileBytes(planted), bytes);
+    EXPECT_EQ(fileBytes(file), QByteArray("good"));
+    EXPECT_EQ(namesIn(folder), (QStringList{temporary, QStringLiteral("pylvane.prom")}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, MetricsPlantedTemporary,
+    ::testing::Values(Planted{"ALinkToAPrivateFile",
+                              [](const QString& at, const QString& victim) { return QFile::link(victim, at); }},
+                      Planted{"ALinkToWhereNothingIsYet",
+                              [](const QString& at, const QString& victim) {
+                                  return QFile::link(victim + QStringLiteral("-made"), at);
+                              }},
+                      Planted{"AFileOfItsOwn",
+                              [](const QString& at, const QString&) { return writeFile(at, "mine"); }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MetricsTest, AFolderThatIsALinkIsWrittenThrough)
 {

@@ -10,6 +10,11 @@ struct TickCase {
     bool arms;
 };
 
+void PrintTo(const TickCase& row, std::ostream* out)
+{
+    *out << row.before.toStdString() << " to " << row.after.toStdString() << (row.arms ? " and arms" : "");
+}
+
 class ScheduleTick : public ::testing::TestWithParam<TickCase> {};
 
 TEST_P(ScheduleTick, WritesCounterAndArmsAtThreshold)

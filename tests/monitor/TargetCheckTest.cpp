@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 struct HostCase {
@@ -13,6 +15,11 @@ struct HostCase {
     QString state;
     bool logged;
 };
+
+void PrintTo(const HostCase& row, std::ostream* out)
+{
+    *out << "echo status " << row.status;
+}
 
 class HostOutcome : public ::testing::TestWithParam<HostCase> {};
 
@@ -102,6 +109,13 @@ struct ProcessCase {
     bool logged;
     QString state;
 };
+
+void PrintTo(const ProcessCase& row, std::ostream* out)
+{
+    *out << "lookups";
+    for (const std::optional<int>& answer : row.answers)
+        *out << ' ' << (answer ? std::to_string(*answer) : std::string("unanswered"));
+}
 
 class ProcessOutcome : public ::testing::TestWithParam<ProcessCase> {};
 

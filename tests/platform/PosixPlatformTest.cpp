@@ -161,7 +161,7 @@ TEST(PosixPlatform, OpeningTheLogWithoutXdgOpenNamesThePackageThatBringsIt)
     qputenv("PATH", QFile::encodeName(emptyFolder.path()));
     const QtMessageHandler previous =
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
-    EXPECT_FALSE(PosixPlatform().openInTextEditor(QStringLiteral("PylvaneLog.txt")));
+    EXPECT_FALSE(PosixPlatform().openInTextEditor(QStringLiteral("PylvaneLog.txt"), {}));
     qInstallMessageHandler(previous);
     qputenv("PATH", path);
     ASSERT_EQ(warnings.size(), 1);
@@ -182,13 +182,44 @@ TEST(PosixPlatform, OpeningTheLogAgainWhileTheEditorStartsStartsNoSecondOne)
     qputenv("PATH", QFile::encodeName(bin.path()) + ":" + path);
     PosixPlatform platform;
     for (int i = 0; i < 20; ++i)
-        EXPECT_TRUE(platform.openInTextEditor(QStringLiteral("/tmp/PylvaneLog.txt")));
+        EXPECT_TRUE(platform.openInTextEditor(QStringLiteral("/tmp/PylvaneLog.txt"), {}));
     qputenv("PATH", path);
     ASSERT_TRUE(waitFor([&] { return QFile::exists(opened); }));
     QTest::qWait(300);
     QFile list(opened);
     ASSERT_TRUE(list.open(QIODevice::ReadOnly));
     EXPECT_EQ(list.readAll(), "/tmp/PylvaneLog.txt\n");
+}
+
+// xdg-open starts, then fails (the desktop's handler needs a terminal that is not there): the caller hears of it.
+// One that succeeds, or ends badly only long after it started (the editor it waited for), says nothing.
+TEST(PosixPlatform, AnOpenerThatStartsAndThenFailsIsReportedOnce)
+{
+    TempDir bin;
+    QFile script(bin.path("xdg-open"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\ntouch '%1'\nexit \"$(cat '%2')\"\n")
+                     .arg(bin.path("ended"), bin.path("code"))
+                     .toUtf8());
+    script.close();
+    ASSERT_TRUE(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ":" + path);
+    for (const char* code : {"3", "0"}) {
+        QFile::remove(bin.path("ended"));
+        QFile codeFile(bin.path("code"));
+        ASSERT_TRUE(codeFile.open(QIODevice::WriteOnly) && codeFile.write(code) == 1);
+        codeFile.close();
+        int failures = 0;
+        PosixPlatform platform;
+        EXPECT_TRUE(platform.openInTextEditor(QStringLiteral("/tmp/PylvaneLog.txt"), [&failures] { ++failures; }));
+        ASSERT_TRUE(waitFor([&] { return QFile::exists(bin.path("ended")); })) << code;
+        const bool fails = std::strcmp(code, "0") != 0;
+        EXPECT_EQ(waitFor([&] { return failures > 0; }, fails ? 5000 : 500), fails) << code;
+        QTest::qWait(100);
+        EXPECT_EQ(failures, fails ? 1 : 0) << code;
+    }
+    qputenv("PATH", path);
 }
 
 TEST(PosixPlatform, StartProgramReportsFilesThatCannotRun)

@@ -208,7 +208,7 @@ TEST(WindowsPlatform, LogOpensOnlyInTheSystemsNotepad)
     ASSERT_TRUE(SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &announce, sizeof announce));
     ASSERT_TRUE(AssignProcessToJobObject(job, GetCurrentProcess()));
 
-    ASSERT_TRUE(platform.openInTextEditor(QStringLiteral("PylvaneLog.txt")));
+    ASSERT_TRUE(platform.openInTextEditor(QStringLiteral("PylvaneLog.txt"), {}));
     DWORD message = 0, startedId = 0;
     ULONG_PTR key = 0;
     OVERLAPPED* id = nullptr;

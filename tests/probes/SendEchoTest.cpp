@@ -133,6 +133,11 @@ private:
 
 enum class SocketKind { Datagram, Raw };
 
+void PrintTo(SocketKind kind, std::ostream* out)
+{
+    *out << (kind == SocketKind::Datagram ? "Datagram" : "Raw");
+}
+
 class RealEcho : public ::testing::TestWithParam<SocketKind> {
 protected:
     void SetUp() override

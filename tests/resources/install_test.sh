@@ -67,6 +67,23 @@ fi
 # The remedy the manual page gives must name the program where it was installed.
 gzip -cd "$prefix/share/man/man1/pylvane.1.gz" 2>/dev/null | grep -qxF "setcap cap_net_raw+ep $prefix/bin/pylvane" ||
     fail "manual page missing, not compressed, or its setcap line does not name $prefix/bin/pylvane"
+# Its options are those --help gives, word for word and no others, as help2man made them from it; no word of an
+# older page is left.
+options_of_help() { sed -n '/^Options:$/,/^$/p' | tail -n +2; }
+options_of_page() {
+    sed -n '/^\.SH OPTIONS$/,/^\.\(SH\|PP\)/p' | sed '1d;$d;/^\.TP$/d' |
+        sed -e 's/\\f[BIRP]//g' -e 's/\\[,/]//g' -e 's/\\-/-/g'
+}
+squeezed() { tr -s ' \n' '  ' | sed 's/^ //;s/ $//'; }
+help_options=$("$build/pylvane" --help | options_of_help | squeezed)
+page=$(gzip -cd "$prefix/share/man/man1/pylvane.1.gz" 2>/dev/null)
+page_options=$(options_of_page <<<"$page" | squeezed)
+[ -n "$help_options" ] && [ "$page_options" = "$help_options" ] ||
+    fail "the manual page's options are not those of --help:
+page: $page_options
+help: $help_options"
+grep -qF "end the program with exit code 64." <<<"$page" && ! grep -qF QT_QPA_PLATFORM <<<"$page" ||
+    fail "the manual page does not say what a wrong option returns, or still asks for QT_QPA_PLATFORM"
 # Software centres find the metainfo by its id and the menu entry by the name it gives.
 metainfo=$(find "$prefix/share/metainfo" -name '*.metainfo.xml' 2>/dev/null)
 id=$(sed -n 's|.*<id>\(.*\)</id>.*|\1|p' "$metainfo" 2>/dev/null)

@@ -195,6 +195,25 @@ TEST(SettingsStoreRead, AHandEditedFileIsRead)
     EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c2")).has_value());
 }
 
+TEST(SettingsStoreRead, TheFileIsReadOnceAndAgainOnlyAfterAWrite)
+{
+    TempDir dir;
+    const QString path = dir.path(QStringLiteral("Pylvane.conf"));
+    SettingsStore store(path);
+    // Missing at the first read: a file put there afterwards counts only once the store writes.
+    EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("a1")).has_value());
+    writeFile(path, "a1=first\nc1=10.0.0.1\n");
+    EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c1")).has_value());
+    ASSERT_TRUE(store.WriteSetting(QStringLiteral("c2"), QStringLiteral("10.0.0.2")));
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("a1")), QStringLiteral("first"));
+
+    // A hand edit while the program runs counts from the next start, as it does for the registry's key.
+    writeFile(path, "a1=edited\n");
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("a1")), QStringLiteral("first"));
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c2")), QStringLiteral("10.0.0.2"));
+    EXPECT_EQ(SettingsStore(path).ReadSetting(kKey, QStringLiteral("a1")), QStringLiteral("edited"));
+}
+
 TEST(SettingsStoreRead, TheKeyPathMustNameTheProgramsKey)
 {
     TempDir dir;

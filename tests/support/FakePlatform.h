@@ -34,9 +34,11 @@ public:
         startedWith = environment;
         return startSucceeds;
     }
-    bool openInTextEditor(const QString& path) override
+    std::function<void()> editorFailsLater; // what the last opening was told to call when the opener fails
+    bool openInTextEditor(const QString& path, const std::function<void()>& failedLater) override
     {
         opened << path;
+        editorFailsLater = failedLater;
         return editorSucceeds;
     }
     void messageBox(const QString& text, const QString& caption, MessageIcon icon) override

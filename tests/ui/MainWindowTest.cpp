@@ -5,13 +5,16 @@
 #include "eventlog/EventLog.h"
 #include "monitor/TargetFields.h"
 #include "monitor/TargetProbes.h"
+#include "ui/LogOpenFailure.h"
 #include "ui/MainWindow.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -56,6 +59,16 @@ public:
 
 protected:
     void beginSystemMove() override { ++moves; }
+};
+
+// What "Open Log" would have shown.
+class RecordedFailure : public LogOpenFailure {
+public:
+    explicit RecordedFailure(QStringList& shown) : shown_(shown) {}
+    void show(const QString& logPath) override { shown_ << logPath; }
+
+private:
+    QStringList& shown_;
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -282,6 +295,55 @@ TEST_F(MainWindowTest, ButtonsAndAboutLabel)
 
     window.close();
     EXPECT_EQ(closing.count(), 1);
+}
+
+// The opener fails after it started (the desktop's handler needs a terminal that is not there), after the window
+// is gone, or at once: the user learns where the log is, and a window that is gone is not touched.
+TEST_F(MainWindowTest, OpenLogSaysWhereTheLogIsWhenTheOpenerFails)
+{
+    QStringList shown;
+    {
+        CountingMainWindow gone{platform, probes, log};
+        gone.setLogOpenFailure(std::make_unique<RecordedFailure>(shown));
+        gone.openLog();
+    }
+    ASSERT_TRUE(platform.editorFailsLater);
+    platform.editorFailsLater();
+    EXPECT_TRUE(shown.isEmpty());
+
+    window.setLogOpenFailure(std::make_unique<RecordedFailure>(shown));
+    window.openLog();
+    EXPECT_TRUE(shown.isEmpty()) << "nothing is said while the opener may still succeed";
+    platform.editorFailsLater();
+    EXPECT_EQ(shown, QStringList{dir.path("PylvaneLog.txt")});
+    platform.editorSucceeds = false;
+    window.openLog();
+    EXPECT_EQ(shown.size(), 2);
+}
+
+// The message stands beside the windows without blocking them, once however often it comes, and a screen reader
+// reads where the log is; Enter closes it.
+TEST_F(MainWindowTest, TheLogOpenFailureBoxIsReadAndClosedFromTheKeyboard)
+{
+    platform.editorSucceeds = false;
+    window.show();
+    window.openLog();
+    window.openLog();
+    const QList<QMessageBox*> boxes = window.findChildren<QMessageBox*>(QStringLiteral("LogOpenFailure"));
+    ASSERT_EQ(boxes.size(), 1);
+    QMessageBox* box = boxes.first();
+    ASSERT_TRUE(waitFor([box] { return box->isVisible(); }));
+    EXPECT_FALSE(box->isModal());
+    const QString where = QDir::toNativeSeparators(dir.path("PylvaneLog.txt"));
+    EXPECT_TRUE(box->text().contains(where)) << qPrintable(box->text());
+    EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(box);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->text(QAccessible::Name), "The log could not be opened");
+    EXPECT_TRUE(reader->text(QAccessible::Description).contains(where));
+    box->activateWindow();
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_TRUE(waitFor([&] { return window.findChildren<QMessageBox*>().isEmpty(); }));
 }
 
 } // namespace
