@@ -25,7 +25,10 @@ void putRaw(const QString& key, const wchar_t* name, DWORD type, const void* dat
 DWORD typeOf(const QString& key, const wchar_t* name)
 {
     DWORD type = REG_NONE;
-    RegGetValueW(HKEY_CURRENT_USER, key.toStdWString().c_str(), name, RRF_RT_ANY, &type, nullptr, nullptr);
+    // A value that is not there has no type, whatever the call leaves in `type`: Wine has been seen to leave REG_SZ.
+    if (RegGetValueW(HKEY_CURRENT_USER, key.toStdWString().c_str(), name, RRF_RT_ANY, &type, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+        return REG_NONE;
     return type;
 }
 
