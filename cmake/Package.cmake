@@ -69,7 +69,9 @@ if(NOT WIN32)
         set(man1 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1\")
         message(STATUS \"Installing: \$ENV{DESTDIR}\${page}\")
         file(MAKE_DIRECTORY \"\${man1}\")
-        configure_file(\"${CMAKE_BINARY_DIR}/pylvane.1.in\" \"\${man1}/pylvane.1\" @ONLY)
+        # The page's mode is its own, not that of help2man's output, which follows the umask of the build.
+        configure_file(\"${CMAKE_BINARY_DIR}/pylvane.1.in\" \"\${man1}/pylvane.1\" @ONLY
+                       FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
         execute_process(COMMAND gzip -9nf pylvane.1 WORKING_DIRECTORY \"\${man1}\" RESULT_VARIABLE failed)
         if(failed)
             message(FATAL_ERROR \"gzip could not compress \${man1}/pylvane.1\")
