@@ -15,7 +15,6 @@ constexpr int kAccountsLimitMs = 1'000;
 
 // Stand-ins while the text is worked on, so that a replacement is never taken for a name again (a user
 // called "user" would otherwise turn "<user>" into "<<user>>").
-constexpr QChar kMark = u'\x01';
 const QString kUserMark = QStringLiteral("\x01u\x01");
 const QString kHostMark = QStringLiteral("\x01h\x01");
 
@@ -97,19 +96,12 @@ PrivateNames::PrivateNames(Found found)
 
 QString PrivateNames::replaceNames(const QString& token) const
 {
-    // A plain word is the program's own or the system's ("Debian", "administrator"): it is replaced when it is
-    // a name, or holds a long one. Anything else (a path, "name_work", "x.name") holds names anywhere.
-    qsizetype first = 0, last = token.size();
-    while (first < last && QStringLiteral("(\"'").contains(token[first]))
-        ++first;
-    while (last > first && QStringLiteral(".,;:!?)\"'").contains(token[last - 1]))
-        --last;
-    const bool plain = first < last && std::all_of(token.begin() + first, token.begin() + last,
-                                                   [](QChar c) { return c.isLetter() || c == u'\'' || c == kMark; });
     QString result = token;
     for (const auto& [name, kind] : names_) {
         const QString with = kind == u'u' ? kUserMark : kHostMark;
-        if (name.size() <= 2 || (plain && name.size() < 5))
+        // A short name stands inside many of the report's own words (a user "pyl" in "PylvaneLog.txt", "dev" in
+        // "device"): it is replaced only where no letter or digit stands beside it, as in "~/pyl_work".
+        if (name.size() < 5)
             replaceBounded(result, name, with);
         else
             result.replace(name, with, Qt::CaseInsensitive);
@@ -127,6 +119,19 @@ QString PrivateNames::scrub(const QString& text) const
         result.replace(system, systemMark);
     result.replace(QStringLiteral("the Debian package"), QStringLiteral("\x01"
                                                                         "d\x01"));
+    // The program's own name stays whole, unless a private name holds it ("pylvaneadmin").
+    QStringList ownNames;
+    const QString own = QStringLiteral("pylvane");
+    if (std::none_of(names_.begin(), names_.end(),
+                     [&own](const auto& name) { return name.first.contains(own, Qt::CaseInsensitive); })) {
+        for (qsizetype at = result.indexOf(own, 0, Qt::CaseInsensitive); at >= 0;
+             at = result.indexOf(own, at, Qt::CaseInsensitive)) {
+            const QString mark = QStringLiteral("\x01p%1\x01").arg(ownNames.size());
+            ownNames << result.mid(at, own.size());
+            result.replace(at, own.size(), mark);
+            at += mark.size();
+        }
+    }
     for (const auto& [home, written] : homes_) {
         for (qsizetype at = result.indexOf(home, 0, Qt::CaseInsensitive); at >= 0;
              at = result.indexOf(home, at, Qt::CaseInsensitive)) {
@@ -159,6 +164,8 @@ QString PrivateNames::scrub(const QString& text) const
     worked.replace(kUserMark, QStringLiteral("<user>"));
     worked.replace(kHostMark, QStringLiteral("<host>"));
     worked.replace(systemMark, system);
+    for (qsizetype i = ownNames.size() - 1; i >= 0; --i)
+        worked.replace(QStringLiteral("\x01p%1\x01").arg(i), ownNames[i]);
     worked.replace(QStringLiteral("\x01"
                                   "d\x01"),
                    QStringLiteral("the Debian package"));
