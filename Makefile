@@ -21,7 +21,7 @@ REPRODUCIBLE ?= deb deb-arm64 windows
 
 # What building, installing and running call, essential packages included (help2man makes the manual page from
 # --help); `make deps PACKAGES="..."` installs others.
-PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libcap2-bin coreutils gzip unicode-data xdg-utils \
+PACKAGES := cmake ninja-build g++ make qt6-base-dev libgl-dev libsqlite3-dev libcap2-bin coreutils gzip unicode-data xdg-utils \
             help2man
 # What the tests and the benchmarks call on top of that.
 TEST_PACKAGES := libgtest-dev libgmock-dev googletest libbenchmark-dev iproute2 iputils-ping procps librsvg2-bin \
