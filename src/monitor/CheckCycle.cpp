@@ -34,6 +34,11 @@ void CheckCycle::run()
     noAddress_.fill(false);
     secondLookOnly_ = !wholeNext_ && confirmation_.anyToLookAgain();
     wholeNext_ = true;
+    startedBy_ = xAsked_           ? CycleReport::StartedBy::X
+                 : secondLookOnly_ ? CycleReport::StartedBy::SecondLook
+                                   : CycleReport::StartedBy::Schedule;
+    xAsked_ = false;
+    rtts_.fill(std::nullopt);
     // Each entry found is kept aside at once, and all go into the log together after the probes:
     // one rewrite of a long log per cycle rather than one per target.
     log_.holdEntries();
@@ -99,6 +104,9 @@ void CheckCycle::checkAllTargets()
             const int index = targetIndex(kind, n);
             const bool alarms = look(kind, n);
             const bool noAddress = hostCheck_.check(kind, n, *fields_, states_[index], alarms);
+            // Up only by this echo's answer (every state starts the cycle unchecked), so the reply is this target's.
+            if (states_[index] == kStateUp)
+                rtts_[index] = int(std::min<uint32_t>(hostCheck_.echoReply.RoundTripTime, 3'600'000));
             settle(index, texts_[index], noAddress);
         }
     }
@@ -134,11 +142,14 @@ CycleReport CheckCycle::report(qint64 startedMs) const
     }
     report.ended = platform_.now();
     report.durationMs = std::max<qint64>(0, platform_.monotonicMs() - startedMs);
+    report.startedBy = startedBy_;
     report.red = lamp_.isPictureVisible(StatusLamp::Image2);
     if (!commandOutcome_.command.isEmpty() && !commandOutcome_.started)
         report.failureCommandProblem = QStringLiteral("%1 (%2)").arg(commandOutcome_.command, commandOutcome_.failure);
     for (int i = 0; i < kTargetCount; ++i) {
         TargetReport& target = report.targets[i];
+        if (target.state == TargetReport::State::Up)
+            target.rttMs = rtts_[i];
         if (uncounted_[i] && target.state != TargetReport::State::Off) {
             target.confirming = true;
             target.state = known_.lastKnown(i, target.text).value_or(TargetReport::State::Unknown);

@@ -38,7 +38,11 @@ public:
     void setConfirmDown(bool on) { confirmation_.setEnabled(on); }
     bool confirmDown() const { return confirmation_.enabled(); }
     // "X" asks for a cycle of its own: the next one logs and alarms all it finds down, second look or not.
-    void wholeCycleAsked() { wholeNext_ = true; }
+    void wholeCycleAsked()
+    {
+        wholeNext_ = true;
+        xAsked_ = true;
+    }
 
     // Handler of the cycle timer. Never throws; always ends with the timer disarmed.
     void run();
@@ -78,6 +82,9 @@ private:
     std::array<QString, kTargetCount> texts_;    // each target's text as this cycle found it
     bool wholeNext_ = true;                      // the next cycle is not one for a second look only
     bool secondLookOnly_ = false;                // this cycle is
+    bool xAsked_ = false;                        // "X" asked for the next cycle
+    CycleReport::StartedBy startedBy_ = CycleReport::StartedBy::Schedule;
+    std::array<std::optional<int>, kTargetCount> rtts_{}; // each echo's round trip this cycle, where it came back
     // What was last known of each target, for one found down that does not count yet.
     ReportChanges known_;
     // This cycle's failure command, as started or refused; told after the cycle's report.

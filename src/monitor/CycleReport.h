@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 class TargetFields;
 
@@ -26,6 +27,8 @@ struct TargetReport {
     bool confirming = false;
     // Why an enabled target could not be checked, where that is known: "not an IPv4 address, so it is never checked".
     QString reason{}; // braced: reports built by aggregate initialisation may leave it out
+    // The echo's round trip, where this cycle's echo to it came back.
+    std::optional<int> rttMs{};
 
     // "Device3", "Cam1", "Process2": the target as its log entry names it.
     QString logName() const;
@@ -35,11 +38,15 @@ struct TargetReport {
 };
 
 struct CycleReport {
+    // What started the cycle: its schedule, the main window's "X", or a target found down waiting to be looked at again.
+    enum class StartedBy { Schedule, X, SecondLook };
+
     // Every target in cycle order, off.
     CycleReport();
 
     QDateTime ended;
     qint64 durationMs = 0;
+    StartedBy startedBy = StartedBy::Schedule;
     bool red = false; // the lamp ended red
     // The failure command that this cycle meant to start and could not, with why: "/opt/alert (no such file)".
     QString failureCommandProblem;

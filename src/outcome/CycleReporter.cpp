@@ -3,8 +3,11 @@
 #include "outcome/Notice.h"
 #include "outcome/Notifier.h"
 #include "outcome/StatusFile.h"
+#include "history/HistoryRecorder.h"
 #include "metrics/MetricsWriter.h"
 #include "systemlog/SystemEvents.h"
+
+#include <optional>
 
 namespace {
 
@@ -45,10 +48,16 @@ CycleReporter::CycleReporter(Notifier& notifier, QString statusFolder)
 bool CycleReporter::report(const CycleReport& report, int secondsToNextCycle)
 {
     const ReportChanges::Changes changes = changes_.update(report);
+    // Handed over first, so that the uptime counts this cycle; the database is written on the history's own thread.
+    if (history_ != nullptr)
+        history_->record(report);
+    const auto uptime = [this, &report](int i) {
+        return history_ != nullptr ? history_->uptime24h(report.targets[i], report.ended) : std::nullopt;
+    };
     // A local file of a few kilobytes, written on the spot: scripts see the cycle as soon as it ended.
-    const bool written =
-        StatusFile::write(statusFolder_, StatusFile::json(
-                                             report, [this](int i) { return changes_.since(i); }, secondsToNextCycle));
+    const bool written = StatusFile::write(
+        statusFolder_,
+        StatusFile::json(report, [this](int i) { return changes_.since(i); }, secondsToNextCycle, uptime));
     if (changes.any() && notifyChanges_)
         notifier_.show(Notice::about(report, changes));
     if (events_ != nullptr) {

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class HistoryRecorder;
 class MetricsWriter;
 class Notifier;
 class SystemEvents;
@@ -25,6 +26,8 @@ public:
         metrics_ = metrics;
         entriesWaiting_ = std::move(entriesWaiting);
     }
+    // Each report goes into the history, and the status file tells each target's uptime from it; until set, neither.
+    void setHistory(HistoryRecorder* history) { history_ = history; }
     bool notifyChanges() const { return notifyChanges_; }
 
     // Whether the status file was written; a failure costs nothing else, and the next cycle tries again.
@@ -37,5 +40,6 @@ private:
     bool notifyChanges_ = true;
     SystemEvents* events_ = nullptr;
     MetricsWriter* metrics_ = nullptr;
+    HistoryRecorder* history_ = nullptr;
     std::function<int()> entriesWaiting_;
 };

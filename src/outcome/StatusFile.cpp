@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -48,7 +49,7 @@ QString StatusFile::timeText(const QDateTime& time)
 }
 
 QByteArray StatusFile::json(const CycleReport& report, const std::function<QDateTime(int)>& since,
-                            int secondsToNextCycle)
+                            int secondsToNextCycle, const std::function<std::optional<double>(int)>& uptime)
 {
     QJsonArray targets;
     for (int i = 0; i < kTargetCount; ++i) {
@@ -65,6 +66,10 @@ QByteArray StatusFile::json(const CycleReport& report, const std::function<QDate
         // Found down once and looked at again soon; "state" is what was last known of it.
         if (target.confirming)
             entry.insert(QStringLiteral("confirming"), true);
+        const std::optional<double> share = uptime ? uptime(i) : std::nullopt;
+        // Six places: a ratio of at most a few hundred checks is told exactly enough, and one down never reads as 1.
+        entry.insert(QStringLiteral("uptime_24h"),
+                     share ? QJsonValue(std::round(*share * 1e6) / 1e6) : QJsonValue(QJsonValue::Null));
         targets.append(entry);
     }
     const QJsonObject status{

@@ -22,9 +22,10 @@ public:
     static QString defaultFolder();
 
     // The text of the file: format, version, end time, duration, seconds to the next cycle and the
-    // 35 targets, each with when this run first saw it in its state.
+    // 35 targets, each with when this run first saw it in its state and its share up over the last day
+    // ("uptime_24h", null before the first check that knew, and where `uptime` is not given).
     static QByteArray json(const CycleReport& report, const std::function<QDateTime(int)>& since,
-                           int secondsToNextCycle);
+                           int secondsToNextCycle, const std::function<std::optional<double>(int)>& uptime = {});
 
     // Writes the file into `folder`, creating the folder when missing; false when it could not.
     static bool write(const QString& folder, const QByteArray& json);

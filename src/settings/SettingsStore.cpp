@@ -78,6 +78,18 @@ bool SettingsStore::confirmDown() const
     return readText(kConfirmDown) == QStringLiteral("1");
 }
 
+int SettingsStore::historyDays() const
+{
+    bool isNumber = false;
+    const int days = readText(kHistoryDays).value_or(QString()).trimmed().toInt(&isNumber);
+    return isNumber && days >= 1 && days <= 3650 ? days : kDefaultHistoryDays;
+}
+
+bool SettingsStore::setHistoryDays(int days)
+{
+    return writeValues({{kHistoryDays, QString::number(days)}});
+}
+
 bool SettingsStore::setConfirmDown(bool on)
 {
     return writeValues({{kConfirmDown, enableText(on)}});

@@ -48,6 +48,12 @@ public:
     static inline const QString kConfirmDown = QStringLiteral("ConfirmDown");
     bool confirmDown() const;
     bool setConfirmDown(bool on);
+    // Beside them: how many days the history of checks keeps, a whole number from 1 to 3650; missing, or anything
+    // else, keeps the default of 400. Set by hand; a save of the 71 keeps it as it is.
+    static inline const QString kHistoryDays = QStringLiteral("HistoryDays");
+    static constexpr int kDefaultHistoryDays = 400;
+    int historyDays() const;
+    bool setHistoryDays(int days);
 
     // The text of `valueName` under `keyPath`, or nothing. A numeric value yields its decimal text.
     // Every failure (another key, no file, an unreadable file or line, no such value, a value

@@ -13,6 +13,7 @@ int priorityOf(SystemEventKind kind)
     case SystemEventKind::SettingsNotSaved:
     case SystemEventKind::MetricsNotWritten:
     case SystemEventKind::StartedWithoutSessionBus:
+    case SystemEventKind::HistoryProblem:
         return 4;
     case SystemEventKind::FailureCommandStarted:
     case SystemEventKind::KeptEntryWentIn:
@@ -57,6 +58,8 @@ const char* messageIdOf(SystemEventKind kind)
         return "7c1e4b9a52d34f6e8a0b3d5f9e2c6a18";
     case SystemEventKind::StartedWithoutSessionBus:
         return "fc48732bd0024ec6987f12a003093fbf";
+    case SystemEventKind::HistoryProblem:
+        return "0e473b8531354353ab0fa27782095e88";
     }
     return "";
 }

@@ -36,6 +36,8 @@ QString patternOf(SystemEventKind kind)
     case SystemEventKind::StartedWithoutSessionBus:
         return QStringLiteral("Pylvane %1 started without the session bus, which did not answer within %2 s: no "
                               "desktop notices and no accessibility bridge in this run; notices show in the tray");
+    case SystemEventKind::HistoryProblem:
+        return QStringLiteral("The history of checks: %1");
     }
     return {};
 }
@@ -149,4 +151,9 @@ void SystemEvents::diagnosis(const QString& version)
 void SystemEvents::startedWithoutSessionBus(const QString& version, int seconds)
 {
     report(plainEvent(SystemEventKind::StartedWithoutSessionBus, {version, QString::number(seconds)}));
+}
+
+void SystemEvents::historyProblem(const QString& text)
+{
+    report(plainEvent(SystemEventKind::HistoryProblem, {text}));
 }

@@ -39,6 +39,9 @@ public:
     void diagnosis(const QString& version);
     // The session bus did not answer within `seconds` at the start, so this run goes without it.
     void startedWithoutSessionBus(const QString& version, int seconds);
+    // The history of checks met a fault (a planted file, a damaged or locked database, a full disk); each kind is
+    // told once until it clears. No cycle, log entry or lamp waits on it.
+    void historyProblem(const QString& text);
 
     // Turns the call into its event: the sentence, and its parts in message-table order.
     static SystemEvent targetEvent(SystemEventKind kind, const QString& targetKind, const QString& name,

@@ -1,6 +1,7 @@
 #include "ui/Application.h"
 
 #include "eventlog/EventLog.h"
+#include "history/HistoryRecorder.h"
 #include "metrics/MetricsWriter.h"
 #include "outcome/StatusFile.h"
 #include "settings/SettingsStore.h"
@@ -22,7 +23,8 @@ Application::Application(Platform& platform, TargetProbes& probes, EventLog& log
       mainWindow_(platform, probes, log), notifier_(notifier ? std::move(notifier) : Notifier::forThisSystem([this] {
           return trayIcon_ != nullptr ? trayIcon_->icon() : nullptr;
       })),
-      reporter_(*notifier_, statusFolder.isEmpty() ? StatusFile::defaultFolder() : statusFolder)
+      reporter_(*notifier_, statusFolder.isEmpty() ? StatusFile::defaultFolder() : statusFolder),
+      stateFolder_(statusFolder.isEmpty() ? StatusFile::defaultFolder() : statusFolder)
 {
     const QIcon icon = Artwork::programIcon();
     settingsWindow_.setWindowIcon(icon);
@@ -66,6 +68,11 @@ void Application::start()
         metrics_ = std::make_unique<MetricsWriter>(metricsFolder, events_);
         reporter_.setMetrics(metrics_.get(), [this] { return log_.entriesWaiting(); });
     }
+    // Beside the status file. Opened and read on its own thread now, so that the first cycle's uptime counts the runs
+    // before; nothing here waits for it.
+    history_ = std::make_unique<HistoryRecorder>(stateFolder_, store_.historyDays(), &events_);
+    history_->start();
+    reporter_.setHistory(history_.get());
     log_.writeQueuedEntries();
     mainWindow_.show();
     trayIcon_ = new TrayIcon(mainWindow_);

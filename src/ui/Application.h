@@ -13,6 +13,7 @@ class SettingsStore;
 class SystemEvents;
 class TargetProbes;
 class DiagnosisWindow;
+class HistoryRecorder;
 class MetricsWriter;
 class TrayIcon;
 
@@ -47,6 +48,8 @@ public:
     // The lamp in the system tray, from start() on; it shows nothing where the desktop has no tray.
     TrayIcon* trayIcon() { return trayIcon_; }
     CycleReporter& reporter() { return reporter_; }
+    // The history of checks, from start() on.
+    HistoryRecorder* history() { return history_.get(); }
     // The tray menu's "Diagnosis…" window, once it has been asked for; `program` and `arguments` make its report
     // (by default this program with "--diagnose").
     DiagnosisWindow* diagnosisWindow() { return diagnosis_.get(); }
@@ -71,5 +74,7 @@ private:
     std::unique_ptr<Notifier> notifier_;
     CycleReporter reporter_;
     std::unique_ptr<MetricsWriter> metrics_;
+    QString stateFolder_;
+    std::unique_ptr<HistoryRecorder> history_;
     std::unique_ptr<DiagnosisWindow> diagnosis_; // made when first asked for
 };

@@ -27,6 +27,7 @@ int main(int argc, char* argv[])
     events->settingsNotSaved(QStringLiteral("/home/u/.config/Pylvane/Pylvane.conf"));
     events->metricsNotWritten(QStringLiteral("/srv/metrics"), QStringLiteral("the folder does not exist"));
     events->metricsWrittenAgain(QStringLiteral("/srv/metrics"));
+    events->historyProblem(QStringLiteral("the disk is full: the cycle of 2026-01-02T10:00:00 is not in it"));
     events->ended(QStringLiteral("9.8.7"));
     return 0;
 }

@@ -14,6 +14,7 @@ KINDS = {  # first words of the sentence: MESSAGE_ID, PRIORITY
     "ended": ("db6c04a3c3254190bbe7fb19ff261653", "6"),
     "The metrics could not be written": ("2e97fb53d84c4b5fb68f702fbf41d29f", "4"),
     "The metrics are written": ("b94ff4071543468cb3441ad0aaa415b6", "5"),
+    "The history of checks": ("0e473b8531354353ab0fa27782095e88", "4"),
 }
 
 
@@ -39,8 +40,8 @@ def kind_of(message):
 
 def check_sent(entries, text, problems):
     """The event_sender's entries: one of every kind, twice, the second time with a text too long for a datagram."""
-    if len(entries) != 22:
-        problems.append(f"{len(entries)} entries from event_sender, not 22")
+    if len(entries) != 24:
+        problems.append(f"{len(entries)} entries from event_sender, not 24")
     for entry in entries:
         message = entry["MESSAGE"]
         kind = kind_of(message)

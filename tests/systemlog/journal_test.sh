@@ -52,11 +52,11 @@ text=$(printf "192.168.1.23\nMESSAGE=forged \"quoted\" back\\\\slash = sign")
 # The real program: its start, a cycle with its process target down (and the failure command), a cycle
 # with the process running, its end.
 mkdir "$tmp/run"
-want=22
+want=24
 if [ "$with_program" = 1 ]; then
     bash "${0%/*}/program_cycles.sh" "$program" "$tmp/run" || fail "the program did not go through its two cycles"
     [ -f "$tmp/run/failure-command-ran" ] || fail "the failure command did not run"
-    want=27
+    want=29
 fi
 for _ in $(seq 100); do
     got=$(journalctl -D /run/log/journal SYSLOG_IDENTIFIER=pylvane -o json 2>/dev/null | wc -l)
