@@ -112,8 +112,12 @@ HistoryDatabase::Open HistoryDatabase::openOnce(bool* damaged)
     int rc = connection_.open(QFile::encodeName(path()).toStdString(),
                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX);
     if (rc != SQLITE_OK) {
+        if (rc == SQLITE_CANTOPEN_SYMLINK) {
+            problem_ = QStringLiteral("history.sqlite is a link");
+            return Open::Refused;
+        }
         problem_ = QStringLiteral("history.sqlite could not be opened: %1").arg(QString::fromUtf8(sqlite3_errstr(rc)));
-        return primary(rc) == SQLITE_CANTOPEN && HistoryFiles::prepare(folder_).size() > 0 ? Open::Refused : Open::Failed;
+        return Open::Failed;
     }
     sqlite3_busy_timeout(connection_.handle(), kBusyTimeoutMs);
     const auto fail = [this](int code, const char* what) {
@@ -128,12 +132,6 @@ HistoryDatabase::Open HistoryDatabase::openOnce(bool* damaged)
     }
     if (!check)
         return fail(rc, "could not be checked");
-    const std::optional<QString> mode = pragmaText(connection_, "PRAGMA journal_mode = WAL", &rc);
-    if (!mode || *mode != QLatin1String("wal"))
-        return fail(rc, "could not be put in WAL mode");
-    // Each cycle's commit reaches the disk before the next: a power cut loses at most the cycle being written.
-    if ((rc = connection_.exec("PRAGMA synchronous = FULL")) != SQLITE_OK || (rc = connection_.exec(kCacheSize)) != SQLITE_OK)
-        return fail(rc, "could not be set up");
     const std::optional<QString> version = pragmaText(connection_, "PRAGMA user_version", &rc);
     if (!version)
         return isDamage(rc) ? (*damaged = true, Open::Failed) : fail(rc, "could not be read");
@@ -146,10 +144,19 @@ HistoryDatabase::Open HistoryDatabase::openOnce(bool* damaged)
         close();
         return Open::Newer;
     }
+    // Only a file of a layout this program knows is changed in any way, journal mode included.
+    const std::optional<QString> mode = pragmaText(connection_, "PRAGMA journal_mode = WAL", &rc);
+    if (!mode || *mode != QLatin1String("wal"))
+        return fail(rc, "could not be put in WAL mode");
+    // Each cycle's commit reaches the disk before the next: a power cut loses at most the cycle being written.
+    if ((rc = connection_.exec("PRAGMA synchronous = FULL")) != SQLITE_OK || (rc = connection_.exec(kCacheSize)) != SQLITE_OK)
+        return fail(rc, "could not be set up");
     if (from < HistorySchema::kVersion && !migrate(from)) {
         const int code = sqlite3_errcode(connection_.handle());
         return fail(code, "could not be given its layout");
     }
+    if (pageLimit_ > 0)
+        setPageLimit(pageLimit_);
     return Open::Ready;
 }
 
@@ -165,6 +172,14 @@ bool HistoryDatabase::migrate(int from)
     if (!done && sqlite3_get_autocommit(connection_.handle()) == 0)
         connection_.exec("ROLLBACK");
     return done;
+}
+
+void HistoryDatabase::setPageLimit(int pages)
+{
+    pageLimit_ = pages;
+    // SQLite's own largest count stands for "no limit": it keeps the larger of the file's size and the count asked.
+    if (isOpen())
+        connection_.exec("PRAGMA max_page_count = " + std::to_string(pages > 0 ? pages : 0xfffffffe));
 }
 
 HistoryDatabase::Outcome HistoryDatabase::failed(int rc, const char* what)

@@ -61,6 +61,9 @@ public:
     std::vector<RecentCheck> checksSince(int64_t sinceMs);
 
     void setKeepDays(int days) { keepDays_ = days; }
+    // The file fills at this many pages, as a full disk does (0: as large as SQLite allows). Tests use it: a real
+    // full disk needs root to make.
+    void setPageLimit(int pages);
     // The clock prunes are timed by and the day's stamp for a damaged file are taken from; tests set their own.
     void setClock(std::function<int64_t()> nowMs) { nowMs_ = std::move(nowMs); }
 
@@ -73,6 +76,7 @@ private:
 
     QString folder_;
     int keepDays_;
+    int pageLimit_ = 0;
     SqliteConnection connection_;
     QString problem_;
     QString setAside_;

@@ -79,6 +79,12 @@ bool HistoryRecorder::waitIdle(int timeoutMs)
                           [this] { return queue_.empty() && !busy_ && !opening_; });
 }
 
+void HistoryRecorder::setPageLimit(int pages)
+{
+    const std::lock_guard lock(mutex_);
+    pageLimit_ = pages;
+}
+
 std::optional<HistoryDatabase::Outcome> HistoryRecorder::lastOutcome() const
 {
     const std::lock_guard lock(mutex_);
@@ -98,6 +104,7 @@ void HistoryRecorder::work()
             cycle = std::move(queue_.front());
             queue_.pop_front();
         }
+        const std::optional<int> pageLimit = std::exchange(pageLimit_, std::nullopt);
         const int dropped = std::exchange(droppedAt_, 0);
         const int64_t droppedMs = droppedMs_;
         busy_ = true;
@@ -107,6 +114,11 @@ void HistoryRecorder::work()
                                                   "are not in it")
                                        .arg(dropped)
                                        .arg(cycleTime(droppedMs)));
+        if (pageLimit) {
+            if (!database_)
+                database_ = std::make_unique<HistoryDatabase>(folder_, keepDays_);
+            database_->setPageLimit(*pageLimit);
+        }
         if (cycleWaits)
             write(cycle);
         else

@@ -44,6 +44,8 @@ public:
     // check that knew.
     std::optional<double> uptime24h(const TargetReport& target, const QDateTime& at);
 
+    // For tests: the database fills at this many pages, as a full disk does; 0 lifts it.
+    void setPageLimit(int pages);
     // For tests: waits until every cycle handed over is written or given up, at most `timeoutMs`.
     bool waitIdle(int timeoutMs);
     std::optional<HistoryDatabase::Outcome> lastOutcome() const;
@@ -73,6 +75,7 @@ private:
     bool stopping_ = false;
     bool opening_ = false; // start() asked for the open before any cycle
     std::optional<HistoryDatabase::Outcome> lastOutcome_;
+    std::optional<int> pageLimit_; // asked for, not handed to the database yet
     RecentUptime recent_;
     std::thread thread_;
 
