@@ -2,6 +2,7 @@
 #include "support/RecordingEvents.h"
 #include "support/TempDir.h"
 
+#include "history/HistoryRecorder.h"
 #include "monitor/ReportChanges.h"
 #include "outcome/BalloonNotifier.h"
 #include "outcome/CycleReporter.h"
@@ -159,6 +160,68 @@ TEST(CycleReporter, AFolderThatCannotBeWrittenCostsOnlyTheFileUntilItCan)
     EXPECT_TRUE(reporter.report(report, 1010));
     EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/status.json")).isFile());
 }
+
+// Cam 1's share up over the last day, as status.json tells it after each cycle of a row: null before the first
+// check that knew, then up/(up+down) of the checks of its address, unknowns and second looks counting in neither.
+struct UptimeStep {
+    State state;
+    bool confirming = false;
+    const char* text = "192.168.1.21";
+};
+struct UptimeRow {
+    const char* name;
+    std::vector<UptimeStep> steps;
+    std::vector<QJsonValue> told; // after each step
+};
+
+class StatusUptime : public ::testing::TestWithParam<UptimeRow> {};
+
+TEST_P(StatusUptime, IsNullBeforeTheFirstCheckThatKnewAndTheShareUpAfter)
+{
+    TempDir dir;
+    const QString folder = dir.path(QStringLiteral("pylvane"));
+    RecordingNotifier notifier;
+    HistoryRecorder history(folder, 400, nullptr);
+    CycleReporter reporter(notifier, folder);
+    reporter.setHistory(&history);
+    CycleReport report = allUp();
+    report.ended = QDateTime::currentDateTime();
+    const int cam1 = at(TargetKind::Cam, 1);
+    for (std::size_t i = 0; i < GetParam().steps.size(); ++i) {
+        const UptimeStep& step = GetParam().steps[i];
+        report.targets[cam1].state = step.state;
+        report.targets[cam1].confirming = step.confirming;
+        report.targets[cam1].text = QString::fromLatin1(step.text);
+        report.ended = report.ended.addSecs(1000);
+        ASSERT_TRUE(reporter.report(report, 1010));
+        const QJsonObject target = QJsonDocument::fromJson(readFile(folder + QStringLiteral("/status.json")))
+                                       .object()
+                                       .value(QStringLiteral("targets"))
+                                       .toArray()
+                                       .at(cam1)
+                                       .toObject();
+        ASSERT_TRUE(target.contains(QStringLiteral("uptime_24h")));
+        EXPECT_EQ(target.value(QStringLiteral("uptime_24h")), GetParam().told[i]) << "after step " << i;
+    }
+    ASSERT_TRUE(history.waitIdle(10'000));
+    EXPECT_EQ(history.lastOutcome(), HistoryDatabase::Outcome::Written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StatusUptime,
+    ::testing::Values(
+        UptimeRow{"UnknownThenUp", {{State::Unknown}, {State::Up}}, {QJsonValue::Null, 1.0}},
+        UptimeRow{"SecondLookCountsInNeither",
+                  {{State::Up}, {State::Up, true}, {State::Down}},
+                  {1.0, 1.0, 0.5}},
+        UptimeRow{"UnknownsInBetween",
+                  {{State::Down}, {State::Unknown}, {State::Up}, {State::Up}},
+                  {0.0, 0.0, 0.5, 0.666667}},
+        UptimeRow{"OffBeforeAnyCheck", {{State::Off}}, {QJsonValue::Null}},
+        UptimeRow{"AChangedAddressStartsAgain",
+                  {{State::Down}, {State::Up, false, "192.168.1.99"}},
+                  {0.0, 1.0}}),
+    [](const ::testing::TestParamInfo<UptimeRow>& info) { return std::string(info.param.name); });
 
 // The plugin line from the file: OK, CRITICAL, and UNKNOWN for no file, a damaged one or a stale one.
 TEST(StatusCheck, GivesTheLineAndCodeOfAMonitoringPlugin)
