@@ -64,6 +64,7 @@ const std::vector<FileCheck>& fileChecks()
         {"system-log", "System log", DiagnosisSystem::systemLog},
         {"status-file", "Status file", DiagnosisChecks::statusFile},
         {"metrics", "Metrics", DiagnosisChecks::metrics},
+        {"history", "History", DiagnosisChecks::history},
         {"autostart", "Start at sign-in", DiagnosisSystem::autostart},
     };
     return checks;

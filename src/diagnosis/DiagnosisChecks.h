@@ -19,6 +19,7 @@ CheckResult log();
 CheckResult logViewer();
 CheckResult statusFile();
 CheckResult metrics();
+CheckResult history();
 
 // "4 s", "12 min", "3 h", "2 days"
 QString ageText(qint64 seconds);

@@ -1,5 +1,6 @@
 // `pylvane --diagnose --json` run as the built program, one fault put in per row, each with the verdict its
 // check must give; every row also holds the run to five seconds and the report to nothing private.
+#include "history/HistoryDatabase.h"
 #include "outcome/PrivateBus.h"
 #include "support/Emulation.h"
 #include "support/PrivateDisplay.h"
@@ -12,6 +13,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -204,6 +207,22 @@ void plantSudo(Home& home)
         ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 64123, 64123), 0);
 }
 
+// A history with one cycle, on 1 March 2026, written the program's way; with a damaged file set aside beside it.
+void plantHistory(Home& home, bool damagedBeside)
+{
+    const QString folder = home.path(QStringLiteral(".local/state/pylvane"));
+    HistoryDatabase database(folder);
+    ASSERT_EQ(database.open(), HistoryDatabase::Open::Ready);
+    HistoryCycle cycle;
+    cycle.endedMs = QDateTime(QDate(2026, 3, 1), QTime(12, 0)).toMSecsSinceEpoch();
+    cycle.startedBy = QStringLiteral("schedule");
+    cycle.checks.push_back({QStringLiteral("camera"), 1, QStringLiteral("Cam1"), QStringLiteral("10.213.47.92"),
+                            QStringLiteral("up"), 3});
+    ASSERT_EQ(database.writeCycle(cycle), HistoryDatabase::Outcome::Written);
+    if (damagedBeside)
+        writeFile(folder + QStringLiteral("/history.sqlite.damaged-20260101-000000"), "not a database");
+}
+
 const Fault kFaults[] = {
     {"EchoWorksForRoot", Run::AsUser, "echo", "ok", "127.0.0.1 answered", {}},
     {"NoEchoRights", Run::NoEchoRights, "echo", "fail", "setcap cap_net_raw+ep", {}},
@@ -315,6 +334,28 @@ const Fault kFaults[] = {
          QDir().mkpath(folder);
          QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
          writeFile(folder + QStringLiteral("/status.json"), "{\"format\": 1}");
+     }},
+    {"NoHistoryYet", Run::AsUser, "history", "info", "no history yet; 400 days are kept", {}},
+    {"HistoryKept", Run::AsUser, "history", "ok", "kept from 2026-03-01; 400 days are kept",
+     [](Home& home) { plantHistory(home, false); }},
+    {"DamagedHistorySetAside", Run::AsUser, "history", "warn", "1 damaged file(s) set aside",
+     [](Home& home) { plantHistory(home, true); }},
+    {"LinkAsHistoryLog", Run::AsUser, "history", "fail", "history.sqlite-wal is a link, so no history is kept",
+     [](Home& home) {
+         plantHistory(home, false);
+         QFile::link(QStringLiteral("/etc/passwd"), home.path(QStringLiteral(".local/state/pylvane/history.sqlite-wal")));
+     }},
+    {"FolderAsHistory", Run::AsUser, "history", "fail", "history.sqlite is a folder",
+     [](Home& home) { QDir().mkpath(home.path(QStringLiteral(".local/state/pylvane/history.sqlite"))); }},
+    {"HistoryOfANewerPylvane", Run::AsUser, "history", "fail", "written by a newer Pylvane",
+     [](Home& home) {
+         const QString folder = home.path(QStringLiteral(".local/state/pylvane"));
+         QDir().mkpath(folder);
+         SqliteConnection connection;
+         ASSERT_EQ(connection.open((folder + QStringLiteral("/history.sqlite")).toStdString(),
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE),
+                   SQLITE_OK);
+         ASSERT_EQ(connection.exec("PRAGMA user_version = 9"), SQLITE_OK);
      }},
     // The names of the user, the sudo user and the host, in other cases, inside longer words, in folders inside and
     // outside the home folder; and with HOME unset.

@@ -2,6 +2,7 @@
 // per-user file, real echoes and real process lookups, the log in the working directory and the
 // failure command. It runs inside a network namespace of the test's own, so that a camera can be
 // silent without any packet reaching the machine's network.
+#include "history/SqliteConnection.h"
 #include "support/GeneratedLocales.h"
 #include "support/Emulation.h"
 #include "support/TempDir.h"
@@ -16,6 +17,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -300,6 +303,24 @@ TEST(ProgramRun, FirstCycleLogsTheDownTargetsAndStartsTheFailureCommand)
     for (int i : {0, 1, 10, 20, 21, 22})
         states << targets.at(i).toObject().value(QStringLiteral("state")).toString();
     EXPECT_EQ(states.join(QLatin1Char(' ')).toStdString(), "up off down up down off");
+    // Each target's share up over the last day, from the one check of this run: null for one never checked.
+    QStringList uptimes;
+    for (int i : {0, 1, 10, 20, 21, 22})
+        uptimes << targets.at(i).toObject().value(QStringLiteral("uptime_24h")).toVariant().toString();
+    EXPECT_EQ(uptimes.join(QLatin1Char(' ')).toStdString(), "1  0 1 0 ");
+    // The cycle went into the history beside the status file: one check per enabled target, in one transaction.
+    const QString history = configHome.path(QStringLiteral("state/pylvane/history.sqlite"));
+    {
+        SqliteConnection connection;
+        ASSERT_EQ(connection.open(history.toStdString(), SQLITE_OPEN_READONLY), SQLITE_OK);
+        SqliteStatement checks(connection, "SELECT group_concat(x, ' ') FROM (SELECT s.log_name || '=' || c.state AS x "
+                                           "FROM checks c JOIN series s ON s.id = c.series ORDER BY s.id)");
+        ASSERT_EQ(checks.step(), SQLITE_ROW);
+        EXPECT_EQ(checks.text(0), "Device1=up Cam1=down Process1=up Process2=down");
+        SqliteStatement cycles(connection, "SELECT count(*) || ' ' || min(started_by) FROM cycles");
+        ASSERT_EQ(cycles.step(), SQLITE_ROW);
+        EXPECT_EQ(cycles.text(0), "1 schedule");
+    }
 
     // The metrics file of the same cycle, as Prometheus's own parser reads it: the four enabled targets,
     // the camera and the missing process down.

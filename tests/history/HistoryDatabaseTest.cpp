@@ -49,8 +49,8 @@ TEST_F(HistoryDatabaseTest, OneCheckPerEnabledTargetWithItsStateAndRoundTrip)
     ASSERT_EQ(database.writeCycle(HistoryCycle::from(report)), Outcome::Written) << database.problem().toStdString();
     EXPECT_EQ(scalar(path, "SELECT started_by || ' ' || ended_ms || ' ' || duration_ms FROM cycles"),
               "second look " + std::to_string(kNow) + " 900");
-    EXPECT_EQ(scalar(path, "SELECT group_concat(s.log_name || '=' || c.state || ':' || ifnull(c.rtt_ms, '-'), ' ') "
-                           "FROM checks c JOIN series s ON s.id = c.series ORDER BY s.id"),
+    EXPECT_EQ(scalar(path, "SELECT group_concat(x, ' ') FROM (SELECT s.log_name || '=' || c.state || ':' || "
+                           "ifnull(c.rtt_ms, '-') AS x FROM checks c JOIN series s ON s.id = c.series ORDER BY s.id)"),
               "Cam1=up:7 Cam2=down:- Cam3=confirming:- Process1=unknown:-");
 }
 

@@ -225,7 +225,11 @@ TEST(CheckCycle, ReportGivesEachTargetItsStateInCycleOrder)
     CycleRig rig;
     rig.fields.set(TargetKind::Device, 2, "127.0.0.1");
     rig.probes.statusOf["127.0.0.1"] = 0;
+    rig.probes.rttOf["127.0.0.1"] = 12;
+    rig.fields.set(TargetKind::Device, 3, "127.0.0.3");
+    rig.probes.statusOf["127.0.0.3"] = 0; // a round trip under a millisecond
     rig.fields.set(TargetKind::Cam, 3, "192.168.1.23");
+    rig.probes.rttOf["192.168.1.23"] = 40; // the reply record of an echo that timed out
     rig.fields.set(TargetKind::Cam, 4, "192.168.1.24", TargetFields::Grayed);
     rig.fields.set(TargetKind::Device, 5, "192.0.2.5");
     rig.probes.statusOf["192.0.2.5"] = 11003; // neither up nor down
@@ -246,7 +250,14 @@ TEST(CheckCycle, ReportGivesEachTargetItsStateInCycleOrder)
     EXPECT_EQ(at(TargetKind::Device, 5).state, S::Unknown);
     EXPECT_EQ(at(TargetKind::Process, 2).state, S::Down);
     EXPECT_EQ(at(TargetKind::Device, 1).state, S::Off);
-    EXPECT_EQ(report.count(S::Off), kTargetCount - 6);
+    EXPECT_EQ(report.count(S::Off), kTargetCount - 7);
+    // The round trip where the echo came back; none for a target that did not answer, and none for a process.
+    EXPECT_EQ(at(TargetKind::Device, 2).rttMs, 12);
+    EXPECT_EQ(at(TargetKind::Device, 3).rttMs, 0);
+    EXPECT_EQ(at(TargetKind::Cam, 3).rttMs, std::nullopt);
+    EXPECT_EQ(at(TargetKind::Device, 5).rttMs, std::nullopt);
+    EXPECT_EQ(at(TargetKind::Process, 2).rttMs, std::nullopt);
+    EXPECT_EQ(report.startedBy, CycleReport::StartedBy::Schedule);
     EXPECT_EQ(at(TargetKind::Device, 6).state, S::Unknown);
     EXPECT_EQ(at(TargetKind::Device, 6).reason, "not an IPv4 address, so it is never checked");
     EXPECT_EQ(at(TargetKind::Cam, 7).reason, "no address, so it is never checked");

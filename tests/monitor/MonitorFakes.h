@@ -58,6 +58,7 @@ public:
 class FakeProbes : public TargetProbes {
 public:
     std::map<std::string, int32_t> statusOf; // addresses not listed time out
+    std::map<std::string, uint32_t> rttOf;   // the round trip each reply tells; 0 where not listed
     // Names not listed are not running; an empty answer is a process list that could not be read.
     std::map<QString, std::deque<std::optional<int>>> exeAnswers;
     bool sessionStarts = true;
@@ -78,6 +79,8 @@ public:
             throw std::runtime_error("echo failed");
         const auto it = statusOf.find(address);
         reply.Status = it == statusOf.end() ? 11010 : it->second;
+        const auto rtt = rttOf.find(address);
+        reply.RoundTripTime = rtt == rttOf.end() ? 0 : rtt->second;
         return reply.Status;
     }
     std::optional<int> ExeExists(const QString& name) override

@@ -21,6 +21,7 @@ struct SecondLook {
     std::vector<const char*> cam3; // Cam3's state in the report: found, or last known while confirming
     std::vector<const char*> told; // what the failure command was told by each cycle ("": it did not start)
     QStringList events;            // target events, in order
+    const char* startedBy;         // what started each cycle: "s" its schedule, "x" the user's X, "2" a second look
 };
 
 void PrintTo(const SecondLook& row, std::ostream* out)
@@ -60,6 +61,10 @@ TEST_P(CheckCycleSecondLook, CountsATargetDownOnlyWhenFoundDownTwiceInARow)
             << "cycle " << c;
         EXPECT_EQ(confirming.join(' '), QLatin1String(row.confirming[c])) << "cycle " << c;
         EXPECT_EQ(stateName(report.targets[12].state), QLatin1String(row.cam3[c])) << "cycle " << c;
+        const char startedBy = report.startedBy == CycleReport::StartedBy::X            ? 'x'
+                               : report.startedBy == CycleReport::StartedBy::SecondLook ? '2'
+                                                                                        : 's';
+        EXPECT_EQ(startedBy, row.startedBy[c]) << "cycle " << c;
         QString told;
         for (const auto& [name, value] : rig.platform.startedWith)
             if (rig.platform.started.size() > started && name == "PYLVANE_DOWN")
@@ -82,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"Cam3", ""},
                                  {"unknown", "up"},
                                  {"", ""},
-                                 {"Cam3 t12 did not answer once"}},
+                                 {"Cam3 t12 did not answer once"}, "s2"},
                       SecondLook{"DownTwiceCountsFromTheSecond",
                                  {"c", "c", "c"},
                                  {0, 1, 2},
@@ -90,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"Cam3", "", ""},
                                  {"unknown", "down", "down"},
                                  {"", "IP Cam 3 t12", "IP Cam 3 t12"},
-                                 {}},
+                                 {}, "s2s"},
                       SecondLook{"ANewTargetInTheConfirmingCycleGetsItsOwnLookAndNothingElseIsAlarmedAgain",
                                  {"c", "cp", "c"},
                                  {0, 1, 1},
@@ -98,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"Cam3", "Process2", ""},
                                  {"unknown", "down", "down"},
                                  {"", "IP Cam 3 t12", ""},
-                                 {"Process2 t21 did not answer once"}},
+                                 {"Process2 t21 did not answer once"}, "s22"},
                       SecondLook{"TheSecondLookAlarmsOnlyWhatItConfirms",
                                  {"p", "p", "pc", "pc"},
                                  {0, 1, 2, 3},
@@ -106,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"Process2", "", "Cam3", ""},
                                  {"up", "up", "up", "down"},
                                  {"", "Services and Apps 2 t21", "Services and Apps 2 t21", "IP Cam 3 t12"},
-                                 {}},
+                                 {}, "s2s2"},
                       SecondLook{"XDuringTheWaitAsksForAWholeCycle",
                                  {"c", "cp", "xc"},
                                  {0, 1, 2},
@@ -114,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"Cam3", "Process2", ""},
                                  {"unknown", "down", "down"},
                                  {"", "IP Cam 3 t12", "IP Cam 3 t12"},
-                                 {"Process2 t21 did not answer once"}},
+                                 {"Process2 t21 did not answer once"}, "s2x"},
                       SecondLook{"ACycleThatCouldNotCheckIsNoNews",
                                  {"c", "u", "c"},
                                  {0, 0, 1},
@@ -122,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"Cam3", "", ""},
                                  {"unknown", "unknown", "down"},
                                  {"", "", "IP Cam 3 t12"},
-                                 {}},
+                                 {}, "s22"},
                       SecondLook{"ConfirmedAcrossACycleThatCouldNotCheckItTheSecondLookAlarms",
                                  {"c", "up", "c"},
                                  {0, 0, 1},
@@ -130,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"Cam3", "Process2", ""},
                                  {"unknown", "unknown", "down"},
                                  {"", "", "IP Cam 3 t12"},
-                                 {"Process2 t21 did not answer once"}},
+                                 {"Process2 t21 did not answer once"}, "s22"},
                       SecondLook{"BackUpAtOnceAndDownAgainLooksAgain",
                                  {"c", "c", "", "c"},
                                  {0, 1, 1, 1},
@@ -138,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"Cam3", "", "", "Cam3"},
                                  {"unknown", "down", "up", "up"},
                                  {"", "IP Cam 3 t12", "", ""},
-                                 {}},
+                                 {}, "s2ss"},
                       SecondLook{"AnAddressChangedDuringTheWaitStartsAfresh",
                                  {"c", "nc", "c"},
                                  {0, 0, 1},
@@ -146,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"Cam3", "Cam3", ""},
                                  {"unknown", "unknown", "down"},
                                  {"", "", "IP Cam 3 t12n"},
-                                 {}},
+                                 {}, "s22"},
                       SecondLook{"AnAddressChangedDuringTheWaitThatAnswersMissedNothing",
                                  {"c", "n"},
                                  {0, 0},
@@ -154,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"Cam3", ""},
                                  {"unknown", "up"},
                                  {"", ""},
-                                 {}},
+                                 {}, "s2"},
                       SecondLook{"AnAddressChangedAfterItWasConfirmedStartsAfresh",
                                  {"", "c", "c", "nc"},
                                  {0, 0, 1, 1},
@@ -162,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"", "Cam3", "", "Cam3"},
                                  {"up", "up", "down", "unknown"},
                                  {"", "", "IP Cam 3 t12", ""},
-                                 {}}),
+                                 {}, "ss2s"}),
     [](const ::testing::TestParamInfo<SecondLook>& info) { return info.param.name; });
 
 // The time between the looks is measured on the clock that only goes forward: the time of day set back an hour

@@ -134,6 +134,25 @@ TEST(SettingsStoreRoundTrip, NotifyChangesIsKeptBesideTheSeventyOneAndASaveLeave
     ASSERT_TRUE(store.WriteSettings(distinctValues()));
     EXPECT_TRUE(SettingsStore(store.location()).confirmDown());
     EXPECT_EQ(SettingsStore(store.location()).ReadSetting(kKey, QStringLiteral("ConfirmDown")), QStringLiteral("1"));
+    // The days the history keeps, beside them: missing means 400.
+    EXPECT_EQ(store.historyDays(), 400);
+    ASSERT_TRUE(store.setHistoryDays(30));
+    ASSERT_TRUE(store.WriteSettings(distinctValues()));
+    EXPECT_EQ(SettingsStore(store.location()).historyDays(), 30);
+}
+
+// HistoryDays as set by hand: a whole number from 1 to 3650, blanks around it allowed; anything else keeps 400.
+TEST(SettingsStoreRead, HistoryDaysOutsideItsRangeOrNoNumberKeepsTheDefault)
+{
+    const std::pair<const char*, int> rows[] = {{"30", 30},     {" 90 ", 90},   {"1", 1},       {"3650", 3650},
+                                                {"0", 400},     {"3651", 400},  {"-5", 400},    {"12.5", 400},
+                                                {"", 400},      {"a year", 400}, {"99999999999", 400}};
+    for (const auto& [text, days] : rows) {
+        TempDir dir;
+        const QString path = dir.path(QStringLiteral("Pylvane.conf"));
+        writeFile(path, QByteArray("HistoryDays=\"") + text + "\"\n");
+        EXPECT_EQ(SettingsStore(path).historyDays(), days) << '"' << text << '"';
+    }
 }
 
 TEST(SettingsStoreRoundTrip, NamesOutsideTheSeventyOneAreRefused)

@@ -98,4 +98,10 @@ TEST(SettingsStoreRegistry, NotifyChangesIsKeptBesideTheSeventyOneAndASaveLeaves
     ASSERT_TRUE(store.WriteSettings(values));
     EXPECT_TRUE(SettingsStore(place.location()).confirmDown());
     EXPECT_EQ(typeOf(place.location(), L"ConfirmDown"), DWORD(REG_SZ));
+    // The days the history keeps: missing means 400.
+    EXPECT_EQ(store.historyDays(), 400);
+    ASSERT_TRUE(store.setHistoryDays(30));
+    ASSERT_TRUE(store.WriteSettings(values));
+    EXPECT_EQ(SettingsStore(place.location()).historyDays(), 30);
+    EXPECT_EQ(typeOf(place.location(), L"HistoryDays"), DWORD(REG_SZ));
 }
