@@ -96,8 +96,8 @@ void HistoryRecorder::work()
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || opening_ || !queue_.empty(); });
-        if (queue_.empty() && !opening_)
-            break; // stopping, with nothing left to write
+        if (queue_.empty() && stopping_)
+            break; // nothing left to write; an open not yet made is not needed any more
         const bool cycleWaits = !queue_.empty();
         HistoryCycle cycle;
         if (cycleWaits) {

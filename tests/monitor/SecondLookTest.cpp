@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"Cam3", "", ""},
                                  {"unknown", "unknown", "down"},
                                  {"", "", "IP Cam 3 t12"},
-                                 {}, "s22"},
+                                 {}, "s2s"},
                       SecondLook{"ConfirmedAcrossACycleThatCouldNotCheckItTheSecondLookAlarms",
                                  {"c", "up", "c"},
                                  {0, 0, 1},
