@@ -4,7 +4,6 @@
 #include "history/HistorySchema.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QTimeZone>
 #include <QFileInfo>
 
@@ -109,7 +108,7 @@ HistoryDatabase::Open HistoryDatabase::openOnce(bool* damaged)
         return Open::Refused;
     }
     // NOFOLLOW: a link put in the file's place after the look above is refused by SQLite itself.
-    int rc = connection_.open(QFile::encodeName(path()).toStdString(),
+    int rc = connection_.open(path().toUtf8().toStdString(),
                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX);
     if (rc != SQLITE_OK) {
         if (rc == SQLITE_CANTOPEN_SYMLINK) {

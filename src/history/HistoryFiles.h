@@ -11,7 +11,8 @@ namespace HistoryFiles {
 // "history.sqlite", "history.sqlite-wal", "history.sqlite-shm"
 QStringList names();
 
-// Makes `folder` when missing, private to the user like the status file's, and judges it and the three names.
+// Makes `folder` when missing, private to the user like the status file's, and judges it and the three names. Only a
+// folder that no one else may change passes, so nothing can be put under a name between this look and SQLite's open.
 // Empty when SQLite may open the database there; otherwise why not: "history.sqlite-wal is a link".
 QString prepare(const QString& folder);
 

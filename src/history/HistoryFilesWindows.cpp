@@ -64,7 +64,7 @@ QString judgeNames(const QString& folder)
     return {};
 }
 
-bool move(const QString& from, const QString& to)
+bool moveFile(const QString& from, const QString& to)
 {
     return MoveFileExW(wide(QDir::toNativeSeparators(from)), wide(QDir::toNativeSeparators(to)), 0) != 0;
 }
@@ -96,8 +96,8 @@ bool HistoryFiles::setAside(const QString& folder, const QString& stamp)
     const QString aside = base + QStringLiteral(".damaged-") + stamp;
     // The companions first: a -wal left beside a new database would be played into it.
     for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")}) {
-        if (!move(base + suffix, aside + suffix) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        if (!moveFile(base + suffix, aside + suffix) && GetLastError() != ERROR_FILE_NOT_FOUND)
             DeleteFileW(wide(QDir::toNativeSeparators(base + suffix)));
     }
-    return move(base, aside) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    return moveFile(base, aside) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }

@@ -28,7 +28,9 @@ bool StatusFile::prepareFolder(const QString& folder)
         if (errno != ENOENT)
             return false;
         const QString parent = QFileInfo(folder).absolutePath();
-        if (!QDir().mkpath(parent) || mkdir(path.constData(), 0700) != 0 || lstat(path.constData(), &info) != 0)
+        // Another writer of the folder (the history's thread) may make it at the same moment: then it is judged as found.
+        if (!QDir().mkpath(parent) || (mkdir(path.constData(), 0700) != 0 && errno != EEXIST) ||
+            lstat(path.constData(), &info) != 0)
             return false;
     }
     // Only a folder that no one else may change: otherwise another user could put a link in the
