@@ -1,6 +1,7 @@
 #include "history/HistoryCommand.h"
 
 #include "history/CsvText.h"
+#include "history/HistoryExport.h"
 #include "history/HistoryReader.h"
 
 #include <QJsonArray>
@@ -70,9 +71,7 @@ int HistoryCommand::run(const QString& folder, const Options& options, QString& 
 
     QJsonArray targets;
     if (options.form == Csv)
-        out += CsvText::row({QStringLiteral("time"), QStringLiteral("kind"), QStringLiteral("number"),
-                             QStringLiteral("name"), QStringLiteral("text"), QStringLiteral("state"),
-                             QStringLiteral("rtt_ms")});
+        out += CsvText::row(HistoryExport::checksHeader());
     for (const auto& [key, series] : latest) {
         // The uptime figures go back 90 days whatever the range; the range bounds outages and checks.
         const int64_t readFrom = std::min(fromMs, nowMs - kSpans[3].ms);
@@ -118,9 +117,7 @@ int HistoryCommand::run(const QString& folder, const Options& options, QString& 
             break;
         case Csv:
             for (const HistoryCheck& check : inRange)
-                out += CsvText::row({time(check.endedMs), series.kind, QString::number(series.number), name,
-                                     series.text, HistoryRules::nameOf(check.state),
-                                     check.rttMs ? QString::number(*check.rttMs) : QString()});
+                out += HistoryExport::checkRow(series, check, zone);
             break;
         case Json: {
             QJsonObject uptime;
