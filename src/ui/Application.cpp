@@ -6,6 +6,7 @@
 #include "settings/SettingsStore.h"
 #include "systemlog/SilentSystemEvents.h"
 #include "ui/DiagnosisWindow.h"
+#include "ui/HistoryWindow.h"
 #include "ui/Artwork.h"
 #include "ui/TrayIcon.h"
 
@@ -22,7 +23,8 @@ Application::Application(Platform& platform, TargetProbes& probes, EventLog& log
       mainWindow_(platform, probes, log), notifier_(notifier ? std::move(notifier) : Notifier::forThisSystem([this] {
           return trayIcon_ != nullptr ? trayIcon_->icon() : nullptr;
       })),
-      reporter_(*notifier_, statusFolder.isEmpty() ? StatusFile::defaultFolder() : statusFolder)
+      reporter_(*notifier_, statusFolder.isEmpty() ? StatusFile::defaultFolder() : statusFolder),
+      historyFolder_(statusFolder.isEmpty() ? StatusFile::defaultFolder() : statusFolder)
 {
     const QIcon icon = Artwork::programIcon();
     settingsWindow_.setWindowIcon(icon);
@@ -71,6 +73,7 @@ void Application::start()
     trayIcon_ = new TrayIcon(mainWindow_);
     addNoticeSwitch();
     addDiagnosis();
+    addHistory();
     settingsWindow_.loadFields();
     settingsWindow_.show();
     settingsWindow_.raise();
@@ -123,6 +126,29 @@ void Application::addDiagnosis()
     menu.insertAction(actions.isEmpty() ? nullptr : actions.last(), diagnosis);
 }
 
+void Application::addHistory()
+{
+    auto* history = new QAction(QStringLiteral("History…"), &trayIcon_->menu());
+    history->setObjectName(QStringLiteral("History"));
+    QObject::connect(history, &QAction::triggered, &mainWindow_, [this] { showHistory(); });
+    QMenu& menu = trayIcon_->menu();
+    const QList<QAction*> actions = menu.actions();
+    menu.insertAction(actions.isEmpty() ? nullptr : actions.last(), history);
+    // A key only: the main window's own layout stays as it is.
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), &mainWindow_);
+    shortcut->setObjectName(QStringLiteral("HistoryShortcut"));
+    QObject::connect(shortcut, &QShortcut::activated, &mainWindow_, [this] { showHistory(); });
+}
+
+void Application::showHistory()
+{
+    if (!history_) {
+        history_ = std::make_unique<HistoryWindow>(settingsWindow_, historyFolder_);
+        history_->setWindowIcon(mainWindow_.windowIcon());
+    }
+    history_->showAndLoad();
+}
+
 void Application::setDiagnosisProgram(const QString& program, const QStringList& arguments)
 {
     diagnosis_ = std::make_unique<DiagnosisWindow>(program, arguments);
@@ -157,6 +183,8 @@ void Application::end()
     settingsWindow_.close();
     if (diagnosis_)
         diagnosis_->close();
+    if (history_)
+        history_->close();
     mainWindow_.close();
     // The program ends with the main window, whatever other windows the toolkit still counts.
     QCoreApplication::exit(0);

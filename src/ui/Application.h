@@ -13,6 +13,7 @@ class SettingsStore;
 class SystemEvents;
 class TargetProbes;
 class DiagnosisWindow;
+class HistoryWindow;
 class MetricsWriter;
 class TrayIcon;
 
@@ -51,11 +52,15 @@ public:
     // (by default this program with "--diagnose").
     DiagnosisWindow* diagnosisWindow() { return diagnosis_.get(); }
     void setDiagnosisProgram(const QString& program, const QStringList& arguments);
+    // The History window, once it has been asked for from the tray's "History…" or with Ctrl+H.
+    HistoryWindow* historyWindow() { return history_.get(); }
+    void showHistory();
 
 private:
     void showSettings();
     void addNoticeSwitch();
     void addDiagnosis();
+    void addHistory();
     void bringMainWindowToFront();
 
     EventLog& log_;
@@ -72,4 +77,6 @@ private:
     CycleReporter reporter_;
     std::unique_ptr<MetricsWriter> metrics_;
     std::unique_ptr<DiagnosisWindow> diagnosis_; // made when first asked for
+    QString historyFolder_;
+    std::unique_ptr<HistoryWindow> history_; // made when first asked for
 };
