@@ -85,7 +85,7 @@ std::vector<HistoryCheck> HistoryReader::checks(int64_t series, int64_t fromMs, 
     query.bind(3, toMs);
     int rc = SQLITE_OK;
     while ((rc = query.step()) == SQLITE_ROW)
-        found.push_back({query.integer(0), HistoryRules::stateOf(QString::fromStdString(query.text(1))),
+        found.push_back({query.integer(0), HistoryRules::stateOf(query.text(1)),
                          query.optionalInteger(2)});
     if (rc != SQLITE_DONE)
         setError(error, db_);

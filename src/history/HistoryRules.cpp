@@ -15,6 +15,17 @@ HistoryState HistoryRules::stateOf(const QString& name)
     return HistoryState::Unknown;
 }
 
+HistoryState HistoryRules::stateOf(std::string_view name)
+{
+    if (name == HistorySchema::kUp)
+        return HistoryState::Up;
+    if (name == HistorySchema::kDown)
+        return HistoryState::Down;
+    if (name == HistorySchema::kConfirming)
+        return HistoryState::Confirming;
+    return HistoryState::Unknown;
+}
+
 QString HistoryRules::nameOf(HistoryState state)
 {
     switch (state) {
@@ -87,12 +98,18 @@ std::vector<HistoryDay> HistoryRules::days(const std::vector<HistoryCheck>& chec
     std::vector<HistoryDay> result(static_cast<size_t>(days));
     for (int i = 0; i < days; ++i)
         result[size_t(i)].date = first.addDays(i);
+    // Each day from its local midnight to the next, as the zone's rules have them, so that a day of 23 or 25 hours
+    // holds what it held on the wall clock. Worked out once per day rather than once per check: a zone's
+    // conversion is slow, and 90 days hold a quarter of a million checks.
+    std::vector<int64_t> starts;
+    starts.reserve(size_t(days) + 1);
+    for (int i = 0; i <= days; ++i)
+        starts.push_back(QDateTime(first.addDays(i), QTime(0, 0), zone).toMSecsSinceEpoch());
     for (const HistoryCheck& check : checks) {
-        // The zone's own rules give the date, so a day of 23 or 25 hours holds what it held on the wall clock.
-        const qint64 index = first.daysTo(QDateTime::fromMSecsSinceEpoch(check.endedMs, zone).date());
-        if (index < 0 || index >= days)
+        const auto next = std::upper_bound(starts.begin(), starts.end(), check.endedMs);
+        if (next == starts.begin() || next == starts.end())
             continue;
-        HistoryDay& day = result[size_t(index)];
+        HistoryDay& day = result[size_t(next - starts.begin() - 1)];
         if (check.state == HistoryState::Up)
             ++day.up;
         else if (check.state == HistoryState::Down)

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 // What one check of a target found, as the history keeps it.
@@ -50,6 +51,7 @@ public:
 
     // 'up', 'down', 'unknown', 'confirming'; anything else is unknown.
     static HistoryState stateOf(const QString& name);
+    static HistoryState stateOf(std::string_view name);
     static QString nameOf(HistoryState state);
 
     // The checks sorted by time; checks of the same time keep their order.
