@@ -11,9 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr int64_t kMinute = 60'000;
@@ -53,39 +50,6 @@ TEST_F(HistoryReaderTest, AMissingFileIsNoHistoryAndIsNotMade)
     EXPECT_TRUE(QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).isEmpty());
     EXPECT_EQ(HistoryReader(dir_.path("missing-folder")).open(), HistoryReader::NoHistory);
     EXPECT_FALSE(QFileInfo::exists(dir_.path("missing-folder")));
-}
-
-TEST_F(HistoryReaderTest, APlantedLinkIsRefusedNotFollowed)
-{
-    {
-        TempDir elsewhere;
-        HistoryRows rows(QFile::encodeName(elsewhere.path("real.sqlite")).toStdString());
-        ASSERT_TRUE(rows.ok());
-        ASSERT_EQ(symlink(QFile::encodeName(elsewhere.path("real.sqlite")).constData(), dbPath().c_str()), 0);
-        QString why;
-        EXPECT_EQ(HistoryReader(folder()).open(&why), HistoryReader::Refused);
-        EXPECT_EQ(why, "the history file is a link");
-    }
-    ASSERT_EQ(unlink(dbPath().c_str()), 0);
-    HistoryRows rows(dbPath());
-    ASSERT_TRUE(rows.ok());
-    const std::string wal = dbPath() + "-shm";
-    unlink(wal.c_str());
-    ASSERT_EQ(symlink("/etc/passwd", wal.c_str()), 0);
-    QString why;
-    EXPECT_EQ(HistoryReader(folder()).open(&why), HistoryReader::Refused);
-    EXPECT_EQ(why, "the history's journal is a link or not a regular file");
-}
-
-TEST_F(HistoryReaderTest, AFolderOthersMayChangeIsRefused)
-{
-    HistoryRows rows(dbPath());
-    ASSERT_TRUE(rows.ok());
-    ASSERT_EQ(chmod(QFile::encodeName(folder()).constData(), 0770), 0);
-    QString why;
-    EXPECT_EQ(HistoryReader(folder()).open(&why), HistoryReader::Refused);
-    EXPECT_EQ(why, "the history's folder may be changed by another user");
-    chmod(QFile::encodeName(folder()).constData(), 0700);
 }
 
 TEST_F(HistoryReaderTest, AFileOfAnotherKindIsNotRead)
