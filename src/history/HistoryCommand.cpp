@@ -100,9 +100,10 @@ int HistoryCommand::run(const QString& folder, const Options& options, QString& 
                            .arg(time(outage.startMs), outage.endMs ? time(*outage.endMs) : QStringLiteral("still down"),
                                 HistoryRules::durationText(outage.durationMs(nowMs)));
             }
-            out += QStringLiteral("%1 (%2): uptime %3; %4 outages in %5 d; last outage: %6\n")
-                       .arg(name, series.text, figures.join(QStringLiteral(", ")))
-                       .arg(outages.size())
+            out += QStringLiteral("%1 (%2): uptime %3; %4 in %5 d; last outage: %6\n")
+                       .arg(name, series.text, figures.join(QStringLiteral(", ")),
+                            outages.size() == 1 ? QStringLiteral("1 outage")
+                                                : QStringLiteral("%1 outages").arg(outages.size()))
                        .arg(days)
                        .arg(last);
             break;

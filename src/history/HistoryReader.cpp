@@ -4,7 +4,6 @@
 #include "history/HistorySchema.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <sqlite3.h>
 
@@ -43,7 +42,8 @@ HistoryReader::Opened HistoryReader::open(QString* why)
     }
     // The file was judged above; NOFOLLOW keeps SQLite's own open from following a link put in its place since.
     const QString path = QDir(folder_).filePath(QString::fromLatin1(HistorySchema::kFileName));
-    const int rc = db_.open(QFile::encodeName(QDir::toNativeSeparators(path)).toStdString(),
+    // SQLite takes names in UTF-8 on every system, which is also how Qt 6 names files on Linux.
+    const int rc = db_.open(QDir::toNativeSeparators(path).toUtf8().toStdString(),
                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW);
     if (rc != SQLITE_OK)
         return fail(Failed, QStringLiteral("the history cannot be opened: %1").arg(QString::fromUtf8(sqlite3_errstr(rc))));

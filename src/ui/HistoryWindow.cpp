@@ -4,6 +4,7 @@
 #include "monitor/TargetFields.h"
 #include "ui/HistoryExportDialog.h"
 #include "ui/HistoryStrip.h"
+#include "ui/ScreenFollower.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -105,11 +106,18 @@ HistoryWindow::HistoryWindow(const TargetFields& fields, QString folder, QWidget
     layout->addLayout(buttons);
     // Sized by the font, which grows with the screen's scale, and kept on the screen.
     const QFontMetrics metrics = fontMetrics();
-    QSize size(metrics.averageCharWidth() * 120, metrics.height() * 36);
+    QSize initial(metrics.averageCharWidth() * 120, metrics.height() * 36);
     if (const QScreen* screen = this->screen())
-        size = size.boundedTo(screen->availableGeometry().size() * 0.9);
-    resize(size);
+        initial = initial.boundedTo(screen->availableGeometry().size() * 0.9);
+    resize(initial);
 
+    // Another screen, another scale or a smaller area: the window stays within what it now has. The strips and the
+    // text follow the scale by themselves, as they are sized by the font.
+    auto* follower = new ScreenFollower(*this);
+    connect(follower, &ScreenFollower::screenAreaChanged, this, [this](const QRect& available) {
+        if (width() > available.width() || height() > available.height())
+            resize(size().boundedTo(available.size()));
+    });
     connect(export_, &QPushButton::clicked, this, &HistoryWindow::askExport);
     connect(close_, &QPushButton::clicked, this, &QWidget::close);
 }

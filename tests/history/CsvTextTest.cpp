@@ -12,6 +12,12 @@ struct CsvRow {
     QByteArray expected;
 };
 
+// Rows are named by their name, in test output and in ctest.
+void PrintTo(const CsvRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 const std::vector<CsvRow> kRows = {
     {"PlainFieldsStandAsTheyAre", {"Cam3", "192.168.1.23", "up"}, "Cam3,192.168.1.23,up\r\n"},
     {"ACommaIsQuoted", {"a,b", "c"}, "\"a,b\",c\r\n"},

@@ -29,6 +29,12 @@ struct RulesRow {
     std::vector<RowOutage> outages;
 };
 
+// Rows are named by their name, in test output and in ctest.
+void PrintTo(const RulesRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 HistoryState stateOf(char letter)
 {
     switch (letter) {
