@@ -59,9 +59,15 @@ int HistoryCommand::run(const QString& folder, const Options& options, QString& 
         return kNoHistory;
     }
     // Each target's latest series: what it is called now, as far as the history knows.
-    std::map<std::pair<QString, int>, HistorySeries> latest;
+    // In the cycle's order: devices, cameras, processes.
+    const auto order = [](const QString& kind) {
+        return kind == HistoryReader::kindName(TargetKind::Device) ? 0
+               : kind == HistoryReader::kindName(TargetKind::Cam)  ? 1
+                                                                   : 2;
+    };
+    std::map<std::pair<int, int>, HistorySeries> latest;
     for (const HistorySeries& series : reader.series(&why)) {
-        HistorySeries& kept = latest[{series.kind, series.number}];
+        HistorySeries& kept = latest[{order(series.kind), series.number}];
         if (series.id >= kept.id)
             kept = series;
     }
@@ -110,11 +116,12 @@ int HistoryCommand::run(const QString& folder, const Options& options, QString& 
         }
         case Outages:
             for (auto outage = outages.rbegin(); outage != outages.rend(); ++outage)
-                out += QStringLiteral("%1 (%2): %3 to %4, %5, %6 checks\n")
+                out += QStringLiteral("%1 (%2): %3 to %4, %5, %6\n")
                            .arg(name, series.text, time(outage->startMs),
                                 outage->endMs ? time(*outage->endMs) : QStringLiteral("still down"),
-                                HistoryRules::durationText(outage->durationMs(nowMs)))
-                           .arg(outage->checks);
+                                HistoryRules::durationText(outage->durationMs(nowMs)),
+                                outage->checks == 1 ? QStringLiteral("1 check")
+                                                    : QStringLiteral("%1 checks").arg(outage->checks));
             break;
         case Csv:
             for (const HistoryCheck& check : inRange)

@@ -196,6 +196,8 @@ TEST_F(HistoryReaderTest, JsonParsesAndHoldsTheSameFigures)
     ASSERT_EQ(parsed.error, QJsonParseError::NoError) << out.toStdString();
     const QJsonArray targets = document.value("targets").toArray();
     ASSERT_EQ(targets.size(), 2);
+    // In the cycle's order: devices before cameras.
+    EXPECT_EQ(targets[0]["name"].toString(), "Device1");
     QJsonObject cam;
     for (const QJsonValue& target : targets)
         if (target["name"].toString() == "Cam3")
