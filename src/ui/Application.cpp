@@ -7,6 +7,7 @@
 #include "settings/SettingsStore.h"
 #include "systemlog/SilentSystemEvents.h"
 #include "ui/DiagnosisWindow.h"
+#include "ui/HistoryWindow.h"
 #include "ui/Artwork.h"
 #include "ui/TrayIcon.h"
 
@@ -78,6 +79,7 @@ void Application::start()
     trayIcon_ = new TrayIcon(mainWindow_);
     addNoticeSwitch();
     addDiagnosis();
+    addHistory();
     settingsWindow_.loadFields();
     settingsWindow_.show();
     settingsWindow_.raise();
@@ -130,6 +132,29 @@ void Application::addDiagnosis()
     menu.insertAction(actions.isEmpty() ? nullptr : actions.last(), diagnosis);
 }
 
+void Application::addHistory()
+{
+    auto* history = new QAction(QStringLiteral("History…"), &trayIcon_->menu());
+    history->setObjectName(QStringLiteral("History"));
+    QObject::connect(history, &QAction::triggered, &mainWindow_, [this] { showHistory(); });
+    QMenu& menu = trayIcon_->menu();
+    const QList<QAction*> actions = menu.actions();
+    menu.insertAction(actions.isEmpty() ? nullptr : actions.last(), history);
+    // A key only: the main window's own layout stays as it is.
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), &mainWindow_);
+    shortcut->setObjectName(QStringLiteral("HistoryShortcut"));
+    QObject::connect(shortcut, &QShortcut::activated, &mainWindow_, [this] { showHistory(); });
+}
+
+void Application::showHistory()
+{
+    if (!historyWindow_) {
+        historyWindow_ = std::make_unique<HistoryWindow>(settingsWindow_, stateFolder_);
+        historyWindow_->setWindowIcon(mainWindow_.windowIcon());
+    }
+    historyWindow_->showAndLoad();
+}
+
 void Application::setDiagnosisProgram(const QString& program, const QStringList& arguments)
 {
     diagnosis_ = std::make_unique<DiagnosisWindow>(program, arguments);
@@ -164,6 +189,8 @@ void Application::end()
     settingsWindow_.close();
     if (diagnosis_)
         diagnosis_->close();
+    if (historyWindow_)
+        historyWindow_->close();
     mainWindow_.close();
     // The program ends with the main window, whatever other windows the toolkit still counts.
     QCoreApplication::exit(0);

@@ -14,6 +14,7 @@ class SystemEvents;
 class TargetProbes;
 class DiagnosisWindow;
 class HistoryRecorder;
+class HistoryWindow;
 class MetricsWriter;
 class TrayIcon;
 
@@ -54,11 +55,15 @@ public:
     // (by default this program with "--diagnose").
     DiagnosisWindow* diagnosisWindow() { return diagnosis_.get(); }
     void setDiagnosisProgram(const QString& program, const QStringList& arguments);
+    // The History window, once it has been asked for from the tray's "History…" or with Ctrl+H.
+    HistoryWindow* historyWindow() { return historyWindow_.get(); }
+    void showHistory();
 
 private:
     void showSettings();
     void addNoticeSwitch();
     void addDiagnosis();
+    void addHistory();
     void bringMainWindowToFront();
 
     EventLog& log_;
@@ -77,4 +82,5 @@ private:
     QString stateFolder_;
     std::unique_ptr<HistoryRecorder> history_;
     std::unique_ptr<DiagnosisWindow> diagnosis_; // made when first asked for
+    std::unique_ptr<HistoryWindow> historyWindow_; // made when first asked for
 };

@@ -2,6 +2,7 @@
 
 #include "diagnosis/DesktopPart.h"
 #include "diagnosis/Diagnosis.h"
+#include "history/HistoryCommand.h"
 #include "metrics/MetricsWriter.h"
 #include "outcome/StatusCheck.h"
 #include "outcome/StatusFile.h"
@@ -11,6 +12,7 @@
 
 #include <QCommandLineParser>
 #include <QSysInfo>
+#include <QTimeZone>
 
 namespace {
 
@@ -53,6 +55,30 @@ int status()
     const StatusCheck::Result result = StatusCheck::evaluate(bytes, QDateTime::currentDateTime(), refused);
     ConsoleOutput::write(result.line + QLatin1Char('\n'));
     return result.code;
+}
+
+int history(const QCommandLineParser& parser, HistoryCommand::Form form, const QString& days)
+{
+    HistoryCommand::Options options;
+    options.form = form;
+    if (parser.isSet(days)) {
+        bool number = false;
+        options.days = parser.value(days).toInt(&number);
+        if (!number || options.days < 1) {
+            ConsoleOutput::write(kRefusal.arg(QStringLiteral("--days takes a number of days from 1")),
+                                 ConsoleOutput::Error);
+            return kBadCommandLine;
+        }
+    }
+    QString out;
+    QString error;
+    const int code = HistoryCommand::run(StatusFile::defaultFolder(), options, out, error,
+                                         QDateTime::currentMSecsSinceEpoch(), QTimeZone::systemTimeZone());
+    if (!out.isEmpty())
+        ConsoleOutput::write(out);
+    if (!error.isEmpty())
+        ConsoleOutput::write(error, ConsoleOutput::Error);
+    return code;
 }
 
 int adminCommand(AdminCommand::Result result)
@@ -120,7 +146,20 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
                        "paste into a bug report: no addresses, names or settings. Exit with 0 (all ok), 1 (warnings) "
                        "or 2 (a failure)."));
     const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("With --diagnose: print the report as one JSON document."));
+                                  QStringLiteral("With --diagnose or --history: print the report as one JSON document."));
+    const QCommandLineOption historyOption(
+        QStringLiteral("history"),
+        QStringLiteral("Print one line per target from the history of its checks: uptime over 24 hours, 7, 30 and 90 "
+                       "days with the checks counted, the number of outages and the last one. Reads while Pylvane "
+                       "runs and needs no display. Exit with 0, or 3 when there is no history yet."));
+    const QCommandLineOption outages(QStringLiteral("outages"),
+                                     QStringLiteral("With --history: list the outages, newest first."));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("With --history: print the checks as CSV (RFC 4180, UTF-8)."));
+    const QCommandLineOption days(QStringLiteral("days"),
+                                  QStringLiteral("With --history: go back <days> days for outages and checks (90 by "
+                                                 "default)."),
+                                  QStringLiteral("days"));
     const QCommandLineOption registerSource(QStringLiteral("register-event-source"),
                                             QStringLiteral("As an administrator: register this program as the event "
                                                            "log's source \"Pylvane\", so that Event Viewer shows its "
@@ -133,7 +172,7 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
     QCommandLineOption workingDirectory(kWorkingDirectoryArgument.mid(2), QString(), QStringLiteral("folder"));
     workingDirectory.setFlags(QCommandLineOption::HiddenFromHelp);
     for (const QCommandLineOption& option :
-         {statusOption, diagnose, json, registerSource, unregisterSource, workingDirectory})
+         {statusOption, diagnose, json, historyOption, outages, csv, days, registerSource, unregisterSource, workingDirectory})
         parser.addOption(option);
 
     if (!parser.parse(arguments)) {
@@ -144,11 +183,25 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
     QStringList jobs = parser.optionNames();
     if (parser.isSet(diagnose))
         jobs.removeAll(json.names().constFirst());
-    if (!parser.positionalArguments().isEmpty() || jobs.size() > 1 || (parser.isSet(json) && !parser.isSet(diagnose))) {
+    // --history takes one form (--outages, --csv or --json) and --days.
+    const QStringList historyForms = {outages.names().constFirst(), csv.names().constFirst(),
+                                      json.names().constFirst()};
+    const bool historyWith = parser.isSet(outages) || parser.isSet(csv) || parser.isSet(days) ||
+                             (parser.isSet(json) && !parser.isSet(diagnose));
+    int forms = 0;
+    if (parser.isSet(historyOption)) {
+        for (const QString& name : historyForms)
+            forms += jobs.removeAll(name) > 0 ? 1 : 0;
+        jobs.removeAll(days.names().constFirst());
+    }
+    if (!parser.positionalArguments().isEmpty() || jobs.size() > 1 || forms > 1 ||
+        (historyWith && !parser.isSet(historyOption)) || (parser.isSet(json) && !parser.isSet(diagnose) && !parser.isSet(historyOption))) {
         const QString what = !parser.positionalArguments().isEmpty()
                                  ? QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first())
-                             : jobs.size() > 1 ? QStringLiteral("one option at a time")
-                                               : QStringLiteral("--json goes with --diagnose");
+                             : jobs.size() > 1 || forms > 1 ? QStringLiteral("one option at a time")
+                             : historyWith && !parser.isSet(json)
+                                 ? QStringLiteral("--outages, --csv and --days go with --history")
+                                 : QStringLiteral("--json goes with --diagnose or --history");
         ConsoleOutput::write(kRefusal.arg(what), ConsoleOutput::Error);
         return kBadCommandLine;
     }
@@ -166,6 +219,13 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
     }
     if (parser.isSet(statusOption))
         return status();
+    if (parser.isSet(historyOption))
+        return history(parser,
+                       parser.isSet(outages) ? HistoryCommand::Outages
+                       : parser.isSet(csv)   ? HistoryCommand::Csv
+                       : parser.isSet(json)  ? HistoryCommand::Json
+                                             : HistoryCommand::Summary,
+                       days.names().constFirst());
     if (parser.isSet(diagnose))
         return Diagnosis::run(argc, argv, parser.isSet(json));
     if (parser.isSet(registerSource))

@@ -1,12 +1,14 @@
 // `pylvane --status` and the other options, run as a script runs them: no display, the status file of
 // the user's state folder, one line and the exit code.
 #include "support/FileBytes.h"
+#include "support/HistoryRows.h"
 #include "support/TempDir.h"
 
 #include "monitor/CycleReport.h"
 #include "outcome/StatusFile.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -106,6 +108,32 @@ TEST_F(ProgramStatus, SaysOkCriticalOrStaleWithTheirCodes)
     EXPECT_EQ(result.out, "PYLVANE UNKNOWN - no check for 3 h; is Pylvane running?\n");
 }
 
+// Read while no display answers: nothing there yet says so with UNKNOWN; a history prints a line per target.
+TEST_F(ProgramStatus, HistoryAnswersWithoutAWindow)
+{
+    Answer result = run({QStringLiteral("--history")}, home.path());
+    EXPECT_EQ(result.code, 3);
+    EXPECT_EQ(result.err, "pylvane: no history yet\n");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const int64_t now = QDateTime::currentMSecsSinceEpoch();
+    {
+        HistoryRows rows(QFile::encodeName(folder + QStringLiteral("/history.sqlite")).toStdString());
+        const int64_t cam = rows.series("camera", 2, "Cam2", "192.168.1.22");
+        rows.checks(cam, now - 10 * 3'600'000, 1'020'000, 30, [](int i) { return i == 7 ? "down" : "up"; });
+        ASSERT_TRUE(rows.ok());
+    }
+    result = run({QStringLiteral("--history")}, home.path());
+    EXPECT_EQ(result.code, 0) << qPrintable(result.err);
+    EXPECT_TRUE(result.out.startsWith("Cam2 (192.168.1.22): uptime 24h 96.7 % (29/30)")) << qPrintable(result.out);
+    EXPECT_EQ(result.out.count('\n'), 1);
+    result = run({QStringLiteral("--history"), QStringLiteral("--csv"), QStringLiteral("--days"), QStringLiteral("1")},
+                 home.path());
+    EXPECT_EQ(result.code, 0);
+    EXPECT_EQ(result.out.count("\r\n"), 31) << qPrintable(result.out);
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/history.sqlite-journal")));
+}
+
 TEST_F(ProgramStatus, HelpVersionAndAnUnknownOptionAnswerWithoutAWindow)
 {
     Answer result = run({QStringLiteral("--help")}, home.path());
@@ -113,7 +141,8 @@ TEST_F(ProgramStatus, HelpVersionAndAnUnknownOptionAnswerWithoutAWindow)
     EXPECT_TRUE(result.out.startsWith("Usage: pylvane [options]\n")) << qPrintable(result.out);
     // Every option a user may type, the Windows ones marked where they do nothing.
     for (const char* option :
-         {"--status", "--help", "--version", "--register-event-source", "--unregister-event-source"})
+         {"--status", "--help", "--version", "--register-event-source", "--unregister-event-source", "--history",
+          "--outages", "--csv", "--days"})
         EXPECT_TRUE(result.out.contains(option)) << option << "\n" << qPrintable(result.out);
     EXPECT_EQ(result.out.count("(Windows only)"), 2) << qPrintable(result.out);
     // What a typing error returns is said, and it is not 2, which --status and --diagnose give for a failure.
@@ -131,7 +160,9 @@ TEST_F(ProgramStatus, HelpVersionAndAnUnknownOptionAnswerWithoutAWindow)
     EXPECT_TRUE(result.out.startsWith("pylvane 1.")) << qPrintable(result.out);
     for (const QStringList& wrong :
          {QStringList{"--bogus"}, QStringList{"-platforms", "offscreen"}, QStringList{"--status", "now"},
-          QStringList{"extra"}, QStringList{"--status", "--diagnose"}, QStringList{"--json"}}) {
+          QStringList{"extra"}, QStringList{"--status", "--diagnose"}, QStringList{"--json"},
+          QStringList{"--outages"}, QStringList{"--history", "--csv", "--json"}, QStringList{"--history", "--days", "x"},
+          QStringList{"--history", "--status"}}) {
         result = run(wrong, home.path());
         EXPECT_EQ(result.code, 64) << qPrintable(wrong.join(' '));
         EXPECT_TRUE(result.out.isEmpty());

@@ -10,6 +10,7 @@
 #include "settings/SettingsStore.h"
 #include "ui/Application.h"
 #include "ui/DiagnosisWindow.h"
+#include "ui/HistoryWindow.h"
 #include "outcome/Notice.h"
 #include "ui/TrayIcon.h"
 
@@ -294,6 +295,31 @@ TEST_F(StartupTest, ACycleThatFindsATargetDownNoticesItOnceAndWritesTheStatusFil
     EXPECT_TRUE(main().isVisible());
 }
 
+// The tray's "History…" and Ctrl+H in the main window open the History window, which says when there is no history.
+TEST_F(StartupTest, TheTrayMenusHistoryAndCtrlHOpenTheHistoryWindow)
+{
+    start();
+    QAction* history = app->trayIcon()->menu().findChild<QAction*>(QStringLiteral("History"));
+    ASSERT_NE(history, nullptr);
+    EXPECT_EQ(history->text(), QStringLiteral("History…"));
+    history->trigger();
+    HistoryWindow* window = app->historyWindow();
+    ASSERT_NE(window, nullptr);
+    QSignalSpy loaded(window, &HistoryWindow::loaded);
+    ASSERT_TRUE(loaded.wait(10'000));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(window)->text(QAccessible::Name), QStringLiteral("Pylvane history"));
+    EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("HistoryStatus"))->text().startsWith("No history yet"));
+    EXPECT_FALSE(QFile::exists(statusFolder + QStringLiteral("/history.sqlite")));
+    window->close();
+
+    main().show();
+    QApplication::setActiveWindow(&main());
+    QTest::keyClick(&main(), Qt::Key_H, Qt::ControlModifier);
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(loaded.wait(10'000));
+}
+
 // The tray's "Diagnosis…" shows the program's own report in a window read by name and reached by keyboard, and
 // copies it whole.
 TEST_F(StartupTest, TheTrayMenusDiagnosisShowsTheReportAndCopiesIt)
@@ -467,7 +493,7 @@ TEST_F(StartupTest, TheTrayIconMirrorsTheLamp)
     for (const QAction* action : menu)
         texts << action->text();
     ASSERT_EQ(texts, QStringList({"Open Log", "Settings", "Notify me of changes", "Check twice before an alarm",
-                                  "Diagnosis…", "Quit"}));
+                                  "Diagnosis…", "History…", "Quit"}));
     click(settings(), "x");
     menu[1]->trigger();
     EXPECT_TRUE(settings().isVisible());
