@@ -3,11 +3,12 @@
 #include "history/HistorySchema.h"
 #include "history/SqliteConnection.h"
 
+#include <QFile>
+
 #include <sqlite3.h>
 
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -160,11 +161,12 @@ private:
 HistoryGenerator::Result HistoryGenerator::generate(const std::string& path, const Options& options)
 {
     Result result;
-    // Made here first, so that an existing file, or a link planted at the name, is refused rather than filled.
-    if (std::FILE* file = std::fopen(path.c_str(), "wbx"))
-        std::fclose(file);
-    else
-        return {"cannot create " + path + ": it exists or its folder cannot be written"};
+    // Made here first, so that an existing file, or a link planted at the name, is refused rather than filled
+    // (O_EXCL, CREATE_NEW). Not fopen's "x": Windows' C library takes it for "w" and empties the file.
+    QFile file(QFile::decodeName(path.c_str()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return {"cannot create " + path + ": " + file.errorString().toStdString()};
+    file.close();
     SqliteConnection db;
     if (db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW) != SQLITE_OK)
         return {"cannot open " + path};
