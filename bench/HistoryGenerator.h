@@ -10,7 +10,7 @@
 // given a new address half-way, which starts a new series, as it does in the program.
 //
 // Written by plain SQL in the layout of HistorySchema::kCreateV1, one transaction per day of cycles, in the order
-// the program writes: cycle by cycle, in time order. The same options give the same rows.
+// the program writes: cycle by cycle, in time order. The same options, with a fixed end, give the same rows.
 class HistoryGenerator {
 public:
     struct Options {
