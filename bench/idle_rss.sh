@@ -14,6 +14,7 @@ for exe in "$pylvane" "$hello"; do
     [ -x "$exe" ] || { echo "idle_rss: $exe missing; build with -DPYLVANE_BENCH=ON" >&2; exit 1; }
 done
 if [ "${2:-}" != --once ]; then
+    # shellcheck source=bench/spread.sh
     source "$here/spread.sh"
     ratios=$(for _ in $(seq "$bench_min_runs"); do "$BASH" "$0" "$build" --once || true; done)
     if line=$(spread ratio 2 <<<"$ratios"); then

@@ -7,6 +7,7 @@
 set -uo pipefail
 build=$(realpath "${1:-build-bench}")
 bench="$build/bench/probes/bench_probes"
+# shellcheck source=bench/spread.sh
 source "$(dirname "$0")/../spread.sh"
 
 # Real time in microseconds of the median aggregate of benchmark $1 in CSV output $2.
