@@ -295,7 +295,8 @@ HistoryGenerator::Result HistoryGenerator::generate(const std::string& path, con
         }
         confirming.clear();
     }
-    if (!rows.exec("COMMIT") || !rows.exec("PRAGMA wal_checkpoint(TRUNCATE)"))
-        return result;
+    // A failure here is in result.error.
+    if (rows.exec("COMMIT"))
+        rows.exec("PRAGMA wal_checkpoint(TRUNCATE)");
     return result;
 }
