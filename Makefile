@@ -28,10 +28,11 @@ TEST_PACKAGES := libgtest-dev libgmock-dev googletest libbenchmark-dev iproute2 
                  file locales util-linux mawk xvfb trayer systemd python3-prometheus-client dbus-daemon \
                  xdotool
 # The Windows build: a MinGW-w64 cross-compiler, Wine and a private X server (windows exist under Wine only with a
-# display) to run the tests, and what building Qt from Debian's source needs beyond the host build (its moc, rcc and
-# uic come from qt6-base-dev).
+# display) to run the tests, and what building Qt and SQLite from Debian's source needs beyond the host build (Qt's
+# moc, rcc and uic come from qt6-base-dev; SQLite's one-file source is made on the host with gcc and tclsh, and keyed
+# by the host's libsqlite3-dev).
 WIN_PACKAGES := cmake ninja-build make qt6-base-dev googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-                wine64 icoutils dpkg-dev xz-utils perl iproute2 util-linux unicode-data xvfb
+                wine64 icoutils dpkg-dev xz-utils perl iproute2 util-linux unicode-data xvfb libsqlite3-dev tcl gcc
 # The Windows Installer package, its signing, and its test (openssl makes the test's certificate).
 # faketime holds wixl's clock at SOURCE_DATE_EPOCH, which it would otherwise write into the package.
 INSTALLER_PACKAGES := wixl msitools osslsigncode openssl binutils faketime
@@ -166,6 +167,7 @@ windows:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(WIN_PACKAGES)"
 	JOBS=$(JOBS) bash scripts/windows/build-qt.sh
 	JOBS=$(JOBS) bash scripts/windows/build-googletest.sh
+	JOBS=$(JOBS) bash scripts/windows/build-sqlite.sh
 	@qt=$$(bash scripts/windows/build-qt.sh --print-prefix); \
 	if [ -f $(WIN_DIR)/CMakeCache.txt ] && ! grep -qxF "Qt6_DIR:PATH=$$qt/lib/cmake/Qt6" $(WIN_DIR)/CMakeCache.txt; then \
 	    echo "$(WIN_DIR) was set up with another build of Qt for Windows: setting it up afresh with $$qt"; \
@@ -173,7 +175,7 @@ windows:
 	fi
 	cmake -S . -B $(WIN_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/MinGW64Toolchain.cmake \
 	    -DCMAKE_BUILD_TYPE=Release -DPYLVANE_TESTS=ON -DPYLVANE_WERROR=ON \
-	    -DCMAKE_PREFIX_PATH="$$(bash scripts/windows/build-qt.sh --print-prefix);$$(bash scripts/windows/build-googletest.sh --print-prefix)"
+	    -DCMAKE_PREFIX_PATH="$$(bash scripts/windows/build-qt.sh --print-prefix);$$(bash scripts/windows/build-googletest.sh --print-prefix);$$(bash scripts/windows/build-sqlite.sh --print-prefix)"
 	cmake --build $(WIN_DIR) -j $(JOBS) --target pylvane
 	bash scripts/windows/check-exe.sh $(WIN_DIR)/pylvane.exe
 

@@ -1,10 +1,12 @@
 // One whole check cycle with every target enabled and up: the 20 hosts answer on loopback and the 15
 // processes run (copies of sleep under names of their own, started here). The real probes, the real
 // log and the real platform; only the two windows are replaced, by the fields and the lamp below.
-// Prints "bench: cycle_all_enabled_up_ms value=<median of single cycles>", and what the end of a cycle adds
-// to it: the report, its comparison with the one before, the notice and the status file
-// ("bench: cycle_reporting_overhead_ms value=<median>").
+// Prints "bench: cycle_all_enabled_up_ms value=<median of single cycles> min= max=", and what the end of a cycle
+// adds to it: the report, its comparison with the one before, the notice and the status file
+// ("bench: cycle_reporting_overhead_ms value=<median> min= max=").
 #include "BenchStandIns.h"
+#include "SampleCollector.h"
+#include "Spread.h"
 #include "eventlog/EventLog.h"
 #include "monitor/CheckCycle.h"
 #include "monitor/CycleReport.h"
@@ -25,7 +27,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <map>
 #include <optional>
 #include <csignal>
 #include <cstdio>
@@ -131,11 +132,7 @@ void BM_CycleAllEnabledUp(benchmark::State& state)
     if (!after.empty())
         state.SkipWithError(after.c_str());
 }
-BENCHMARK(BM_CycleAllEnabledUp)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(41)
-    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_CycleAllEnabledUp)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(41);
 
 // Probes that find every target down at once, so that a cycle's time is that of its log.
 class AllDownProbes : public TargetProbes {
@@ -200,11 +197,7 @@ void BM_Cycle35DownOn50MB(benchmark::State& state)
     if (!in || QFile::exists(EventLog::pendingFileName(bigLogPath())))
         state.SkipWithError("the entries did not all go in");
 }
-BENCHMARK(BM_Cycle35DownOn50MB)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(7)
-    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_Cycle35DownOn50MB)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(int(Spread::kMinRuns));
 
 // What the cycle is measured against: one copy of the same log with cp, and its data on disk.
 void BM_CopyAndSync50MB(benchmark::State& state)
@@ -225,7 +218,7 @@ void BM_CopyAndSync50MB(benchmark::State& state)
             ::close(fd);
     }
 }
-BENCHMARK(BM_CopyAndSync50MB)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_CopyAndSync50MB)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(int(Spread::kMinRuns));
 
 // Counts the notices and builds their text, as the real notifier does before it sends them.
 class CountingNotifier : public Notifier {
@@ -257,31 +250,7 @@ void BM_CycleReporting(benchmark::State& state)
     if (notifier.shown != int(state.iterations()))
         state.SkipWithError("not every changed cycle gave a notice");
 }
-BENCHMARK(BM_CycleReporting)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(101)
-    ->ReportAggregatesOnly(true);
-
-// Keeps the median real time for the summary line, and whether the benchmark gave up.
-class MedianCollector : public benchmark::ConsoleReporter {
-public:
-    // Without colour: its escape codes would otherwise stand in front of the summary line on a pipe.
-    MedianCollector() : ConsoleReporter(OO_Tabular) {}
-
-    std::map<std::string, double> medianMs;
-    std::map<std::string, std::string> error;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred)
-                error[run.run_name.function_name] = run.error_message;
-            else if (run.aggregate_name == "median")
-                medianMs[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-    }
-};
+BENCHMARK(BM_CycleReporting)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(101);
 
 } // namespace
 
@@ -296,37 +265,42 @@ int main(int argc, char** argv)
     const std::vector<pid_t> pids = startProcesses(dir.path());
 
     benchmark::Initialize(&argc, argv);
-    MedianCollector reporter;
+    SampleCollector reporter;
     if (pids.size() != static_cast<size_t>(kProcessCount))
         reporter.error["BM_CycleAllEnabledUp"] = "could not start the 15 processes";
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     stopProcesses(pids);
 
-    const auto figure = [&](const char* name) {
-        const auto it = reporter.medianMs.find(name);
-        return reporter.error.count(name) || it == reporter.medianMs.end() ? -1.0 : it->second;
+    const auto line = [&](const char* bench, const char* name, int decimals) {
+        const Spread spread = Spread::of(reporter.samples(bench));
+        if (spread.runs == 0)
+            std::printf("bench: %s skipped: %s\n", name, reporter.why(bench).c_str());
+        else
+            spread.print(name, decimals);
     };
-    const auto why = [&](const char* name) {
-        return reporter.error.count(name) ? reporter.error[name] : std::string("no figure");
-    };
-    if (figure("BM_CycleAllEnabledUp") >= 0)
-        std::printf("bench: cycle_all_enabled_up_ms value=%.2f\n", figure("BM_CycleAllEnabledUp"));
-    else
-        std::printf("bench: cycle_all_enabled_up_ms skipped: %s\n", why("BM_CycleAllEnabledUp").c_str());
-    const double cycle = figure("BM_Cycle35DownOn50MB");
-    const double copy = figure("BM_CopyAndSync50MB");
-    if (cycle >= 0 && copy > 0) {
-        std::sort(replacedLogMs.begin(), replacedLogMs.end());
-        const double after = replacedLogMs.empty() ? 0 : replacedLogMs[replacedLogMs.size() / 2];
-        std::printf("bench: cycle_35_down_50MB_vs_copy ratio=%.2f (cycle %.1f ms, cp and fdatasync %.1f ms; "
-                    "then the replaced log given back on the next turn of the event loop, %.1f ms, %.2f with it)\n",
-                    cycle / copy, cycle, copy, after, (cycle + after) / copy);
+    line("BM_CycleAllEnabledUp", "cycle_all_enabled_up_ms", 2);
+    const std::vector<double> cycle = reporter.samples("BM_Cycle35DownOn50MB");
+    const std::vector<double> copy = reporter.samples("BM_CopyAndSync50MB");
+    const std::vector<double> ratios = Spread::ratios(cycle, copy);
+    if (!ratios.empty()) {
+        const Spread after = Spread::of(replacedLogMs);
+        const Spread withAfter = Spread::of(Spread::ratios(
+            [&] {
+                std::vector<double> sums = cycle;
+                for (size_t i = 0; i < sums.size() && i < replacedLogMs.size(); ++i)
+                    sums[i] += replacedLogMs[i];
+                return sums;
+            }(),
+            copy));
+        char more[256];
+        std::snprintf(more, sizeof more,
+                      "(medians: cycle %.1f ms, cp and fdatasync %.1f ms; then the replaced log given back on the "
+                      "next turn of the event loop, %.1f ms, %.2f with it)",
+                      Spread::of(cycle).median, Spread::of(copy).median, after.median, withAfter.median);
+        Spread::of(ratios).print("cycle_35_down_50MB_vs_copy", 2, "ratio", more);
     } else
-        std::printf("bench: cycle_35_down_50MB_vs_copy skipped: %s\n", why("BM_Cycle35DownOn50MB").c_str());
-    if (figure("BM_CycleReporting") >= 0)
-        std::printf("bench: cycle_reporting_overhead_ms value=%.3f\n", figure("BM_CycleReporting"));
-    else
-        std::printf("bench: cycle_reporting_overhead_ms skipped: %s\n", why("BM_CycleReporting").c_str());
+        std::printf("bench: cycle_35_down_50MB_vs_copy skipped: %s\n", reporter.why("BM_Cycle35DownOn50MB").c_str());
+    line("BM_CycleReporting", "cycle_reporting_overhead_ms", 3);
     return 0;
 }

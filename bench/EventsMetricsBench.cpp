@@ -1,9 +1,10 @@
 // What the system's log and the metrics file add to one check cycle on the UI thread, worst case: all 35
 // targets reported down, the failure command's event, and the metrics file handed to its writer process.
-// Prints "bench: cycle_events_metrics_overhead_ms value=<median>", each repetition waiting (untimed) for the
-// writer it started, as the next cycle would come 1,000 seconds later. Beside the time that passes it gives the
-// processor time of the thread: on a busy machine the woken writer may run first on the only free core, which
-// the first figure then counts.
+// Prints "bench: cycle_events_metrics_overhead_ms value=<median> min= max= thread_cpu_ms=<median>", each
+// repetition waiting (untimed) for the writer it started, as the next cycle would come 1,000 seconds later. Beside
+// the time that passes it gives the processor time of the thread: on a busy machine the woken writer may run first
+// on the only free core, which the first figure then counts.
+#include "Spread.h"
 #include "metrics/MetricsWriter.h"
 #include "systemlog/AdminCommand.h"
 #include "systemlog/SystemEvents.h"
@@ -72,10 +73,8 @@ int main(int argc, char* argv[])
             return 0;
         }
     }
-    const auto median = [](std::vector<double>& values) {
-        std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-        return values[values.size() / 2];
-    };
-    std::printf("bench: cycle_events_metrics_overhead_ms value=%.3f thread_cpu_ms=%.3f\n", median(times), median(cpu));
+    char cpuMedian[64];
+    std::snprintf(cpuMedian, sizeof cpuMedian, "thread_cpu_ms=%.3f", Spread::of(cpu).median);
+    Spread::of(times).print("cycle_events_metrics_overhead_ms", 3, "value", cpuMedian);
     return 0;
 }

@@ -1,5 +1,8 @@
 // Inserting one entry into logs of 1, 10 and 100 MB, against copying the same file with cp on the
-// same disk in the same run. Prints the figures as "bench: <name> ratio=<x>" lines at the end.
+// same disk in the same run. Prints "bench: <name> value=<median> min= max=" lines at the end (ratio= for
+// a ratio, taken repetition by repetition, then its median).
+#include "SampleCollector.h"
+#include "Spread.h"
 #include "eventlog/EventLog.h"
 #include "platform/PosixPlatform.h"
 
@@ -11,7 +14,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 
 namespace {
 
@@ -54,30 +56,15 @@ void BM_CopyWithCp(benchmark::State& state)
     }
 }
 
-// Both sides run on the same three sizes with the same repetitions, so their medians compare.
+// Both sides run on the same three sizes with the same repetitions, so that repetition i of one pairs with
+// repetition i of the other.
 void sizesAndRepetitions(benchmark::internal::Benchmark* b)
 {
-    b->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+    b->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->Repetitions(int(Spread::kMinRuns));
 }
 
 BENCHMARK(BM_LogInsert)->Apply(sizesAndRepetitions);
 BENCHMARK(BM_CopyWithCp)->Apply(sizesAndRepetitions);
-
-// Keeps the median real time of each benchmark for the summary lines.
-class MedianCollector : public benchmark::ConsoleReporter {
-public:
-    // No colour codes: run.sh picks the result lines out of piped output.
-    MedianCollector() : ConsoleReporter(OO_Tabular) {}
-    std::map<std::string, double> medianMs;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.aggregate_name == "median")
-                medianMs[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedRealTime();
-        }
-    }
-};
 
 } // namespace
 
@@ -87,24 +74,18 @@ int main(int argc, char** argv)
     QTemporaryDir dir(QCoreApplication::applicationDirPath() + QStringLiteral("/log-bench-XXXXXX"));
     workDir = &dir;
     benchmark::Initialize(&argc, argv);
-    MedianCollector reporter;
+    SampleCollector reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const auto& m = reporter.medianMs;
-    const auto at = [&](const char* name) {
-        const auto it = m.find(name);
-        return it == m.end() ? 0.0 : it->second;
-    };
-    const double insert1 = at("BM_LogInsert/1"), insert100 = at("BM_LogInsert/100"), cp100 = at("BM_CopyWithCp/100");
-    std::printf("bench: log_insert_1MB_ms value=%.2f\n", insert1);
-    std::printf("bench: log_insert_10MB_ms value=%.2f\n", at("BM_LogInsert/10"));
-    std::printf("bench: log_insert_100MB_ms value=%.2f\n", insert100);
-    std::printf("bench: cp_100MB_ms value=%.2f\n", cp100);
-    if (cp100 > 0)
-        std::printf("bench: log_insert_100MB_vs_cp ratio=%.2f\n", insert100 / cp100);
+    const auto insert1 = reporter.samples("BM_LogInsert/1"), insert100 = reporter.samples("BM_LogInsert/100");
+    const auto cp100 = reporter.samples("BM_CopyWithCp/100");
+    Spread::of(insert1).print("log_insert_1MB_ms", 2);
+    Spread::of(reporter.samples("BM_LogInsert/10")).print("log_insert_10MB_ms", 2);
+    Spread::of(insert100).print("log_insert_100MB_ms", 2);
+    Spread::of(cp100).print("cp_100MB_ms", 2);
+    Spread::of(Spread::ratios(insert100, cp100)).print("log_insert_100MB_vs_cp", 2, "ratio");
     // Cost per megabyte at 100 MB against that at 1 MB: 1.0 or less is linear growth or better.
-    if (insert1 > 0)
-        std::printf("bench: log_insert_scaling_1MB_to_100MB ratio=%.2f\n", (insert100 / 100.0) / insert1);
+    Spread::of(Spread::ratios(insert100, insert1, 1 / 100.0)).print("log_insert_scaling_1MB_to_100MB", 2, "ratio");
     return 0;
 }

@@ -1,16 +1,30 @@
 #!/usr/bin/env bash
 # Idle memory: the resident set (VmRSS) of the running program after its first check cycle, against that of a
 # minimal Qt Widgets window with one button (qt_hello), both started together and measured in the same run so
-# that both see the same libraries, fonts and machine load. Prints
-#   bench: idle_rss_vs_qt_hello ratio=<pylvane / qt_hello>
+# that both see the same libraries, fonts and machine load. Nine such runs, one after the other (about four
+# minutes), each from a fresh start; prints
+#   bench: idle_rss_vs_qt_hello ratio=<median of pylvane / qt_hello> min=<least> max=<most>
 # Usage: bench/idle_rss.sh <build-dir configured with -DPYLVANE_BENCH=ON>
 set -euo pipefail
 build=$(realpath "${1:?usage: $0 build-dir}")
+here=$(dirname "$0")
 pylvane=$build/pylvane
 hello=$build/bench/qt_hello
 for exe in "$pylvane" "$hello"; do
     [ -x "$exe" ] || { echo "idle_rss: $exe missing; build with -DPYLVANE_BENCH=ON" >&2; exit 1; }
 done
+if [ "${2:-}" != --once ]; then
+    # shellcheck source=bench/spread.sh
+    source "$here/spread.sh"
+    ratios=$(for _ in $(seq "$bench_min_runs"); do "$BASH" "$0" "$build" --once || true; done)
+    if line=$(spread ratio 2 <<<"$ratios"); then
+        echo "bench: idle_rss_vs_qt_hello $line"
+    else
+        echo "bench: idle_rss_vs_qt_hello skipped: fewer than $bench_min_runs runs gave a figure"
+    fi
+    exit 0
+fi
+# One run (--once), which prints its ratio alone.
 
 tmp=$(mktemp -d)
 pylvane_pid=
@@ -59,5 +73,5 @@ pylvane_kb=$(rss_kb "$pylvane_pid")
 hello_kb=$(rss_kb "$hello_pid")
 [ -n "$pylvane_kb" ] && [ -n "$hello_kb" ] || { echo "idle_rss: a program ended before it was measured" >&2; exit 1; }
 
-echo "idle_rss: pylvane ${pylvane_kb} kB, qt_hello ${hello_kb} kB (VmRSS after the first cycle)"
-awk -v a="$pylvane_kb" -v b="$hello_kb" 'BEGIN { printf "bench: idle_rss_vs_qt_hello ratio=%.2f\n", a / b }'
+echo "idle_rss: pylvane ${pylvane_kb} kB, qt_hello ${hello_kb} kB (VmRSS after the first cycle)" >&2
+awk -v a="$pylvane_kb" -v b="$hello_kb" 'BEGIN { printf "%.4f\n", a / b }'

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark against a build configured with -DPYLVANE_BENCH=ON (make bench). Each one prints its
-# result lines as "bench: <name> <figures>".
+# result lines as "bench: <name> value=<median> min=<least> max=<most>" (ratio= for a ratio), every figure from
+# at least 9 runs, or "bench: <name> skipped: <why>".
 set -euo pipefail
 build=$(realpath "${1:-build-bench}")
 here=$(dirname "$0")
@@ -21,5 +22,14 @@ bash "$here/probes/run.sh" "$build" || echo "bench: probes failed"
 # One load of the settings from a file just under 256 KiB.
 "$build/bench/bench_settings_load" | grep '^bench:' || echo "bench: settings_load_256k_ms failed"
 
-# Idle memory of the running program against a minimal Qt Widgets window (takes about half a minute).
+# The history's database after 400 days of 35 targets (bar: 64 MB), each of nine made afresh (about a minute).
+"$build/bench/bench_history" | grep '^bench:' || echo "bench: history_db_400d_MB failed"
+
+# HISTORY FIGURES STILL TO COME, each the median of at least 9 runs with min= and max= (bench/Spread.h), on a
+# database of 400 days made by bench/HistoryGenerator.h:
+#   bench: history_cycle_write_ms value=   one cycle of 35 targets written with its commit   (bar: 5 ms)
+#   bench: history_window_open_ms value=   the History window opened until painted           (bar: 300 ms)
+#   bench: history_cli_ms value=           `pylvane --history`                               (bar: 500 ms)
+
+# Idle memory of the running program against a minimal Qt Widgets window, nine times over (about four minutes).
 bash "$here/idle_rss.sh" "$build" || echo "bench: idle_rss_vs_qt_hello failed"

@@ -216,6 +216,15 @@ missing=$(for path in /usr/bin/pylvane /usr/share/applications/pylvane.desktop \
 done)
 check "installed: program, menu entry, icons, manual page, copyright, metainfo${missing:+; missing: $missing}" \
     test -z "$missing"
+# The history's database is read through Debian's libsqlite3: the package has to name it, not find it there.
+depends=$(in_root dpkg-query -W -f='${Depends}' pylvane)
+check "the package depends on libsqlite3-0 (Depends: $depends), and apt installed it" \
+    test "$(grep -oE '(^|, )libsqlite3-0( |,|$)' <<<"$depends" | wc -l):$(in_root dpkg-query -W -f='${Status}' \
+    libsqlite3-0 2>/dev/null)" = "1:install ok installed"
+libraries=$(in_root ldd /usr/bin/pylvane 2>&1 || true)
+check "the program finds every library it is linked with, libsqlite3 among them" \
+    test "$(grep -c 'not found' <<<"$libraries"):$(grep -c '^[[:space:]]*libsqlite3\.so\.0 => /' <<<"$libraries")" \
+    = "0:1"
 check "the manual page tells to run setcap on /usr/bin/pylvane" \
     grep -qxF "setcap cap_net_raw+ep /usr/bin/pylvane" <(gzip -cd "$root/usr/share/man/man1/pylvane.1.gz")
 in_root apt-get purge -qy pylvane >"$work/purge-open.log" 2>&1 || abort "apt-get purge"

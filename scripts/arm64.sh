@@ -19,7 +19,7 @@ readonly qemu_path=/usr/bin/qemu-aarch64
 readonly native_packages="crossbuild-essential-arm64 cmake ninja-build qt6-base-dev qt6-base-dev-tools dpkg-dev \
 file lintian iproute2 iputils-ping procps locales util-linux mawk unicode-data libcap2-bin xdg-utils librsvg2-bin \
 systemd python3-prometheus-client help2man"
-readonly arm64_packages="qt6-base-dev:arm64 libgl-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64"
+readonly arm64_packages="qt6-base-dev:arm64 libgl-dev:arm64 libsqlite3-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64"
 
 if [ "${1:-}" = --print-qemu ]; then
     echo "$root$qemu_path"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds what a fresh machine makes only once and keeps in ~/.cache/pylvane: Qt and googletest for Windows, and
-# (as root) the Debian roots of the arm64 build and of the package tests. The two chains run side by side, since
-# one mostly computes and the other mostly downloads. Each step takes the lock its own target takes, so a target
+# Builds what a fresh machine makes only once and keeps in ~/.cache/pylvane: Qt, googletest and SQLite for
+# Windows, and (as root) the Debian roots of the arm64 build and of the package tests. The two chains run side by
+# side, since one mostly computes and the other mostly downloads. Each step takes the lock its own target takes, so a target
 # that needs a step still in progress waits for it, and finds it done; a step that fails here is tried again by
 # the target that needs it.
 #
@@ -22,7 +22,8 @@ chain() { # name command...
 }
 
 windows() {
-    bash "$source_dir/scripts/windows/build-qt.sh" && bash "$source_dir/scripts/windows/build-googletest.sh"
+    bash "$source_dir/scripts/windows/build-qt.sh" && bash "$source_dir/scripts/windows/build-googletest.sh" &&
+        bash "$source_dir/scripts/windows/build-sqlite.sh"
 }
 
 # The amd64 root comes first: `make test-package` needs it early.

@@ -71,7 +71,8 @@ void BM_EchoLoopback(benchmark::State& state)
         }
     }
 }
-BENCHMARK(BM_EchoLoopback)->Unit(benchmark::kMicrosecond)->Iterations(1)->Repetitions(201)->ReportAggregatesOnly(true);
+// run.sh takes the median of each run of the program against one run of ping, in several rounds.
+BENCHMARK(BM_EchoLoopback)->Unit(benchmark::kMicrosecond)->Iterations(1)->Repetitions(25)->ReportAggregatesOnly(true);
 
 // Run by run.sh inside a network namespace whose loopback ignores echo requests.
 void BM_EchoSilentHost(benchmark::State& state)
@@ -84,7 +85,8 @@ void BM_EchoSilentHost(benchmark::State& state)
         }
     }
 }
-BENCHMARK(BM_EchoSilentHost)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+// Every repetition is reported: run.sh takes their median, least and most.
+BENCHMARK(BM_EchoSilentHost)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(9);
 
 void BM_ExeExists(benchmark::State& state)
 {
@@ -93,12 +95,7 @@ void BM_ExeExists(benchmark::State& state)
         benchmark::DoNotOptimize(exeRunning(kAbsentName));
     }
 }
-BENCHMARK(BM_ExeExists)
-    ->Unit(benchmark::kMicrosecond)
-    ->UseRealTime()
-    ->MinTime(0.2)
-    ->Repetitions(7)
-    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_ExeExists)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(0.2)->Repetitions(9);
 
 // The reference: one whole pgrep run, program start included, as a script would call it.
 void BM_PgrepWholeRun(benchmark::State& state)
@@ -120,12 +117,7 @@ void BM_PgrepWholeRun(benchmark::State& state)
     }
     posix_spawn_file_actions_destroy(&actions);
 }
-BENCHMARK(BM_PgrepWholeRun)
-    ->Unit(benchmark::kMicrosecond)
-    ->UseRealTime()
-    ->MinTime(0.2)
-    ->Repetitions(7)
-    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_PgrepWholeRun)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(0.2)->Repetitions(9);
 
 } // namespace
 
