@@ -4,6 +4,7 @@ int priorityOf(SystemEventKind kind)
 {
     switch (kind) {
     case SystemEventKind::TargetDown:
+    case SystemEventKind::SettingsNotReloaded:
         return 3;
     case SystemEventKind::TargetBackUp:
     case SystemEventKind::MetricsWrittenAgain:
@@ -13,6 +14,7 @@ int priorityOf(SystemEventKind kind)
     case SystemEventKind::SettingsNotSaved:
     case SystemEventKind::MetricsNotWritten:
     case SystemEventKind::StartedWithoutSessionBus:
+    case SystemEventKind::StartedAfterUnorderlyEnd:
         return 4;
     case SystemEventKind::FailureCommandStarted:
     case SystemEventKind::KeptEntryWentIn:
@@ -57,6 +59,10 @@ const char* messageIdOf(SystemEventKind kind)
         return "7c1e4b9a52d34f6e8a0b3d5f9e2c6a18";
     case SystemEventKind::StartedWithoutSessionBus:
         return "fc48732bd0024ec6987f12a003093fbf";
+    case SystemEventKind::SettingsNotReloaded:
+        return "f20b82c2a0094f01b62870ae0085677a";
+    case SystemEventKind::StartedAfterUnorderlyEnd:
+        return "dc4016d3baaa4f6e91893a7276cbdd4a";
     }
     return "";
 }

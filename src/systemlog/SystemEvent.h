@@ -19,7 +19,9 @@ enum class SystemEventKind {
     MetricsWrittenAgain,
     TargetAnsweredAgain,
     Diagnosis,
-    StartedWithoutSessionBus, // the last kind: the Windows event IDs follow this order
+    StartedWithoutSessionBus,
+    SettingsNotReloaded,
+    StartedAfterUnorderlyEnd, // the last kind: the Windows event IDs follow this order
 };
 
 // One event as every system log gets it. `message` is the whole sentence; `strings` are the parts

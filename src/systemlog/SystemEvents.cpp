@@ -36,6 +36,11 @@ QString patternOf(SystemEventKind kind)
     case SystemEventKind::StartedWithoutSessionBus:
         return QStringLiteral("Pylvane %1 started without the session bus, which did not answer within %2 s: no "
                               "desktop notices and no accessibility bridge in this run; notices show in the tray");
+    case SystemEventKind::SettingsNotReloaded:
+        return QStringLiteral("The settings in %1 were not read again: %2; the settings before stay in force");
+    case SystemEventKind::StartedAfterUnorderlyEnd:
+        return QStringLiteral("Pylvane %1 started again after the run before it (process %2, started %3) ended "
+                              "without its orderly end");
     }
     return {};
 }
@@ -149,4 +154,15 @@ void SystemEvents::diagnosis(const QString& version)
 void SystemEvents::startedWithoutSessionBus(const QString& version, int seconds)
 {
     report(plainEvent(SystemEventKind::StartedWithoutSessionBus, {version, QString::number(seconds)}));
+}
+
+void SystemEvents::settingsNotReloaded(const QString& location, const QString& reason)
+{
+    report(plainEvent(SystemEventKind::SettingsNotReloaded, {location, reason}));
+}
+
+void SystemEvents::startedAfterUnorderlyEnd(const QString& version, qint64 pid, const QString& started)
+{
+    report(plainEvent(SystemEventKind::StartedAfterUnorderlyEnd,
+                      {version, QString::number(pid), started.isEmpty() ? QStringLiteral("at a time not known") : started}));
 }

@@ -39,6 +39,10 @@ public:
     void diagnosis(const QString& version);
     // The session bus did not answer within `seconds` at the start, so this run goes without it.
     void startedWithoutSessionBus(const QString& version, int seconds);
+    // A reload of the settings in `location` (SIGHUP, without a desktop) was refused, and why; the old ones stay.
+    void settingsNotReloaded(const QString& location, const QString& reason);
+    // The run before this one did not end in order: killed, or stopped by the service manager's watchdog.
+    void startedAfterUnorderlyEnd(const QString& version, qint64 pid, const QString& started);
 
     // Turns the call into its event: the sentence, and its parts in message-table order.
     static SystemEvent targetEvent(SystemEventKind kind, const QString& targetKind, const QString& name,

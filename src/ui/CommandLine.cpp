@@ -7,6 +7,7 @@
 #include "outcome/StatusFile.h"
 #include "platform/ConsoleOutput.h"
 #include "platform/WorkingDirectory.h"
+#include "service/ServiceCommands.h"
 #include "systemlog/AdminCommand.h"
 
 #include <QCommandLineParser>
@@ -46,10 +47,10 @@ const QString kRefusal = QStringLiteral("pylvane: %1; try 'pylvane --help'\n");
 // target that is down.
 constexpr int kBadCommandLine = 64;
 
-int status()
+int status(const QString& stateFolder)
 {
     QString refused;
-    const std::optional<QByteArray> bytes = StatusFile::read(StatusFile::defaultFolder(), &refused);
+    const std::optional<QByteArray> bytes = ServiceCommands::readStatus(stateFolder, &refused);
     const StatusCheck::Result result = StatusCheck::evaluate(bytes, QDateTime::currentDateTime(), refused);
     ConsoleOutput::write(result.line + QLatin1Char('\n'));
     return result.code;
@@ -82,7 +83,7 @@ QStringList CommandLine::withoutQtOptions(const QStringList& arguments)
     return own;
 }
 
-std::optional<int> CommandLine::run(int argc, char* argv[])
+std::optional<int> CommandLine::run(int argc, char* argv[], RunOptions* options)
 {
     QStringList all;
     for (int i = 0; i < argc; ++i)
@@ -129,26 +130,73 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
     const QCommandLineOption unregisterSource(QStringLiteral("unregister-event-source"),
                                               QStringLiteral("As an administrator: remove that registration.") +
                                                   onWindows);
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Run without a desktop, as a service does: the checks, the log, the status file, the system "
+                       "log and the metrics, with no window, tray or notice and no display or session bus needed. "
+                       "SIGHUP reads the settings again, SIGUSR1 checks now. With --diagnose: diagnose such a run."));
+    const QCommandLineOption config(
+        QStringLiteral("config"),
+        QStringLiteral("With --headless, --diagnose or --check-config: read the settings from <file>, an INI file "
+                       "with the keys of the per-user one (the system service's is /etc/pylvane/pylvane.conf)."),
+        QStringLiteral("file"));
+    const QCommandLineOption stateDir(
+        QStringLiteral("state-dir"),
+        QStringLiteral("With --headless, --status, --check-now or --diagnose: the folder of status.json and the "
+                       "run's other state (by default $STATE_DIRECTORY under systemd; for --status and "
+                       "--check-now also $PYLVANE_STATE_DIR)."),
+        QStringLiteral("folder"));
+    const QCommandLineOption checkConfig(
+        QStringLiteral("check-config"),
+        QStringLiteral("Check the settings file (the one given, with --config, or your own): each line that cannot "
+                       "be read, the targets enabled by kind, a failure command that is no program file. Exit with 0 "
+                       "(fine), 1 (warnings) or 2 (unusable: the file cannot be read, or a line cannot)."));
+    const QCommandLineOption checkNow(
+        QStringLiteral("check-now"),
+        QStringLiteral("Ask the running Pylvane (yours, or with --state-dir the service's) to check at once, as "
+                       "\"X\" in the settings window does. Exit with 0 when asked, 1 when none runs."));
     // Given by the system when it restarts the program after an installer closed it; not for users.
     QCommandLineOption workingDirectory(kWorkingDirectoryArgument.mid(2), QString(), QStringLiteral("folder"));
     workingDirectory.setFlags(QCommandLineOption::HiddenFromHelp);
-    for (const QCommandLineOption& option :
-         {statusOption, diagnose, json, registerSource, unregisterSource, workingDirectory})
+    for (const QCommandLineOption& option : {statusOption, diagnose, json, checkConfig, checkNow, headless, config,
+                                             stateDir, registerSource, unregisterSource, workingDirectory})
         parser.addOption(option);
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("With --check-config: the settings file."),
+                                 QStringLiteral("[file]"));
 
     if (!parser.parse(arguments)) {
         ConsoleOutput::write(kRefusal.arg(parser.errorText().chopped(parser.errorText().endsWith('.') ? 1 : 0)),
                              ConsoleOutput::Error);
         return kBadCommandLine;
     }
+    // The options that say how a job or a run goes, rather than being one; --headless is one of them beside
+    // --diagnose. Each goes only with the jobs it names.
     QStringList jobs = parser.optionNames();
+    for (const QCommandLineOption* modifier : {&json, &config, &stateDir})
+        jobs.removeAll(modifier->names().constFirst());
     if (parser.isSet(diagnose))
-        jobs.removeAll(json.names().constFirst());
-    if (!parser.positionalArguments().isEmpty() || jobs.size() > 1 || (parser.isSet(json) && !parser.isSet(diagnose))) {
-        const QString what = !parser.positionalArguments().isEmpty()
-                                 ? QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first())
-                             : jobs.size() > 1 ? QStringLiteral("one option at a time")
-                                               : QStringLiteral("--json goes with --diagnose");
+        jobs.removeAll(headless.names().constFirst());
+    const QString job = jobs.value(0);
+    const auto goesWith = [&job](const QCommandLineOption& option) { return option.names().contains(job); };
+    QString what;
+    if (!parser.positionalArguments().isEmpty() &&
+        (!parser.isSet(checkConfig) || parser.positionalArguments().size() > 1 || parser.isSet(config)))
+        what = parser.isSet(checkConfig) && parser.positionalArguments().size() == 1
+                   ? QStringLiteral("--check-config takes one file")
+                   : QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().last());
+    else if (jobs.size() > 1)
+        what = QStringLiteral("one option at a time");
+    else if (parser.isSet(json) && !parser.isSet(diagnose))
+        what = QStringLiteral("--json goes with --diagnose");
+    else if (parser.isSet(config) && !(goesWith(headless) || goesWith(diagnose) || goesWith(checkConfig)))
+        what = QStringLiteral("--config goes with --headless, --diagnose or --check-config");
+    else if (parser.isSet(stateDir) &&
+             !(goesWith(headless) || goesWith(statusOption) || goesWith(checkNow) || goesWith(diagnose)))
+        what = QStringLiteral("--state-dir goes with --headless, --status, --check-now or --diagnose");
+    else if ((parser.isSet(config) && parser.value(config).isEmpty()) ||
+             (parser.isSet(stateDir) && parser.value(stateDir).isEmpty()))
+        what = QStringLiteral("an empty file or folder name");
+    if (!what.isEmpty()) {
         ConsoleOutput::write(kRefusal.arg(what), ConsoleOutput::Error);
         return kBadCommandLine;
     }
@@ -165,12 +213,22 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
         return 0;
     }
     if (parser.isSet(statusOption))
-        return status();
-    if (parser.isSet(diagnose))
+        return status(parser.value(stateDir));
+    if (parser.isSet(checkConfig))
+        return ServiceCommands::checkConfig(
+            parser.positionalArguments().isEmpty() ? parser.value(config) : parser.positionalArguments().constFirst());
+    if (parser.isSet(checkNow))
+        return ServiceCommands::checkNow(parser.value(stateDir));
+    if (parser.isSet(diagnose)) {
+        // The diagnosis of the service's run: its settings file and state folder, and no desktop to look at.
+        ServiceCommands::prepareDiagnosis(parser.isSet(headless), parser.value(config), parser.value(stateDir));
         return Diagnosis::run(argc, argv, parser.isSet(json));
+    }
     if (parser.isSet(registerSource))
         return adminCommand(AdminCommand::registerSource());
     if (parser.isSet(unregisterSource))
         return adminCommand(AdminCommand::unregisterSource());
+    if (options != nullptr)
+        *options = {parser.isSet(headless), parser.value(config), parser.value(stateDir)};
     return std::nullopt;
 }
