@@ -74,6 +74,10 @@ int HeadlessMain::run(int argc, char* argv[], const QString& settingsFile, const
         return kAlreadyRunning;
     }
 
+    if (marker->previous().unorderlyEnd)
+        say(QStringLiteral("the run before this one (process %1) did not end in order: killed, or stopped by the "
+                           "service manager's watchdog")
+                .arg(marker->previous().pid));
     const std::unique_ptr<Platform> platform = Platform::forThisSystem();
     SystemProbes probes(*platform);
     EventLog log(*platform);
