@@ -2,6 +2,7 @@
 
 #include "diagnosis/DiagnosisScope.h"
 #include "diagnosis/DiagnosisSystem.h"
+#include "diagnosis/PrivateNames.h"
 #include "monitor/CheckCycle.h"
 #include "monitor/Targets.h"
 #include "platform/Platform.h"
@@ -78,12 +79,14 @@ CheckResult DiagnosisChecks::settings()
     // The service's file, by the rules the service reads it by.
     const ConfigFile::Contents contents = ConfigFile::read(file);
     using Place = DiagnosisSystem::SettingsPlace;
-    CheckResult check = settingsOf(DiagnosisSystem::iniSettingsPlace(file, contents.bytes,
+    // Named as the report names folders: a file in a home folder by "~/…".
+    const QString shown = PrivateNames::here().file(file);
+    CheckResult check = settingsOf(DiagnosisSystem::iniSettingsPlace(shown, contents.bytes,
                                                                      contents.refusal.isEmpty() ? Place::Read
                                                                                                 : Place::Refused),
                                    SettingsStore::fromIni(file, contents.bytes));
     if (!contents.refusal.isEmpty())
-        check.set(CheckResult::Verdict::Fail, file + QStringLiteral(" is not used: ") + contents.refusal,
+        check.set(CheckResult::Verdict::Fail, shown + QStringLiteral(" is not used: ") + contents.refusal,
                   QStringLiteral("Make it a regular file that only its owner may write, in a folder only they may "
                                  "change; run pylvane --check-config on it."));
     else if (check.values.value(QStringLiteral("damaged_lines")).toInt() > 0)

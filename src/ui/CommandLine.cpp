@@ -148,9 +148,10 @@ std::optional<int> CommandLine::run(int argc, char* argv[], RunOptions* options)
         QStringLiteral("folder"));
     const QCommandLineOption checkConfig(
         QStringLiteral("check-config"),
-        QStringLiteral("Check the settings file (the one given, with --config, or your own): each line that cannot "
-                       "be read, the targets enabled by kind, a failure command that is no program file. Exit with 0 "
-                       "(fine), 1 (warnings) or 2 (unusable: the file cannot be read, or a line cannot)."));
+        QStringLiteral("Check a settings file (the one named after the option, the one given with --config, or your "
+                       "own): each line that cannot be read, the targets enabled by kind, a failure command that is no "
+                       "program file. Exit with 0 (fine), 1 (warnings) or 2 (unusable: the file cannot be read, or a "
+                       "line cannot)."));
     const QCommandLineOption checkNow(
         QStringLiteral("check-now"),
         QStringLiteral("Ask the running Pylvane (yours, or with --state-dir the service's) to check at once, as "
@@ -161,8 +162,6 @@ std::optional<int> CommandLine::run(int argc, char* argv[], RunOptions* options)
     for (const QCommandLineOption& option : {statusOption, diagnose, json, checkConfig, checkNow, headless, config,
                                              stateDir, registerSource, unregisterSource, workingDirectory})
         parser.addOption(option);
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("With --check-config: the settings file."),
-                                 QStringLiteral("[file]"));
 
     if (!parser.parse(arguments)) {
         ConsoleOutput::write(kRefusal.arg(parser.errorText().chopped(parser.errorText().endsWith('.') ? 1 : 0)),

@@ -113,7 +113,8 @@ TEST_F(ProgramStatus, HelpVersionAndAnUnknownOptionAnswerWithoutAWindow)
     EXPECT_TRUE(result.out.startsWith("Usage: pylvane [options]\n")) << qPrintable(result.out);
     // Every option a user may type, the Windows ones marked where they do nothing.
     for (const char* option :
-         {"--status", "--help", "--version", "--register-event-source", "--unregister-event-source"})
+         {"--status", "--help", "--version", "--register-event-source", "--unregister-event-source", "--headless",
+          "--config <file>", "--state-dir <folder>", "--check-config", "--check-now"})
         EXPECT_TRUE(result.out.contains(option)) << option << "\n" << qPrintable(result.out);
     EXPECT_EQ(result.out.count("(Windows only)"), 2) << qPrintable(result.out);
     // What a typing error returns is said, and it is not 2, which --status and --diagnose give for a failure.
