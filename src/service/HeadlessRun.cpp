@@ -129,6 +129,7 @@ void HeadlessRun::end()
     if (ended_)
         return;
     ended_ = true;
+    notify_.stopping();
     // First, as the system may stop the program any moment after it has asked it to end.
     log_.writeQueuedEntriesAtEnd();
     events_.ended(QStringLiteral(PYLVANE_VERSION));

@@ -47,6 +47,8 @@ public:
     void end();
     bool ended() const { return ended_; }
 
+    // The folder of status.json and the run's other state, such as the history's database.
+    const QString& stateFolder() const { return stateFolder_; }
     CheckSchedule& schedule() { return schedule_; }
     CheckCycle& cycle() { return cycle_; }
 

@@ -113,6 +113,12 @@ void ServiceNotify::status(const QString& line)
     send("STATUS=" + text.toUtf8());
 }
 
+void ServiceNotify::stopping()
+{
+    watchdog_.stop();
+    send("STOPPING=1");
+}
+
 void ServiceNotify::startWatchdog()
 {
     if (socket_ < 0 || watchdogMs_ <= 0)

@@ -11,4 +11,5 @@ void ServiceNotify::send(const QByteArray&) {}
 void ServiceNotify::ready() {}
 void ServiceNotify::reloading() {}
 void ServiceNotify::status(const QString&) {}
+void ServiceNotify::stopping() {}
 void ServiceNotify::startWatchdog() {}

@@ -6,6 +6,7 @@
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include <csignal>
@@ -274,6 +276,40 @@ TEST_F(ProgramHeadless, ANotificationSocketThatCannotBeReachedCostsOneMessage)
         err += QString::fromUtf8(program.readAllStandardError());
         EXPECT_EQ(err.count(QStringLiteral("service manager")), 1) << qPrintable(err);
     }
+}
+
+// The manager's socket by an abstract name ("@…"), as a container's manager may give it; a watchdog meant for
+// another process (WATCHDOG_PID) is not fed by this one.
+TEST_F(ProgramHeadless, AnAbstractSocketIsReachedAndAnotherProcesssWatchdogLeftAlone)
+{
+    const QByteArray name = "pylvane-e2e-" + QByteArray::number(QCoreApplication::applicationPid());
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address),
+                     socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size_t(name.size()))),
+              0);
+    environment.insert(QStringLiteral("NOTIFY_SOCKET"), QLatin1Char('@') + QString::fromLatin1(name));
+    environment.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("100000"));
+    environment.insert(QStringLiteral("WATCHDOG_PID"), QStringLiteral("1"));
+    QProcess program;
+    start(program, headless());
+    QStringList messages;
+    const auto receive = [&] {
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+            messages << QString::fromUtf8(buffer, n);
+        return messages;
+    };
+    EXPECT_TRUE(waitFor([&] { return receive().contains(QStringLiteral("READY=1")); }, 20'000))
+        << qPrintable(program.readAllStandardError());
+    QTest::qWait(1'000);
+    EXPECT_FALSE(receive().contains(QStringLiteral("WATCHDOG=1")));
+    EXPECT_EQ(stop(program), 0);
+    EXPECT_TRUE(waitFor([&] { return receive().contains(QStringLiteral("STOPPING=1")); }, 2'000));
+    ::close(fd);
 }
 
 // One run, as the service manager sees it: ready once the schedule is armed, the watchdog fed, a storm of reloads
