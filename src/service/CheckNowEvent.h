@@ -9,9 +9,9 @@
 // backslash that the name may not.
 inline QString checkNowEventName(const QString& stateFolder)
 {
-    const QByteArray digest = QCryptographicHash::hash(QDir::cleanPath(stateFolder).toLower().toUtf8(),
-                                                       QCryptographicHash::Sha256)
-                                  .toHex()
-                                  .left(32);
+    const QByteArray digest =
+        QCryptographicHash::hash(QDir::cleanPath(stateFolder).toLower().toUtf8(), QCryptographicHash::Sha256)
+            .toHex()
+            .left(32);
     return QStringLiteral("Local\\Pylvane-check-now-") + QString::fromLatin1(digest);
 }

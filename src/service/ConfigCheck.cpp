@@ -28,7 +28,8 @@ ConfigCheck::Result ConfigCheck::of(const QString& path, const QByteArray& bytes
         const QString name = place.damaged.value(i);
         result.lines << QStringLiteral("line %1 cannot be read%2")
                             .arg(place.damagedLines[i])
-                            .arg(name.startsWith(QStringLiteral("line ")) ? QString() : QStringLiteral(" (%1)").arg(name));
+                            .arg(name.startsWith(QStringLiteral("line ")) ? QString()
+                                                                          : QStringLiteral(" (%1)").arg(name));
     }
     const CheckResult check = DiagnosisChecks::settingsOf(place, SettingsStore::fromIni(path, bytes));
     result.lines << QStringLiteral("enabled: %1 devices, %2 cams, %3 processes")

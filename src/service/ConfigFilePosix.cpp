@@ -34,9 +34,9 @@ ConfigFile::Contents ConfigFile::read(const QString& path)
     // Not opened until it is known to be a regular file: a FIFO would wait for a writer.
     struct stat st {};
     if (::stat(name.constData(), &st) != 0)
-        return {errno == ENOENT || errno == ENOTDIR ? QStringLiteral("there is no such file")
-                                                    : QStringLiteral("it cannot be looked at (%1)")
-                                                          .arg(QString::fromLocal8Bit(std::strerror(errno))),
+        return {errno == ENOENT || errno == ENOTDIR
+                    ? QStringLiteral("there is no such file")
+                    : QStringLiteral("it cannot be looked at (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))),
                 {}};
     if (!S_ISREG(st.st_mode))
         return {QStringLiteral("it is not a regular file"), {}};
@@ -69,7 +69,8 @@ ConfigFile::Contents ConfigFile::read(const QString& path)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            contents.refusal = QStringLiteral("it cannot be read (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            contents.refusal =
+                QStringLiteral("it cannot be read (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)));
         else if (contents.bytes.size() + n > SettingsFile::kMaxSize)
             contents.refusal = QStringLiteral("it is larger than a settings file can be");
         if (n <= 0)

@@ -64,8 +64,7 @@ int HeadlessMain::run(int argc, char* argv[], const QString& settingsFile, const
         say(QString::fromStdString(echoRightsAdvice(QCoreApplication::applicationFilePath().toStdString())));
 
     // The handlers before the marker that tells where this run is: a request that finds the marker finds them.
-    const std::unique_ptr<ServiceSignals> requests =
-        ServiceSignals::install(ServiceSignals::HangUp::Reloads, state);
+    const std::unique_ptr<ServiceSignals> requests = ServiceSignals::install(ServiceSignals::HangUp::Reloads, state);
     const std::unique_ptr<SystemEnd> systemEnd = SystemEnd::install(false);
     QString problem;
     const std::unique_ptr<RunMarker> marker = RunMarker::take(state, &problem);

@@ -119,7 +119,8 @@ void HeadlessRun::cycleEnded(const CycleReport& report)
     const int nextSeconds = schedule_.secondsToNextCycle();
     reporter_.report(report, nextSeconds);
     // The monitoring plugin's line without its performance data, as `systemctl status` shows it.
-    const QByteArray json = StatusFile::json(report, [](int) { return QDateTime(); }, nextSeconds);
+    const QByteArray json = StatusFile::json(
+        report, [](int) { return QDateTime(); }, nextSeconds);
     const QString line = StatusCheck::evaluate(json, QDateTime::currentDateTime()).line;
     notify_.status(line.section(QStringLiteral(" | "), 0, 0));
 }

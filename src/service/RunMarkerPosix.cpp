@@ -58,9 +58,10 @@ int openMarker(const QString& folder, int flags, QString* problem)
     ::close(dir);
     struct stat st {};
     if (fd < 0) {
-        *problem = error == ENOENT ? QString() : QStringLiteral("%1 in %2 cannot be opened (%3)")
-                                                     .arg(RunMarker::kFileName, folder,
-                                                          QString::fromLocal8Bit(std::strerror(error)));
+        *problem = error == ENOENT
+                       ? QString()
+                       : QStringLiteral("%1 in %2 cannot be opened (%3)")
+                             .arg(RunMarker::kFileName, folder, QString::fromLocal8Bit(std::strerror(error)));
         return -1;
     }
     // A link or a FIFO planted under its name is refused; root asking the service may read another user's file.

@@ -41,11 +41,11 @@ ServiceNotify::ServiceNotify()
         return;
     sockaddr_un probe{};
     if (name.size() >= qsizetype(sizeof probe.sun_path) || (name[0] != '/' && name[0] != '@')) {
-        ConsoleOutput::write(QStringLiteral("pylvane: NOTIFY_SOCKET names no socket that can be reached (%1): the "
-                                            "service manager hears nothing from this run\n")
-                                 .arg(name[0] == '/' || name[0] == '@' ? QStringLiteral("too long")
-                                                                       : QStringLiteral("not a path")),
-                             ConsoleOutput::Error);
+        ConsoleOutput::write(
+            QStringLiteral("pylvane: NOTIFY_SOCKET names no socket that can be reached (%1): the "
+                           "service manager hears nothing from this run\n")
+                .arg(name[0] == '/' || name[0] == '@' ? QStringLiteral("too long") : QStringLiteral("not a path")),
+            ConsoleOutput::Error);
         watchdogMs_ = 0;
         return;
     }
@@ -79,8 +79,8 @@ void ServiceNotify::send(const QByteArray& message)
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, address_.constData(), size_t(address_.size()));
     // An abstract name has no closing null: its length is the address's.
-    const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(address_.size()) +
-                                       (address_[0] == '\0' ? 0 : 1));
+    const socklen_t length =
+        socklen_t(offsetof(sockaddr_un, sun_path) + size_t(address_.size()) + (address_[0] == '\0' ? 0 : 1));
     if (::sendto(socket_, message.constData(), size_t(message.size()), MSG_NOSIGNAL | MSG_DONTWAIT,
                  reinterpret_cast<const sockaddr*>(&address), length) >= 0)
         return;

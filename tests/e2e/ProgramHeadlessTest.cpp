@@ -192,11 +192,16 @@ TEST_F(ProgramHeadless, OptionsRefuseWhatMustNotBeUsedAndSayWhy)
     };
     const QString damaged = home.path(QStringLiteral("damaged.conf"));
     const Row rows[] = {
-        {"a missing settings file", [] {}, {"--headless", "--config", home.path("none.conf")}, 78,
+        {"a missing settings file",
+         [] {},
+         {"--headless", "--config", home.path("none.conf")},
+         78,
          "there is no such file"},
         {"a settings file others may write",
          [&settings] { ::chmod(QFile::encodeName(settings).constData(), 0666); },
-         {"--headless", "--config", settings}, 78, "other users may write it"},
+         {"--headless", "--config", settings},
+         78,
+         "other users may write it"},
         {"a settings file in a folder others may write",
          [&] {
              ::chmod(QFile::encodeName(settings).constData(), 0644);
@@ -204,10 +209,14 @@ TEST_F(ProgramHeadless, OptionsRefuseWhatMustNotBeUsedAndSayWhy)
              ::chmod(QFile::encodeName(other).constData(), 0777);
              writeFile(other + "/pylvane.conf", kSettings);
          },
-         {"--headless", "--config", other + "/pylvane.conf"}, 78, "its folder may be changed by other users"},
+         {"--headless", "--config", other + "/pylvane.conf"},
+         78,
+         "its folder may be changed by other users"},
         {"a settings file with a damaged line",
          [&] { writeFile(damaged, kSettings + "d2=\"unclosed\nd2b=1\n"); },
-         {"--headless", "--config", damaged}, 78, "line 7 cannot be read"},
+         {"--headless", "--config", damaged},
+         78,
+         "line 7 cannot be read"},
         {"a state folder that is a link",
          [&] {
              QDir().mkpath(home.path("real-state"));
@@ -215,30 +224,60 @@ TEST_F(ProgramHeadless, OptionsRefuseWhatMustNotBeUsedAndSayWhy)
              QFile::link(home.path("real-state"), home.path("linked-state"));
              ::lchown(QFile::encodeName(home.path("linked-state")).constData(), runUser(), gid_t(-1));
          },
-         {"--headless", "--config", settings, "--state-dir", home.path("linked-state")}, 78,
+         {"--headless", "--config", settings, "--state-dir", home.path("linked-state")},
+         78,
          "it is a symbolic link"},
-        {"a state folder others may write", [&] {},
-         {"--headless", "--config", settings, "--state-dir", other}, 78, "other users may write into it"},
-        {"--status through a state folder others may write", [] {}, {"--status", "--state-dir", other}, 3,
+        {"a state folder others may write",
+         [&] {},
+         {"--headless", "--config", settings, "--state-dir", other},
+         78,
+         "other users may write into it"},
+        {"--status through a state folder others may write",
+         [] {},
+         {"--status", "--state-dir", other},
+         3,
          "the state folder is not used"},
-        {"--status of a state folder without a run", [] {}, {"--status", "--state-dir", stateFolder}, 3,
+        {"--status of a state folder without a run",
+         [] {},
+         {"--status", "--state-dir", stateFolder},
+         3,
          "no status file"},
-        {"--check-now without a run", [] {}, {"--check-now", "--state-dir", stateFolder}, 1,
+        {"--check-now without a run",
+         [] {},
+         {"--check-now", "--state-dir", stateFolder},
+         1,
          "no Pylvane runs with the state folder"},
-        {"--check-config of a file without a fault", [] {}, {"--check-config", settings}, 0,
+        {"--check-config of a file without a fault",
+         [] {},
+         {"--check-config", settings},
+         0,
          "enabled: 1 devices, 0 cams, 1 processes"},
         {"--check-config of a failure command that is no program",
          [&] { writeFile(home.path("warn.conf"), "a1=/no/such/alarm\nc1=camera.local\nc1b=1\n"); },
-         {"--check-config", home.path("warn.conf")}, 1, "the failure command names no existing program file: "
-                                                        "/no/such/alarm"},
-        {"--check-config of an address that is not IPv4", [] {}, {"--check-config", home.path("warn.conf")}, 1,
+         {"--check-config", home.path("warn.conf")},
+         1,
+         "the failure command names no existing program file: "
+         "/no/such/alarm"},
+        {"--check-config of an address that is not IPv4",
+         [] {},
+         {"--check-config", home.path("warn.conf")},
+         1,
          "Cam1: "},
-        {"--check-config of a damaged line", [] {}, {"--check-config", "--config", damaged}, 2,
+        {"--check-config of a damaged line",
+         [] {},
+         {"--check-config", "--config", damaged},
+         2,
          "line 7 cannot be read (d2)"},
-        {"--check-config of a missing file", [] {}, {"--check-config", home.path("none.conf")}, 2,
+        {"--check-config of a missing file",
+         [] {},
+         {"--check-config", home.path("none.conf")},
+         2,
          "the file is not used: there is no such file"},
         {"--config without a job it goes with", [] {}, {"--config", settings}, 64, "--config goes with"},
-        {"--state-dir with --check-config", [] {}, {"--check-config", "--state-dir", stateFolder}, 64,
+        {"--state-dir with --check-config",
+         [] {},
+         {"--check-config", "--state-dir", stateFolder},
+         64,
          "--state-dir goes with"},
         {"two files for --check-config", [] {}, {"--check-config", settings, settings}, 64, "unexpected argument"},
     };
@@ -247,7 +286,8 @@ TEST_F(ProgramHeadless, OptionsRefuseWhatMustNotBeUsedAndSayWhy)
         const Answer answer = run(row.arguments);
         EXPECT_EQ(answer.code, row.code) << row.name << "\n" << qPrintable(answer.out + answer.err);
         EXPECT_TRUE((answer.out + answer.err).contains(QString::fromUtf8(row.said)))
-            << row.name << "\n" << qPrintable(answer.out + answer.err);
+            << row.name << "\n"
+            << qPrintable(answer.out + answer.err);
     }
     EXPECT_FALSE(QFileInfo::exists(home.path("real-state/status.json"))) << "a refused run wrote nothing";
 }
@@ -369,8 +409,9 @@ TEST_F(ProgramHeadless, RunsForTheServiceManagerThroughSignalsAndReloads)
 
     EXPECT_EQ(stop(program), 0);
     const QString err = QString::fromUtf8(program.readAllStandardError());
-    EXPECT_TRUE(err.contains(QStringLiteral("the settings in ") + settingsFile + " were not read again: line 3 "
-                                                                                  "cannot be read"))
+    EXPECT_TRUE(err.contains(QStringLiteral("the settings in ") + settingsFile +
+                             " were not read again: line 3 "
+                             "cannot be read"))
         << qPrintable(err);
     QFile marker(stateFolder + QStringLiteral("/pylvane.pid"));
     ASSERT_TRUE(marker.open(QIODevice::ReadOnly));
