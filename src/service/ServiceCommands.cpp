@@ -48,7 +48,10 @@ std::optional<QByteArray> ServiceCommands::readStatus(const QString& stateFolder
         *refused = QStringLiteral("the state folder is not used: ") + refusal;
         return std::nullopt;
     }
-    return StatusFile::read(StateFolder::resolved(folder), refused);
+    // Root asking for a state folder by name asks for a service's, which runs as a user of its own.
+    const bool named = !stateFolder.isEmpty() || !qEnvironmentVariableIsEmpty("PYLVANE_STATE_DIR") ||
+                       !qEnvironmentVariableIsEmpty("STATE_DIRECTORY");
+    return StatusFile::read(StateFolder::resolved(folder), refused, named);
 }
 
 void ServiceCommands::prepareDiagnosis(bool headless, const QString& settingsFile, const QString& stateFolder)

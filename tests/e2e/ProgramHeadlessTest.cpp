@@ -413,6 +413,17 @@ TEST_F(ProgramHeadless, RunsForTheServiceManagerThroughSignalsAndReloads)
                              " were not read again: line 3 "
                              "cannot be read"))
         << qPrintable(err);
+    if (::geteuid() == 0) {
+        // Root reads the status of a service that runs as another user, by its state folder.
+        QProcess status;
+        status.setProcessEnvironment(environment);
+        status.start(QStringLiteral(PYLVANE_EXECUTABLE), {QStringLiteral("--status"), QStringLiteral("--state-dir"),
+                                                          stateFolder});
+        ASSERT_TRUE(status.waitForFinished(20'000));
+        const QString line = QString::fromUtf8(status.readAllStandardOutput());
+        EXPECT_TRUE(line.startsWith(QStringLiteral("PYLVANE ")) && !line.contains(QStringLiteral("status f")))
+            << qPrintable(line);
+    }
     QFile marker(stateFolder + QStringLiteral("/pylvane.pid"));
     ASSERT_TRUE(marker.open(QIODevice::ReadOnly));
     EXPECT_TRUE(marker.readAll().isEmpty()) << "an orderly end empties the marker";
