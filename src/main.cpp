@@ -5,6 +5,8 @@
 #include "platform/Platform.h"
 #include "platform/SystemEnd.h"
 #include "probes/EchoRights.h"
+#include "service/DesktopRunPlace.h"
+#include "service/HeadlessMain.h"
 #include "settings/SettingsStore.h"
 #include "systemlog/SystemEvents.h"
 #include "ui/Application.h"
@@ -18,8 +20,11 @@ int main(int argc, char* argv[])
 {
     // The options that do one job and end come before anything of the window system is touched: no display
     // needed, no window, no lock.
-    if (const std::optional<int> code = CommandLine::run(argc, argv))
+    CommandLine::RunOptions options;
+    if (const std::optional<int> code = CommandLine::run(argc, argv, &options))
         return *code;
+    if (options.headless)
+        return HeadlessMain::run(argc, argv, options.settingsFile, options.stateFolder);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -51,6 +56,8 @@ int main(int argc, char* argv[])
     const std::unique_ptr<SystemEvents> events = SystemEvents::forThisSystem();
     Application application(*platform, probes, log, store, events.get());
     QObject::connect(systemEnd.get(), &SystemEnd::endRequested, &app, [&application] { application.end(); });
+    // `pylvane --check-now` finds this run by its marker in the state folder.
+    const DesktopRunPlace place(&app, [&application] { application.checkNow(); });
     application.start();
     if (withoutBus)
         application.startedWithoutSessionBus(kBusLimitS);

@@ -3,6 +3,7 @@
 #include "diagnosis/DesktopPart.h"
 #include "diagnosis/DiagnosisChecks.h"
 #include "diagnosis/DiagnosisReport.h"
+#include "diagnosis/DiagnosisScope.h"
 #include "diagnosis/DiagnosisSystem.h"
 #include "diagnosis/ProgramAge.h"
 #include "platform/ConsoleOutput.h"
@@ -87,6 +88,23 @@ QString seconds(Clock::duration time)
            QStringLiteral(" s");
 }
 
+// A line of the desktop's that a run without one does not have.
+CheckResult notForThisRun(const QString& id, const QString& name)
+{
+    CheckResult check;
+    check.id = id;
+    check.name = name;
+    check.set(Verdict::NotApplicable, QStringLiteral("does not apply to a run without a desktop"));
+    return check;
+}
+
+QList<CheckResult> notForThisRun()
+{
+    return {notForThisRun(QStringLiteral("desktop"), QStringLiteral("Desktop")),
+            notForThisRun(QStringLiteral("notifications"), QStringLiteral("Notifications")),
+            notForThisRun(QStringLiteral("accessibility"), QStringLiteral("Accessibility"))};
+}
+
 } // namespace
 
 QString Diagnosis::stoppedNote()
@@ -104,10 +122,14 @@ int Diagnosis::run(int argc, char* argv[], bool json)
     const Clock::time_point started = programStart();
     const Clock::time_point deadline = started + kRunLimit;
 
+    // A run without a desktop has none to look at: its desktop lines do not apply, and no display is asked.
+    const bool withoutDesktop = DiagnosisScope::current().withoutDesktop();
     DesktopPart display(DesktopPart::kDisplay);
     DesktopPart bus(DesktopPart::kBus);
-    display.start();
-    bus.start();
+    if (!withoutDesktop) {
+        display.start();
+        bus.start();
+    }
 
     const auto& all = fileChecks();
     auto progress = std::make_shared<Progress>();
@@ -130,8 +152,10 @@ int Diagnosis::run(int argc, char* argv[], bool json)
         first = end;
     }
 
-    display.finishBy(deadline);
-    bus.finishBy(deadline);
+    if (!withoutDesktop) {
+        display.finishBy(deadline);
+        bus.finishBy(deadline);
+    }
     QList<CheckResult> checks;
     bool finished = false;
     {
@@ -159,7 +183,12 @@ int Diagnosis::run(int argc, char* argv[], bool json)
         else
             worker.detach();
     }
-    QList<CheckResult> desktop = display.results() + bus.results();
+    QList<CheckResult> desktop = withoutDesktop ? notForThisRun() : display.results() + bus.results();
+    if (withoutDesktop) {
+        for (CheckResult& check : checks)
+            if (check.id == QLatin1String("log-viewer") || check.id == QLatin1String("autostart"))
+                check = notForThisRun(check.id, check.name);
+    }
     for (qsizetype i = 0; i < desktop.size(); ++i)
         checks.insert(kDesktopAt + i, desktop[i]);
     const bool answered = std::all_of(checks.cbegin(), checks.cend(), [](const CheckResult& check) {

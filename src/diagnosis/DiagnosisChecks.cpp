@@ -1,11 +1,13 @@
 #include "diagnosis/DiagnosisChecks.h"
 
+#include "diagnosis/DiagnosisScope.h"
 #include "diagnosis/DiagnosisSystem.h"
 #include "diagnosis/PrivateNames.h"
 #include "eventlog/EventLog.h"
 #include "eventlog/KeptEntriesFile.h"
 #include "outcome/StatusCheck.h"
 #include "outcome/StatusFile.h"
+#include "service/StateFolder.h"
 #include "probes/EchoRights.h"
 #include "probes/EchoStatus.h"
 #include "probes/Module1.h"
@@ -236,7 +238,8 @@ CheckResult DiagnosisChecks::log()
 CheckResult DiagnosisChecks::statusFile()
 {
     CheckResult check = named("status-file", "Status file");
-    const QString folder = StatusFile::defaultFolder();
+    const QString given = DiagnosisScope::current().stateFolder;
+    const QString folder = given.isEmpty() ? StatusFile::defaultFolder() : StateFolder::resolved(given);
     QString refused;
     const std::optional<QByteArray> bytes = StatusFile::read(folder, &refused);
     const bool folderThere = QFileInfo(folder).isDir();

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "diagnosis/CheckResult.h"
+#include "diagnosis/DiagnosisSystem.h"
 
 #include <QDateTime>
 #include <QString>
+
+class SettingsStore;
 
 // The checks of `pylvane --diagnose` that read files and ask the probes, one function each. None
 // waits longer than its own limit, none changes anything but the one event the system log gets,
@@ -15,6 +18,10 @@ CheckResult program();
 CheckResult echo();
 CheckResult processLookup();
 CheckResult settings();
+// The settings the diagnosis looks at (see DiagnosisScope): the file given, read once, or the user's own.
+SettingsStore scopeSettings();
+// The same check of the settings `store` reads, found at `place`: the service's file, given with --config.
+CheckResult settingsOf(const DiagnosisSystem::SettingsPlace& place, const SettingsStore& store);
 CheckResult log();
 CheckResult logViewer();
 CheckResult statusFile();

@@ -17,7 +17,7 @@ constexpr int kFolderLimitMs = 1'000;
 CheckResult DiagnosisChecks::metrics()
 {
     CheckResult check = named("metrics", "Metrics");
-    const QString folder = SettingsStore().metricsFolder();
+    const QString folder = DiagnosisChecks::scopeSettings().metricsFolder();
     check.values.insert(QStringLiteral("folder_set"), !folder.isEmpty());
     if (folder.isEmpty()) {
         check.set(Verdict::NotApplicable, QStringLiteral("MetricsFolder is not set"));

@@ -98,32 +98,16 @@ CheckResult DiagnosisSystem::managementService()
 
 DiagnosisSystem::SettingsPlace DiagnosisSystem::settingsPlace()
 {
-    SettingsPlace place;
     const QString path = SettingsStore::defaultLocation();
-    place.shown = PrivateNames::here().file(path);
+    const SettingsFile::Contents contents = SettingsFile::read(path);
+    SettingsPlace place =
+        iniSettingsPlace(PrivateNames::here().file(path), contents.bytes,
+                         contents.state == SettingsFile::State::Read      ? SettingsPlace::Read
+                         : contents.state == SettingsFile::State::Missing ? SettingsPlace::Missing
+                                                                          : SettingsPlace::Refused);
     if (qEnvironmentVariableIsEmpty("HOME") && qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME"))
         place.note = QStringLiteral("HOME is unset, so the settings are read from ") + QDir::cleanPath(path) +
                      QStringLiteral(", not from your home folder");
-    const SettingsFile::Contents contents = SettingsFile::read(path);
-    place.state = contents.state == SettingsFile::State::Read      ? SettingsPlace::Read
-                  : contents.state == SettingsFile::State::Missing ? SettingsPlace::Missing
-                                                                   : SettingsPlace::Refused;
-    // Each line read on its own, so the report can name the one that spoils only its value. A key that is not
-    // one of the store's names is told by its line number: it could be anything the user typed.
-    const QList<QByteArray> lines = contents.bytes.split('\n');
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (IniText(lines[i]).isClean())
-            continue;
-        const QString key = QString::fromUtf8(lines[i].left(lines[i].indexOf('='))).trimmed();
-        const bool known = lines[i].contains('=') && SettingsStore::valueNames().contains(key, Qt::CaseInsensitive);
-        place.damaged << (known ? key : QStringLiteral("line %1").arg(i + 1));
-    }
-    // A value the file holds that the store's own load does not take: a @Variant of another type, a list.
-    const IniText text(contents.bytes);
-    const SettingsStore store(path);
-    for (const QString& name : SettingsStore::valueNames())
-        if (text.value(name).has_value() && !store.ReadSetting(SettingsStore::kKeyPath, name).has_value())
-            place.unreadable << name;
     return place;
 }
 

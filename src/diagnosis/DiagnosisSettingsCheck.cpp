@@ -1,11 +1,15 @@
 #include "diagnosis/DiagnosisChecks.h"
 
+#include "diagnosis/DiagnosisScope.h"
 #include "diagnosis/DiagnosisSystem.h"
+#include "diagnosis/PrivateNames.h"
 #include "monitor/CheckCycle.h"
 #include "monitor/Targets.h"
 #include "platform/Platform.h"
 #include "probes/EchoStatus.h"
 #include "probes/Module1.h"
+#include "service/ConfigFile.h"
+#include "settings/IniText.h"
 #include "settings/SettingsStore.h"
 
 #include <QFileInfo>
@@ -35,10 +39,65 @@ QString logNameOf(TargetKind kind, int number)
 
 } // namespace
 
+DiagnosisSystem::SettingsPlace DiagnosisSystem::iniSettingsPlace(const QString& shown, const QByteArray& bytes,
+                                                                 SettingsPlace::State state)
+{
+    SettingsPlace place;
+    place.shown = shown;
+    place.state = state;
+    // Each line read on its own, so the report can name the one that spoils only its value. A key that is not
+    // one of the store's names is told by its line number: it could be anything the user typed.
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (IniText(lines[i]).isClean())
+            continue;
+        const QString key = QString::fromUtf8(lines[i].left(lines[i].indexOf('='))).trimmed();
+        const bool known = lines[i].contains('=') && SettingsStore::valueNames().contains(key, Qt::CaseInsensitive);
+        place.damaged << (known ? key : QStringLiteral("line %1").arg(i + 1));
+        place.damagedLines << int(i + 1);
+    }
+    // A value the file holds that the store's own load does not take: a @Variant of another type, a list.
+    const IniText text(bytes);
+    const SettingsStore store = SettingsStore::fromIni(shown, bytes);
+    for (const QString& name : SettingsStore::valueNames())
+        if (text.value(name).has_value() && !store.ReadSetting(SettingsStore::kKeyPath, name).has_value())
+            place.unreadable << name;
+    return place;
+}
+
+SettingsStore DiagnosisChecks::scopeSettings()
+{
+    const QString file = DiagnosisScope::current().settingsFile;
+    return file.isEmpty() ? SettingsStore() : SettingsStore::fromIni(file, ConfigFile::read(file).bytes);
+}
+
 CheckResult DiagnosisChecks::settings()
 {
+    const QString file = DiagnosisScope::current().settingsFile;
+    if (file.isEmpty())
+        return settingsOf(DiagnosisSystem::settingsPlace(), SettingsStore());
+    // The service's file, by the rules the service reads it by.
+    const ConfigFile::Contents contents = ConfigFile::read(file);
+    using Place = DiagnosisSystem::SettingsPlace;
+    // Named as the report names folders: a file in a home folder by "~/…".
+    const QString shown = PrivateNames::here().file(file);
+    CheckResult check = settingsOf(DiagnosisSystem::iniSettingsPlace(shown, contents.bytes,
+                                                                     contents.refusal.isEmpty() ? Place::Read
+                                                                                                : Place::Refused),
+                                   SettingsStore::fromIni(file, contents.bytes));
+    if (!contents.refusal.isEmpty())
+        check.set(CheckResult::Verdict::Fail, shown + QStringLiteral(" is not used: ") + contents.refusal,
+                  QStringLiteral("Make it a regular file that only its owner may write, in a folder only they may "
+                                 "change; run pylvane --check-config on it."));
+    else if (check.values.value(QStringLiteral("damaged_lines")).toInt() > 0)
+        check.worsen(CheckResult::Verdict::Fail, QStringLiteral("a run without a desktop refuses the file"),
+                     QStringLiteral("Correct the lines that pylvane --check-config names."));
+    return check;
+}
+
+CheckResult DiagnosisChecks::settingsOf(const DiagnosisSystem::SettingsPlace& place, const SettingsStore& store)
+{
     CheckResult check = named("settings", "Settings");
-    const DiagnosisSystem::SettingsPlace place = DiagnosisSystem::settingsPlace();
     check.values.insert(QStringLiteral("location"), place.shown);
     if (place.state == DiagnosisSystem::SettingsPlace::Refused) {
         check.values.insert(QStringLiteral("readable"), false);
@@ -47,7 +106,6 @@ CheckResult DiagnosisChecks::settings()
         return check;
     }
     check.values.insert(QStringLiteral("readable"), true);
-    const SettingsStore store;
     int present = 0;
     for (const QString& name : SettingsStore::valueNames())
         present += store.ReadSetting(SettingsStore::kKeyPath, name).has_value() ? 1 : 0;

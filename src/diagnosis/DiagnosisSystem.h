@@ -33,10 +33,13 @@ struct SettingsPlace {
     QString shown;            // the file or registry key
     enum State { Read, Missing, Refused } state = Missing;
     QStringList damaged;      // value names of lines that could not be read, or "line N"
+    QList<int> damagedLines;  // their line numbers, from 1
     QStringList unreadable;   // value names whose data is neither text nor a number, so the load takes none
     QString note;             // what else the user should know of the place, such as an unset HOME
 };
 SettingsPlace settingsPlace();
+// The place of an INI file's text, `bytes` as read once from it, shown as `shown`.
+SettingsPlace iniSettingsPlace(const QString& shown, const QByteArray& bytes, SettingsPlace::State state);
 
 // Why the cycle would refuse the file at `path` (a link, a folder, another user's file); empty when it
 // is a regular file of the user's own with one name, or missing.

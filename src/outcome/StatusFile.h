@@ -33,7 +33,10 @@ public:
     // The file's bytes; nothing when it is missing, or when it is refused: too large, not a regular file of the
     // user's own with one name, or in a folder that someone else may change. `refused` then says why, and is
     // left empty for a missing file.
-    static std::optional<QByteArray> read(const QString& folder, QString* refused = nullptr);
+    // With `serviceForRoot`, root may read the file of a service that runs as another user (its folder asked for by
+    // name): folder and file are then to be that user's, and still no one else's to change.
+    static std::optional<QByteArray> read(const QString& folder, QString* refused = nullptr,
+                                          bool serviceForRoot = false);
 
     // RFC 3339 with the offset from UTC: "2024-05-02T09:03:00+02:00".
     static QString timeText(const QDateTime& time);

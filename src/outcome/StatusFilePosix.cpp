@@ -48,7 +48,7 @@ bool StatusFile::replace(const QString& from, const QString& to)
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
-std::optional<QByteArray> StatusFile::read(const QString& folder, QString* refused)
+std::optional<QByteArray> StatusFile::read(const QString& folder, QString* refused, bool serviceForRoot)
 {
     const auto refuse = [refused](const char* why) {
         if (refused != nullptr)
@@ -65,10 +65,14 @@ std::optional<QByteArray> StatusFile::read(const QString& folder, QString* refus
         return refuse("the status folder is not a folder of your own");
     }
     struct stat info {};
-    if (fstat(dir, &info) != 0 || info.st_uid != geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    // Root may read a service's status when asked to: the file is then to be the folder's owner's, as the writer
+    // leaves it.
+    if (fstat(dir, &info) != 0 || (info.st_uid != geteuid() && !(serviceForRoot && geteuid() == 0)) ||
+        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         close(dir);
         return refuse("the status folder may be changed by another user");
     }
+    const uid_t owner = info.st_uid;
     const int fd =
         openat(dir, QFile::encodeName(kFileName).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     const int openError = errno;
@@ -81,7 +85,7 @@ std::optional<QByteArray> StatusFile::read(const QString& folder, QString* refus
     const char* why = nullptr;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         why = "the status file is not a regular file";
-    else if (info.st_uid != geteuid())
+    else if (info.st_uid != owner)
         why = "the status file belongs to another user";
     else if (info.st_nlink != 1)
         why = "the status file has more than one name";

@@ -73,7 +73,7 @@ bool StatusFile::replace(const QString& from, const QString& to)
                        MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-std::optional<QByteArray> StatusFile::read(const QString& folder, QString* refused)
+std::optional<QByteArray> StatusFile::read(const QString& folder, QString* refused, bool)
 {
     const auto refuse = [refused](const char* why) {
         if (refused != nullptr)

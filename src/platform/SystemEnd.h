@@ -14,7 +14,9 @@ class SystemEnd : public QObject {
 public:
     // One at a time: it takes the process's end signals over until it is destroyed. On Windows a
     // start by the system after such a close first returns to the working directory of the run closed.
-    static std::unique_ptr<SystemEnd> install();
+    // Without `hangUpEnds` SIGHUP is left to whoever else handles it: a run without a desktop reads its settings
+    // again on it (see ServiceSignals).
+    static std::unique_ptr<SystemEnd> install(bool hangUpEnds = true);
 
 signals:
     void endRequested();

@@ -28,7 +28,7 @@ extern "C" void onEndSignal(int signal)
 
 class PosixSystemEnd : public SystemEnd {
 public:
-    PosixSystemEnd()
+    explicit PosixSystemEnd(bool hangUpEnds)
     {
         if (::pipe2(fds_.data(), O_CLOEXEC | O_NONBLOCK) != 0)
             return;
@@ -41,6 +41,8 @@ public:
         // Reset to the default on entry: should the orderly end hang, the same signal again ends it.
         action.sa_flags = SA_RESTART | SA_RESETHAND;
         for (int signal : kEndSignals) {
+            if (signal == SIGHUP && !hangUpEnds)
+                continue;
             // A signal ignored from the start (nohup's SIGHUP) stays ignored, as whoever started the program wanted.
             struct sigaction before {};
             if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
@@ -84,7 +86,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<SystemEnd> SystemEnd::install()
+std::unique_ptr<SystemEnd> SystemEnd::install(bool hangUpEnds)
 {
-    return std::make_unique<PosixSystemEnd>();
+    return std::make_unique<PosixSystemEnd>(hangUpEnds);
 }

@@ -41,7 +41,7 @@ void registerForRestart()
 
 } // namespace
 
-std::unique_ptr<SystemEnd> SystemEnd::install()
+std::unique_ptr<SystemEnd> SystemEnd::install(bool)
 {
     returnToClosedRunsDirectory();
     registerForRestart();

@@ -1,5 +1,7 @@
 #include "settings/SettingsStore.h"
 
+#include "settings/IniText.h"
+
 #include <QLocale>
 
 namespace {
@@ -25,6 +27,14 @@ QStringList makeValueNames()
 
 SettingsStore::SettingsStore(QString location) : location_(location.isEmpty() ? defaultLocation() : std::move(location))
 {
+}
+
+SettingsStore SettingsStore::fromIni(QString location, const QByteArray& iniBytes)
+{
+    SettingsStore store(std::move(location));
+    store.loaded_ = std::make_shared<const IniText>(iniBytes);
+    store.readOnly_ = true;
+    return store;
 }
 
 const QStringList& SettingsStore::valueNames()
@@ -70,6 +80,8 @@ bool SettingsStore::notifyChanges() const
 
 bool SettingsStore::setNotifyChanges(bool on)
 {
+    if (readOnly_)
+        return false;
     return writeValues({{kNotifyChanges, enableText(on)}});
 }
 
@@ -92,11 +104,15 @@ bool SettingsStore::setHistoryDays(int days)
 
 bool SettingsStore::setConfirmDown(bool on)
 {
+    if (readOnly_)
+        return false;
     return writeValues({{kConfirmDown, enableText(on)}});
 }
 
 bool SettingsStore::WriteSettings(const QList<Value>& values)
 {
+    if (readOnly_)
+        return false;
     for (const Value& value : values) {
         if (!valueNames().contains(value.first))
             return false;

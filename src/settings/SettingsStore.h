@@ -32,6 +32,9 @@ public:
     // "Software\Pylvane" on Windows; elsewhere $XDG_CONFIG_HOME/Pylvane/Pylvane.conf, or
     // ~/.config/Pylvane/Pylvane.conf.
     static QString defaultLocation();
+    // A store that reads the INI text `iniBytes`, as read once from the file `location` (the service's
+    // settings, named with --config), rather than the per-user place; it writes nothing, and a write is refused.
+    static SettingsStore fromIni(QString location, const QByteArray& iniBytes);
     const QString& location() const { return location_; }
 
     // The 71 value names in the order a save writes them: a1, c1..c10, c1b..c10b, d1..d15,
@@ -89,6 +92,7 @@ private:
     bool writeValues(const QList<Value>& values);
 
     QString location_;
+    bool readOnly_ = false;
     // The file as the first read found it (a missing or refused file reads as an empty one); null until then and
     // after each write, which may have changed it.
     mutable std::shared_ptr<const IniText> loaded_;

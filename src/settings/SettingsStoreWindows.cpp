@@ -1,5 +1,7 @@
 #include "settings/SettingsStore.h"
 
+#include "settings/IniText.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -39,6 +41,16 @@ QString SettingsStore::defaultLocation()
 
 std::optional<QString> SettingsStore::readText(const QString& valueName) const
 {
+    // An INI text given as the settings (see fromIni): strings and numbers are settings, as in the registry.
+    if (loaded_) {
+        const std::optional<QVariant> value = loaded_->value(valueName);
+        if (!value)
+            return std::nullopt;
+        const int type = value->typeId();
+        const bool number = type == QMetaType::Int || type == QMetaType::UInt || type == QMetaType::LongLong ||
+                            type == QMetaType::ULongLong || type == QMetaType::Double;
+        return type == QMetaType::QString || number ? std::optional(value->toString()) : std::nullopt;
+    }
     const std::wstring key = wide(location_);
     const std::wstring name = wide(valueName);
     // Only strings and 32-bit numbers are settings; raw bytes, lists and the like read as nothing.

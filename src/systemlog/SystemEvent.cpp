@@ -4,6 +4,7 @@ int priorityOf(SystemEventKind kind)
 {
     switch (kind) {
     case SystemEventKind::TargetDown:
+    case SystemEventKind::SettingsNotReloaded:
         return 3;
     case SystemEventKind::TargetBackUp:
     case SystemEventKind::MetricsWrittenAgain:
@@ -14,6 +15,7 @@ int priorityOf(SystemEventKind kind)
     case SystemEventKind::MetricsNotWritten:
     case SystemEventKind::StartedWithoutSessionBus:
     case SystemEventKind::HistoryProblem:
+    case SystemEventKind::StartedAfterUnorderlyEnd:
         return 4;
     case SystemEventKind::FailureCommandStarted:
     case SystemEventKind::KeptEntryWentIn:
@@ -60,6 +62,10 @@ const char* messageIdOf(SystemEventKind kind)
         return "fc48732bd0024ec6987f12a003093fbf";
     case SystemEventKind::HistoryProblem:
         return "0e473b8531354353ab0fa27782095e88";
+    case SystemEventKind::SettingsNotReloaded:
+        return "f20b82c2a0094f01b62870ae0085677a";
+    case SystemEventKind::StartedAfterUnorderlyEnd:
+        return "dc4016d3baaa4f6e91893a7276cbdd4a";
     }
     return "";
 }

@@ -20,7 +20,9 @@ enum class SystemEventKind {
     TargetAnsweredAgain,
     Diagnosis,
     StartedWithoutSessionBus,
-    HistoryProblem, // the last kind: the Windows event IDs follow this order
+    HistoryProblem,
+    SettingsNotReloaded,
+    StartedAfterUnorderlyEnd, // the last kind: the Windows event IDs follow this order
 };
 
 // One event as every system log gets it. `message` is the whole sentence; `strings` are the parts

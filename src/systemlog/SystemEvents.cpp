@@ -38,6 +38,11 @@ QString patternOf(SystemEventKind kind)
                               "desktop notices and no accessibility bridge in this run; notices show in the tray");
     case SystemEventKind::HistoryProblem:
         return QStringLiteral("The history of checks: %1");
+    case SystemEventKind::SettingsNotReloaded:
+        return QStringLiteral("The settings in %1 were not read again: %2; the settings before stay in force");
+    case SystemEventKind::StartedAfterUnorderlyEnd:
+        return QStringLiteral("Pylvane %1 started again after the run before it (process %2, started %3) ended "
+                              "without its orderly end");
     }
     return {};
 }
@@ -156,4 +161,15 @@ void SystemEvents::startedWithoutSessionBus(const QString& version, int seconds)
 void SystemEvents::historyProblem(const QString& text)
 {
     report(plainEvent(SystemEventKind::HistoryProblem, {text}));
+}
+
+void SystemEvents::settingsNotReloaded(const QString& location, const QString& reason)
+{
+    report(plainEvent(SystemEventKind::SettingsNotReloaded, {location, reason}));
+}
+
+void SystemEvents::startedAfterUnorderlyEnd(const QString& version, qint64 pid, const QString& started)
+{
+    report(plainEvent(SystemEventKind::StartedAfterUnorderlyEnd,
+                      {version, QString::number(pid), started.isEmpty() ? QStringLiteral("at a time not known") : started}));
 }

@@ -42,6 +42,10 @@ public:
     // The history of checks met a fault (a planted file, a damaged or locked database, a full disk); each kind is
     // told once until it clears. No cycle, log entry or lamp waits on it.
     void historyProblem(const QString& text);
+    // A reload of the settings in `location` (SIGHUP, without a desktop) was refused, and why; the old ones stay.
+    void settingsNotReloaded(const QString& location, const QString& reason);
+    // The run before this one did not end in order: killed, or stopped by the service manager's watchdog.
+    void startedAfterUnorderlyEnd(const QString& version, qint64 pid, const QString& started);
 
     // Turns the call into its event: the sentence, and its parts in message-table order.
     static SystemEvent targetEvent(SystemEventKind kind, const QString& targetKind, const QString& name,

@@ -41,6 +41,10 @@ public:
     // windows close and the event loop ends. Runs once.
     void end();
 
+    // What "X" on the settings window does: the next tick of the schedule arms a cycle that logs and alarms all it
+    // finds. The tray's "Check now" and `pylvane --check-now` ask for it too.
+    void checkNow() { mainWindow_.presetTickCounter(); }
+
     // The system's log hears that this run goes without the session bus, which did not answer within `seconds`.
     void startedWithoutSessionBus(int seconds);
 

@@ -8,6 +8,8 @@
 #include "outcome/StatusFile.h"
 #include "platform/ConsoleOutput.h"
 #include "platform/WorkingDirectory.h"
+#include "service/ServiceCommands.h"
+#include "service/StateFolder.h"
 #include "systemlog/AdminCommand.h"
 
 #include <QCommandLineParser>
@@ -48,16 +50,16 @@ const QString kRefusal = QStringLiteral("pylvane: %1; try 'pylvane --help'\n");
 // target that is down.
 constexpr int kBadCommandLine = 64;
 
-int status()
+int status(const QString& stateFolder)
 {
     QString refused;
-    const std::optional<QByteArray> bytes = StatusFile::read(StatusFile::defaultFolder(), &refused);
+    const std::optional<QByteArray> bytes = ServiceCommands::readStatus(stateFolder, &refused);
     const StatusCheck::Result result = StatusCheck::evaluate(bytes, QDateTime::currentDateTime(), refused);
     ConsoleOutput::write(result.line + QLatin1Char('\n'));
     return result.code;
 }
 
-int history(const QCommandLineParser& parser, HistoryCommand::Form form, const QString& days)
+int history(const QCommandLineParser& parser, HistoryCommand::Form form, const QString& days, const QString& stateDir)
 {
     HistoryCommand::Options options;
     options.form = form;
@@ -72,7 +74,8 @@ int history(const QCommandLineParser& parser, HistoryCommand::Form form, const Q
     }
     QString out;
     QString error;
-    const int code = HistoryCommand::run(StatusFile::defaultFolder(), options, out, error,
+    const int code = HistoryCommand::run(
+        StateFolder::resolved(StateFolder::chosen(stateDir, StateFolder::For::Asking)), options, out, error,
                                          QDateTime::currentMSecsSinceEpoch(), QTimeZone::systemTimeZone());
     if (!out.isEmpty())
         ConsoleOutput::write(out);
@@ -108,7 +111,7 @@ QStringList CommandLine::withoutQtOptions(const QStringList& arguments)
     return own;
 }
 
-std::optional<int> CommandLine::run(int argc, char* argv[])
+std::optional<int> CommandLine::run(int argc, char* argv[], RunOptions* options)
 {
     QStringList all;
     for (int i = 0; i < argc; ++i)
@@ -168,11 +171,38 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
     const QCommandLineOption unregisterSource(QStringLiteral("unregister-event-source"),
                                               QStringLiteral("As an administrator: remove that registration.") +
                                                   onWindows);
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Run without a desktop, as a service does: the checks, the log, the status file, the system "
+                       "log and the metrics, with no window, tray or notice and no display or session bus needed. "
+                       "SIGHUP reads the settings again, SIGUSR1 checks now. With --diagnose: diagnose such a run."));
+    const QCommandLineOption config(
+        QStringLiteral("config"),
+        QStringLiteral("With --headless, --diagnose or --check-config: read the settings from <file>, an INI file "
+                       "with the keys of the per-user one (the system service's is /etc/pylvane/pylvane.conf)."),
+        QStringLiteral("file"));
+    const QCommandLineOption stateDir(
+        QStringLiteral("state-dir"),
+        QStringLiteral("With --headless, --status, --check-now, --diagnose or --history: the folder of status.json "
+                       "and the run's other state (by default $STATE_DIRECTORY under systemd; for --status, "
+                       "--check-now and --history also $PYLVANE_STATE_DIR)."),
+        QStringLiteral("folder"));
+    const QCommandLineOption checkConfig(
+        QStringLiteral("check-config"),
+        QStringLiteral("Check a settings file (the one named after the option, the one given with --config, or your "
+                       "own): each line that cannot be read, the targets enabled by kind, a failure command that is no "
+                       "program file. Exit with 0 (fine), 1 (warnings) or 2 (unusable: the file cannot be read, or a "
+                       "line cannot)."));
+    const QCommandLineOption checkNow(
+        QStringLiteral("check-now"),
+        QStringLiteral("Ask the running Pylvane (yours, or with --state-dir the service's) to check at once, as "
+                       "\"X\" in the settings window does. Exit with 0 when asked, 1 when none runs."));
     // Given by the system when it restarts the program after an installer closed it; not for users.
     QCommandLineOption workingDirectory(kWorkingDirectoryArgument.mid(2), QString(), QStringLiteral("folder"));
     workingDirectory.setFlags(QCommandLineOption::HiddenFromHelp);
     for (const QCommandLineOption& option :
-         {statusOption, diagnose, json, historyOption, outages, csv, days, registerSource, unregisterSource, workingDirectory})
+         {statusOption, diagnose, json, historyOption, outages, csv, days, checkConfig, checkNow, headless, config,
+          stateDir, registerSource, unregisterSource, workingDirectory})
         parser.addOption(option);
 
     if (!parser.parse(arguments)) {
@@ -180,28 +210,43 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
                              ConsoleOutput::Error);
         return kBadCommandLine;
     }
+    // The options that say how a job or a run goes, rather than being one; --headless is one of them beside
+    // --diagnose. Each goes only with the jobs it names.
     QStringList jobs = parser.optionNames();
+    for (const QCommandLineOption* modifier : {&json, &config, &stateDir})
+        jobs.removeAll(modifier->names().constFirst());
     if (parser.isSet(diagnose))
-        jobs.removeAll(json.names().constFirst());
+        jobs.removeAll(headless.names().constFirst());
     // --history takes one form (--outages, --csv or --json) and --days.
-    const QStringList historyForms = {outages.names().constFirst(), csv.names().constFirst(),
-                                      json.names().constFirst()};
-    const bool historyWith = parser.isSet(outages) || parser.isSet(csv) || parser.isSet(days) ||
-                             (parser.isSet(json) && !parser.isSet(diagnose));
     int forms = 0;
-    if (parser.isSet(historyOption)) {
-        for (const QString& name : historyForms)
-            forms += jobs.removeAll(name) > 0 ? 1 : 0;
-        jobs.removeAll(days.names().constFirst());
-    }
-    if (!parser.positionalArguments().isEmpty() || jobs.size() > 1 || forms > 1 ||
-        (historyWith && !parser.isSet(historyOption)) || (parser.isSet(json) && !parser.isSet(diagnose) && !parser.isSet(historyOption))) {
-        const QString what = !parser.positionalArguments().isEmpty()
-                                 ? QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first())
-                             : jobs.size() > 1 || forms > 1 ? QStringLiteral("one option at a time")
-                             : historyWith && !parser.isSet(json)
-                                 ? QStringLiteral("--outages, --csv and --days go with --history")
-                                 : QStringLiteral("--json goes with --diagnose or --history");
+    for (const QCommandLineOption* form : {&outages, &csv, &json})
+        forms += parser.isSet(*form) ? 1 : 0;
+    const bool historyWith = parser.isSet(outages) || parser.isSet(csv) || parser.isSet(days);
+    for (const QCommandLineOption* modifier : {&outages, &csv, &days})
+        jobs.removeAll(modifier->names().constFirst());
+    const QString job = jobs.value(0);
+    const auto goesWith = [&job](const QCommandLineOption& option) { return option.names().contains(job); };
+    QString what;
+    if (!parser.positionalArguments().isEmpty() &&
+        (!parser.isSet(checkConfig) || parser.positionalArguments().size() > 1 || parser.isSet(config)))
+        what = parser.isSet(checkConfig) && parser.positionalArguments().size() == 1
+                   ? QStringLiteral("--check-config takes one file")
+                   : QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().last());
+    else if (jobs.size() > 1 || (parser.isSet(historyOption) && forms > 1))
+        what = QStringLiteral("one option at a time");
+    else if (historyWith && !parser.isSet(historyOption))
+        what = QStringLiteral("--outages, --csv and --days go with --history");
+    else if (parser.isSet(json) && !parser.isSet(diagnose) && !parser.isSet(historyOption))
+        what = QStringLiteral("--json goes with --diagnose or --history");
+    else if (parser.isSet(config) && !(goesWith(headless) || goesWith(diagnose) || goesWith(checkConfig)))
+        what = QStringLiteral("--config goes with --headless, --diagnose or --check-config");
+    else if (parser.isSet(stateDir) && !(goesWith(headless) || goesWith(statusOption) || goesWith(checkNow) ||
+                                         goesWith(diagnose) || goesWith(historyOption)))
+        what = QStringLiteral("--state-dir goes with --headless, --status, --check-now, --diagnose or --history");
+    else if ((parser.isSet(config) && parser.value(config).isEmpty()) ||
+             (parser.isSet(stateDir) && parser.value(stateDir).isEmpty()))
+        what = QStringLiteral("an empty file or folder name");
+    if (!what.isEmpty()) {
         ConsoleOutput::write(kRefusal.arg(what), ConsoleOutput::Error);
         return kBadCommandLine;
     }
@@ -218,19 +263,29 @@ std::optional<int> CommandLine::run(int argc, char* argv[])
         return 0;
     }
     if (parser.isSet(statusOption))
-        return status();
+        return status(parser.value(stateDir));
     if (parser.isSet(historyOption))
         return history(parser,
                        parser.isSet(outages) ? HistoryCommand::Outages
                        : parser.isSet(csv)   ? HistoryCommand::Csv
                        : parser.isSet(json)  ? HistoryCommand::Json
                                              : HistoryCommand::Summary,
-                       days.names().constFirst());
-    if (parser.isSet(diagnose))
+                       days.names().constFirst(), parser.value(stateDir));
+    if (parser.isSet(checkConfig))
+        return ServiceCommands::checkConfig(
+            parser.positionalArguments().isEmpty() ? parser.value(config) : parser.positionalArguments().constFirst());
+    if (parser.isSet(checkNow))
+        return ServiceCommands::checkNow(parser.value(stateDir));
+    if (parser.isSet(diagnose)) {
+        // The diagnosis of the service's run: its settings file and state folder, and no desktop to look at.
+        ServiceCommands::prepareDiagnosis(parser.isSet(headless), parser.value(config), parser.value(stateDir));
         return Diagnosis::run(argc, argv, parser.isSet(json));
+    }
     if (parser.isSet(registerSource))
         return adminCommand(AdminCommand::registerSource());
     if (parser.isSet(unregisterSource))
         return adminCommand(AdminCommand::unregisterSource());
+    if (options != nullptr)
+        *options = {parser.isSet(headless), parser.value(config), parser.value(stateDir)};
     return std::nullopt;
 }

@@ -9,6 +9,9 @@ TrayIcon::TrayIcon(MainWindow& window) : QObject(&window), window_(window)
 {
     menu_.addAction(QStringLiteral("Open Log"), &window, &MainWindow::openLog);
     menu_.addAction(QStringLiteral("Settings"), &window, &MainWindow::settingsRequested);
+    // As "X" on the settings window: a cycle within about 10 to 20 seconds.
+    menu_.addAction(QStringLiteral("Check now"), &window, &MainWindow::presetTickCounter)
+        ->setObjectName(QStringLiteral("CheckNow"));
     menu_.addAction(QStringLiteral("Quit"), &window, &MainWindow::close);
 
     for (StatusLamp::Picture picture : {StatusLamp::Image1, StatusLamp::Image2, StatusLamp::Image3})

@@ -10,8 +10,8 @@ class MainWindow;
 class QSystemTrayIcon;
 
 // The lamp in the desktop's system tray, where there is one: the same picture and tooltip as the lamp. A click
-// brings the main window to the front; the menu opens the log, shows the settings, or quits exactly as closing the
-// main window does. Where the desktop has no tray, it shows nothing until one starts. It goes with the main window.
+// brings the main window to the front; the menu opens the log, shows the settings, checks now as "X" does, or
+// quits exactly as closing the main window does. Where the desktop has no tray, it shows nothing until one starts. It goes with the main window.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:

@@ -142,7 +142,8 @@ TEST_F(ProgramStatus, HelpVersionAndAnUnknownOptionAnswerWithoutAWindow)
     // Every option a user may type, the Windows ones marked where they do nothing.
     for (const char* option :
          {"--status", "--help", "--version", "--register-event-source", "--unregister-event-source", "--history",
-          "--outages", "--csv", "--days"})
+          "--outages", "--csv", "--days", "--headless", "--config <file>", "--state-dir <folder>", "--check-config",
+          "--check-now"})
         EXPECT_TRUE(result.out.contains(option)) << option << "\n" << qPrintable(result.out);
     EXPECT_EQ(result.out.count("(Windows only)"), 2) << qPrintable(result.out);
     // What a typing error returns is said, and it is not 2, which --status and --diagnose give for a failure.

@@ -103,7 +103,7 @@ TEST(ExeResources, MessageTableHoldsTheSentenceOfEveryKindOfEvent)
     const DataFile exe;
     ASSERT_NE(exe.module, nullptr) << "error " << GetLastError();
     const wchar_t* const strings[] = {L"Cam3", L"10.0.0.%2", L"camera"};
-    for (int k = 0; k <= int(SystemEventKind::HistoryProblem); ++k) {
+    for (int k = 0; k <= int(SystemEventKind::StartedAfterUnorderlyEnd); ++k) {
         const auto kind = SystemEventKind(k);
         wchar_t* text = nullptr;
         const DWORD size = FormatMessageW(

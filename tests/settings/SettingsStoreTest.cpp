@@ -3,6 +3,7 @@
 #include "support/FileBytes.h"
 #include "support/TempDir.h"
 
+#include "service/FileTargetFields.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsStore.h"
 
@@ -212,6 +213,41 @@ TEST(SettingsStoreRead, AHandEditedFileIsRead)
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("c1b")), QStringLiteral("1"));
     EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("d2")), QStringLiteral("  spaced.exe  "));
     EXPECT_FALSE(store.ReadSetting(kKey, QStringLiteral("c2")).has_value());
+}
+
+// The service's settings, read once by the run without a desktop: the store takes the bytes as read, the cycle's
+// fields follow the settings window's load (only a number worth 1 ticks), and nothing is ever written.
+TEST(SettingsStoreRead, TheServicesFileIsTakenFromItsBytesAndNeverWritten)
+{
+    TempDir dir;
+    const QString path = dir.path(QStringLiteral("pylvane.conf"));
+    const QByteArray bytes = "[General]\na1=/usr/local/bin/alert\ne2=10.0.0.7\ne2b=\" 1 \"\nc1=10.0.0.5\nc1b=yes\n"
+                             "d15=backup.exe\nd15b=1.0\nConfirmDown=1\nMetricsFolder=/var/lib/pylvane/metrics\n";
+    writeFile(path, "a1=/something/else\n");
+    SettingsStore store = SettingsStore::fromIni(path, bytes);
+    EXPECT_EQ(store.location(), path);
+    EXPECT_EQ(store.ReadSetting(kKey, QStringLiteral("a1")), QStringLiteral("/usr/local/bin/alert"))
+        << "the bytes given, not the file as it stands now";
+    EXPECT_TRUE(store.confirmDown());
+    EXPECT_EQ(store.metricsFolder(), QStringLiteral("/var/lib/pylvane/metrics"));
+    const FileTargetFields fields(store);
+    EXPECT_EQ(fields.failureCommand(), QStringLiteral("/usr/local/bin/alert"));
+    EXPECT_EQ(fields.enableValue(TargetKind::Device, 2), TargetFields::Ticked);
+    EXPECT_EQ(fields.targetText(TargetKind::Device, 2), QStringLiteral("10.0.0.7"));
+    EXPECT_EQ(fields.enableValue(TargetKind::Cam, 1), TargetFields::Unticked) << "\"yes\" does not tick";
+    EXPECT_EQ(fields.targetText(TargetKind::Cam, 1), QStringLiteral("10.0.0.5"));
+    EXPECT_EQ(fields.enableValue(TargetKind::Process, 15), TargetFields::Ticked);
+    EXPECT_EQ(fields.targetText(TargetKind::Process, 15), QStringLiteral("backup.exe"));
+    // Out of range and unset: disabled and empty, never another target's.
+    EXPECT_EQ(fields.enableValue(TargetKind::Device, 11), TargetFields::Unticked);
+    EXPECT_EQ(fields.enableValue(TargetKind::Process, 0), TargetFields::Unticked);
+    EXPECT_TRUE(fields.targetText(TargetKind::Cam, 11).isEmpty());
+    EXPECT_EQ(fields.enableValue(TargetKind::Device, 1), TargetFields::Unticked);
+
+    EXPECT_FALSE(store.WriteSettings({{QStringLiteral("a1"), QStringLiteral("/bin/true")}}));
+    EXPECT_FALSE(store.setNotifyChanges(false));
+    EXPECT_FALSE(store.setConfirmDown(false));
+    EXPECT_EQ(readFile(path), QByteArray("a1=/something/else\n"));
 }
 
 TEST(SettingsStoreRead, TheFileIsReadOnceAndAgainOnlyAfterAWrite)

@@ -120,6 +120,30 @@ TEST_F(SystemLogTest, ASyslogOnAStreamSocketGetsTheLineEndedWithANull)
         << record.constData();
 }
 
+// The run without a desktop: a reload refused is an error, a start after a run that did not end in order a warning,
+// each with an identity of its own that monitoring rules can match.
+TEST_F(SystemLogTest, ARefusedReloadAndAStartAfterAnUnorderlyEndHaveTheirOwnIdentity)
+{
+    Listener journal(journalPath);
+    ASSERT_TRUE(journal.bound());
+    events.settingsNotReloaded(QStringLiteral("/etc/pylvane/pylvane.conf"), QStringLiteral("line 3 cannot be read"));
+    events.startedAfterUnorderlyEnd(QStringLiteral("1.2.3"), 4242, QStringLiteral("2026-01-02T03:04:05+00:00"));
+    events.startedAfterUnorderlyEnd(QStringLiteral("1.2.3"), 4243, {});
+    const QByteArrayList entries = journal.received();
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_TRUE(entries[0].contains("MESSAGE=The settings in /etc/pylvane/pylvane.conf were not read again: line 3 "
+                                    "cannot be read; the settings before stay in force\n"))
+        << entries[0].constData();
+    EXPECT_TRUE(entries[0].contains("MESSAGE_ID=f20b82c2a0094f01b62870ae0085677a\n"));
+    EXPECT_TRUE(entries[0].contains("PRIORITY=3\n"));
+    EXPECT_TRUE(entries[1].contains("MESSAGE=Pylvane 1.2.3 started again after the run before it (process 4242, "
+                                    "started 2026-01-02T03:04:05+00:00) ended without its orderly end\n"))
+        << entries[1].constData();
+    EXPECT_TRUE(entries[1].contains("MESSAGE_ID=dc4016d3baaa4f6e91893a7276cbdd4a\n"));
+    EXPECT_TRUE(entries[1].contains("PRIORITY=4\n"));
+    EXPECT_TRUE(entries[2].contains("(process 4243, started at a time not known)")) << entries[2].constData();
+}
+
 TEST_F(SystemLogTest, NoJournalAndNoSyslogDropsTheEvent)
 {
     events.started(QStringLiteral("1.0"));

@@ -492,8 +492,12 @@ TEST_F(StartupTest, TheTrayIconMirrorsTheLamp)
     QStringList texts;
     for (const QAction* action : menu)
         texts << action->text();
-    ASSERT_EQ(texts, QStringList({"Open Log", "Settings", "Notify me of changes", "Check twice before an alarm",
-                                  "Diagnosis…", "History…", "Quit"}));
+    ASSERT_EQ(texts, QStringList({"Open Log", "Settings", "Check now", "Notify me of changes",
+                                  "Check twice before an alarm", "Diagnosis…", "History…", "Quit"}));
+    // "Check now" does what "X" does: the next tick arms a cycle.
+    main().schedule().setText1(CheckSchedule::kReset);
+    menu[2]->trigger();
+    EXPECT_EQ(main().schedule().Text1(), CheckSchedule::kPreset);
     click(settings(), "x");
     menu[1]->trigger();
     EXPECT_TRUE(settings().isVisible());
