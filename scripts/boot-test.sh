@@ -121,15 +121,14 @@ unshare --mount --propagation private -- sh -c '
     mount --bind "$2" "$1/var/cache/apt/archives"
     cp /etc/resolv.conf "$1/etc/resolv.conf"
     echo force-unsafe-io >"$1/etc/dpkg/dpkg.cfg.d/throwaway"
-    in_root() { chroot "$1" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"; }
     root=$1 package=$3
-    shift 3
-    in_root "$root" apt-get -q update
-    dependencies=$(in_root "$root" apt-get install -s -qq "$package" | sed -n "s/^Inst \([^ ]*\) .*/\1/p" |
+    in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"; }
+    in_root apt-get -q update
+    dependencies=$(in_root apt-get install -s -qq "$package" | sed -n "s/^Inst \([^ ]*\) .*/\1/p" |
         grep -vx pylvane || true)
     if [ -n "$dependencies" ]; then
-        in_root "$root" apt-get install -qy $dependencies
-        in_root "$root" apt-mark auto $dependencies
+        in_root apt-get install -qy $dependencies
+        in_root apt-mark auto $dependencies
     fi
 ' sh "$root" "$pylvane_cache/apt-archives" "$package" >"$work/dependencies.log" 2>&1 || {
     tail -30 "$work/dependencies.log"
