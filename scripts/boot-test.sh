@@ -83,7 +83,14 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-cp -a "$base" "$root"
+# The root with the package's dependencies of an earlier run, when there is one; a run that had to install them
+# keeps the result.
+with_dependencies=$base-with-dependencies
+if [ -x "$with_dependencies/lib/systemd/systemd" ]; then
+    cp -a "$with_dependencies" "$root"
+else
+    cp -a "$base" "$root"
+fi
 
 passed=0 failed=0
 pass() {
@@ -111,8 +118,9 @@ abort() {
 }
 
 # --- before the boot: the package's dependencies, from the archive, through a chroot ------------------------
-cp "$deb" "$root/tmp/"
-package=/tmp/$(basename "$deb")
+# Not in /tmp, which the booted system hides under a file system of its own.
+cp "$deb" "$root/var/tmp/"
+package=/var/tmp/$(basename "$deb")
 lock_apt_archives
 # shellcheck disable=SC2016 # expanded by the inner shell
 unshare --mount --propagation private -- sh -c '
@@ -135,6 +143,12 @@ unshare --mount --propagation private -- sh -c '
     abort "apt-get installs the package's dependencies"
 }
 exec 7>&- # the archives are no longer needed: other runs may use them
+if [ ! -x "$with_dependencies/lib/systemd/systemd" ]; then
+    rm -rf "$with_dependencies.partial"
+    cp -a "$root" "$with_dependencies.partial"
+    rm -f "$with_dependencies.partial$package"
+    mv -T "$with_dependencies.partial" "$with_dependencies" 2>/dev/null || rm -rf "$with_dependencies.partial"
+fi
 
 # --- the boot ---------------------------------------------------------------------------------------------
 # Not registered with a machine manager (there may be none outside), in the unit it was started from, with a
@@ -221,8 +235,9 @@ cat >"$root/usr/local/bin/pylvane-test-failure" <<'EOF'
 {
     echo "count=$PYLVANE_DOWN_COUNT"
     printf '%s\n' "$PYLVANE_DOWN"
-    echo "uid=$(id -u) home=$HOME display=${DISPLAY:-none}"
-    if : >/etc/pylvane-failure-wrote 2>/dev/null; then echo "etc=written"; else echo "etc=refused"; fi
+    echo "uid=$(id -u) home=${HOME:-none} display=${DISPLAY:-none}"
+    # Not with the shell's own ':', whose failed redirection would end the script.
+    if touch /etc/pylvane-failure-wrote 2>/dev/null; then echo "etc=written"; else echo "etc=refused"; fi
 } >failure.txt
 EOF
 chmod 755 "$root/usr/local/bin/pylvane-test-failure"
@@ -279,12 +294,18 @@ sys.exit(not (targets.get("Device1") == "up" and targets.get("Device2") == "down
 output=$(in_container pylvane --status --state-dir /var/lib/pylvane 2>&1) && status=0 || status=$?
 check "pylvane --status --state-dir /var/lib/pylvane says CRITICAL, exit 2 (got $status: $output)" \
     test "$status" = 2 -a "${output#CRITICAL}" != "$output"
-check "the metrics file in /run/pylvane, readable by the exporter, says the silent host is down" \
-    grep -q "^pylvane_target_up{.*text=\"$silent_host\"} 0$" "$root/run/pylvane/pylvane.prom"
-check "the metrics file is readable by all" test "$(stat -c %a "$root/run/pylvane/pylvane.prom")" = 644
+# Read as the node exporter would, as another user through the bind mount the README gives it: /run/private
+# itself is root's alone.
+in_container systemd-run --quiet --wait --pipe -p User=nobody \
+    -p BindReadOnlyPaths=-/run/private/pylvane:/run/pylvane-metrics cat /run/pylvane-metrics/pylvane.prom \
+    >"$work/metrics" 2>&1 || true
+check "the metrics file, read by another user through a bind mount, says the silent host is down" \
+    grep -q "^pylvane_target_up{.*text=\"$silent_host\"} 0$" "$work/metrics"
+check "the metrics folder is not readable by other users where systemd keeps it" \
+    ! in_container setpriv --reuid=nobody --regid=nogroup --clear-groups cat /run/pylvane/pylvane.prom
 check "the failure program was told of two targets down" grep -qx "count=2" "$root$state/failure.txt"
 check "the failure program ran without root, home or display" \
-    grep -q "^uid=[1-9][0-9]* home=/ display=none$" "$root$state/failure.txt"
+    grep -q "^uid=[1-9][0-9]* home=none display=none$" "$root$state/failure.txt"
 check "the failure program could not write /etc" grep -qx "etc=refused" "$root$state/failure.txt"
 check "the log is written in the working folder" grep -qF " - Device2 OFF   " "$root$state/PylvaneLog.txt"
 
@@ -301,7 +322,7 @@ check "after a reload with a damaged file the service is still active" \
     test "$(in_container systemctl is-active pylvane.service)" = active
 check "the refused reload left an error in the journal" test -n "$(journal --since "@$since" -p err)"
 ended=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["ended"])' "$work/status.json")
-in_container systemctl kill -s USR1 --kill-who=main pylvane.service
+in_container systemctl kill -s USR1 --kill-whom=main pylvane.service
 step=$SECONDS
 while [ $((SECONDS - step)) -lt 60 ]; do
     cp "$root$state/status.json" "$work/status-after.json" 2>/dev/null &&
@@ -320,7 +341,7 @@ cp "$work/settings" "$root/etc/pylvane/pylvane.conf"
 # --- a hung main process: the watchdog ends it and systemd starts it again ------------------------------------
 main=$(in_container systemctl show -P MainPID pylvane.service)
 since=$(in_container date +%s)
-in_container systemctl kill -s STOP --kill-who=main pylvane.service
+in_container systemctl kill -s STOP --kill-whom=main pylvane.service
 step=$SECONDS
 now=$main
 # WatchdogSec=60s, then the abort, then RestartSec=5s.
@@ -343,7 +364,7 @@ in_container apt-get purge -qy pylvane >"$work/purge.log" 2>&1 || {
 }
 check "purged: the service was stopped" test "$(in_container systemctl is-active pylvane.service || true)" = inactive
 check "purged: no Pylvane process is left" test -z "$(container_processes pylvane)"
-check "purged: the metrics folder is gone" test ! -e "$root/run/pylvane"
+check "purged: the metrics folder is gone" in_container test ! -e /run/private/pylvane -a ! -L /run/pylvane
 snapshot >"$work/after"
 # The administrator's settings stay, as they were; everything else is as before the installation.
 diff "$work/before" "$work/after" >"$work/left" || true
