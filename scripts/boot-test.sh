@@ -106,6 +106,7 @@ check() { # description command...
     shift
     if "$@"; then pass "$what"; else fail "$what"; fi
 }
+fails() { ! "$@"; }
 finish() {
     echo "boot-test: took $((SECONDS - started)) s in all"
     echo "boot-test: $passed passed, $failed failed"
@@ -181,6 +182,7 @@ container_processes() { # [name]
         [ -z "${1:-}" ] || [ "$(cat "$p/comm" 2>/dev/null)" = "$1" ] || continue
         echo "${p#/proc/}"
     done
+    return 0
 }
 in_container() {
     nsenter -t "$leader" -a -- /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 \
@@ -266,9 +268,13 @@ while [ $((SECONDS - step)) -lt 90 ] && [ ! -s "$root$state/status.json" ]; do s
 echo "   status.json came $((SECONDS - step)) s after start"
 check "systemctl is-active pylvane" test "$(in_container systemctl is-active pylvane.service)" = active
 main=$(in_container systemctl show -P MainPID pylvane.service)
-host_main=$(for p in $(container_processes); do
-    [ "$(awk '/^NSpid:/ { print $NF }' "/proc/$p/status" 2>/dev/null)" = "$main" ] && echo "$p"
-done | head -n 1)
+host_main=
+for p in $(container_processes); do
+    if [ "$(awk '/^NSpid:/ { print $NF }' "/proc/$p/status" 2>/dev/null)" = "$main" ]; then
+        host_main=$p
+        break
+    fi
+done
 if [ -n "$host_main" ]; then
     check "the service runs as a user of its own, not root" \
         test "$(awk '/^Uid:/ { print $2 }' "/proc/$host_main/status")" -ne 0
@@ -302,7 +308,7 @@ in_container systemd-run --quiet --wait --pipe -p User=nobody \
 check "the metrics file, read by another user through a bind mount, says the silent host is down" \
     grep -q "^pylvane_target_up{.*text=\"$silent_host\"} 0$" "$work/metrics"
 check "the metrics folder is not readable by other users where systemd keeps it" \
-    ! in_container setpriv --reuid=nobody --regid=nogroup --clear-groups cat /run/pylvane/pylvane.prom
+    fails in_container setpriv --reuid=nobody --regid=nogroup --clear-groups cat /run/pylvane/pylvane.prom
 check "the failure program was told of two targets down" grep -qx "count=2" "$root$state/failure.txt"
 check "the failure program ran without root, home or display" \
     grep -q "^uid=[1-9][0-9]* home=none display=none$" "$root$state/failure.txt"
@@ -321,8 +327,9 @@ sleep 2
 check "after a reload with a damaged file the service is still active" \
     test "$(in_container systemctl is-active pylvane.service)" = active
 check "the refused reload left an error in the journal" test -n "$(journal --since "@$since" -p err)"
-ended=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["ended"])' "$work/status.json")
-in_container systemctl kill -s USR1 --kill-whom=main pylvane.service
+ended=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["ended"])' "$work/status.json" 2>/dev/null) ||
+    ended=
+in_container systemctl kill -s USR1 --kill-whom=main pylvane.service || fail "systemctl kill -s USR1"
 step=$SECONDS
 while [ $((SECONDS - step)) -lt 60 ]; do
     cp "$root$state/status.json" "$work/status-after.json" 2>/dev/null &&
@@ -341,7 +348,7 @@ cp "$work/settings" "$root/etc/pylvane/pylvane.conf"
 # --- a hung main process: the watchdog ends it and systemd starts it again ------------------------------------
 main=$(in_container systemctl show -P MainPID pylvane.service)
 since=$(in_container date +%s)
-in_container systemctl kill -s STOP --kill-whom=main pylvane.service
+in_container systemctl kill -s STOP --kill-whom=main pylvane.service || fail "systemctl kill -s STOP"
 step=$SECONDS
 now=$main
 # WatchdogSec=60s, then the abort, then RestartSec=5s.
