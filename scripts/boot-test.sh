@@ -215,8 +215,22 @@ snapshot() {
     (cd "$root" && find . -xdev \( -path ./proc -o -path ./dev -o -path ./sys -o -path ./run -o -path ./tmp \
         -o -path ./var/tmp -o -path ./var/log -o -path ./var/cache/apt -o -path ./var/lib/apt/lists \
         -o -path ./var/lib/systemd/timers -o -path ./var/lib/systemd/random-seed \) -prune \
-        -o -printf '%y %m %U:%G %p\n' | LC_ALL=C sort)
+        -o -printf '%y %m %U:%G %p\n' | grep -vx 'd 700 0:0 ./var/lib/private' | LC_ALL=C sort)
 }
+
+# The failure program the settings will name: the administrator's, there before the package.
+cat >"$root/usr/local/bin/pylvane-test-failure" <<'EOF'
+#!/bin/sh
+# Says what it was told, who it ran as and whether it could write outside its working folder.
+{
+    echo "count=$PYLVANE_DOWN_COUNT"
+    printf '%s\n' "$PYLVANE_DOWN"
+    echo "uid=$(id -u) home=${HOME:-none} display=${DISPLAY:-none}"
+    # Not with the shell's own ':', whose failed redirection would end the script.
+    if touch /etc/pylvane-failure-wrote 2>/dev/null; then echo "etc=written"; else echo "etc=refused"; fi
+} >failure.txt
+EOF
+chmod 755 "$root/usr/local/bin/pylvane-test-failure"
 snapshot >"$work/before"
 
 # --- installed: nothing enabled, nothing started ----------------------------------------------------------
@@ -231,18 +245,6 @@ check "installed: the user unit and the example settings" test -f "$root/usr/lib
     -a -f "$root/usr/share/doc/pylvane/examples/pylvane.conf" -a ! -e "$root/etc/pylvane"
 
 # --- the administrator's settings, from the example ---------------------------------------------------------
-cat >"$root/usr/local/bin/pylvane-test-failure" <<'EOF'
-#!/bin/sh
-# Says what it was told, who it ran as and whether it could write outside its working folder.
-{
-    echo "count=$PYLVANE_DOWN_COUNT"
-    printf '%s\n' "$PYLVANE_DOWN"
-    echo "uid=$(id -u) home=${HOME:-none} display=${DISPLAY:-none}"
-    # Not with the shell's own ':', whose failed redirection would end the script.
-    if touch /etc/pylvane-failure-wrote 2>/dev/null; then echo "etc=written"; else echo "etc=refused"; fi
-} >failure.txt
-EOF
-chmod 755 "$root/usr/local/bin/pylvane-test-failure"
 install -d -m 755 "$root/etc/pylvane"
 settings() { # e2b
     sed -e "s|^;a1=.*|a1=/usr/local/bin/pylvane-test-failure|" -e "s|^;e1=.*|e1=127.0.0.1|" -e "s|^;e1b=.*|e1b=1|" \
@@ -371,7 +373,8 @@ in_container apt-get purge -qy pylvane >"$work/purge.log" 2>&1 || {
 }
 check "purged: the service was stopped" test "$(in_container systemctl is-active pylvane.service || true)" = inactive
 check "purged: no Pylvane process is left" test -z "$(container_processes pylvane)"
-check "purged: the metrics folder is gone" in_container test ! -e /run/private/pylvane -a ! -L /run/pylvane
+check "purged: the metrics folder is gone" in_container sh -c \
+    'test ! -e /run/private/pylvane -a ! -L /run/pylvane || { ls -la /run/private /run/pylvane; false; }'
 snapshot >"$work/after"
 # The administrator's settings stay, as they were; everything else is as before the installation.
 diff "$work/before" "$work/after" >"$work/left" || true
