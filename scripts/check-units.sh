@@ -62,6 +62,18 @@ else
     fail "the system unit's exposure is $exposure, above $highest_exposure"
 fi
 
+# The measure itself: the same unit stripped of its sandboxing must rate worse, or the figure above is not the
+# unit's (systemd-analyze rating another unit of the same name, or none).
+grep -v '^\(Protect\|Private\|Restrict\|SystemCall\|CapabilityBoundingSet\|NoNewPrivileges\|MemoryDeny\|LockPersonality\)' \
+    "$work/system/pylvane.service" >"$work/pylvane.service"
+bare=$(systemd-analyze security --offline=true --no-pager "$work/pylvane.service" 2>&1 |
+    sed -n 's/.*Overall exposure level for pylvane\.service: \([0-9.]*\).*/\1/p') || true
+if [ -n "$bare" ] && [ -n "$exposure" ] && awk -v b="$bare" -v e="$exposure" 'BEGIN { exit !(b > e && b > 2.0) }'; then
+    pass "without its sandboxing the same unit rates $bare"
+else
+    fail "without its sandboxing the same unit rates ${bare:-nothing}, not above ${exposure:-nothing} and 2.0"
+fi
+
 # What the service needs and what would take it away: the capability only through the ambient set, and nothing
 # that hides other users' processes or maps the user into a namespace of its own.
 for line in Type=notify DynamicUser=yes AmbientCapabilities=CAP_NET_RAW CapabilityBoundingSet=CAP_NET_RAW \
