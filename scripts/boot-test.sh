@@ -299,8 +299,8 @@ sys.exit(not (targets.get("Device1") == "up" and targets.get("Device2") == "down
               targets.get("Process1") == "up" and targets.get("Process2") == "down"))
 ' "$work/status.json"
 output=$(in_container pylvane --status --state-dir /var/lib/pylvane 2>&1) && status=0 || status=$?
-check "pylvane --status --state-dir /var/lib/pylvane says CRITICAL, exit 2 (got $status: $output)" \
-    test "$status" = 2 -a "${output#CRITICAL}" != "$output"
+check "pylvane --status --state-dir /var/lib/pylvane run by root says 2 down, CRITICAL, exit 2 (got $status: $output)" \
+    test "$status" = 2 -a "${output#PYLVANE CRITICAL - 2 down: }" != "$output"
 # Read as the node exporter would, as another user through the bind mount the README gives it: /run/private
 # itself is root's alone.
 in_container systemd-run --quiet --wait --pipe -p User=nobody \
