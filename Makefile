@@ -152,7 +152,8 @@ test-package: package
 	bash scripts/check-units.sh $(PACKAGE_DIR)/pylvane
 	bash packaging/test-package.sh $(PACKAGE_DIR)/pylvane_*.deb
 
-# The Prometheus alerting rules in docs/prometheus checked and unit-tested by promtool.
+# The Prometheus alerting rules in docs/prometheus checked and unit-tested by promtool. Debian 12 ships promtool
+# only in the prometheus package, whose server its installation also enables where systemd runs.
 test-alerts:
 	@$(MAKE) --no-print-directory deps PACKAGES="prometheus"
 	bash scripts/check-alerts.sh
