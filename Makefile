@@ -39,11 +39,14 @@ INSTALLER_PACKAGES := wixl msitools osslsigncode openssl binutils faketime
 # What the fuzzers, the packages and their tests need beyond those.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 PACKAGE_PACKAGES := dpkg-dev file lintian appstream debootstrap iproute2 libcap2-bin util-linux git
+# The service's checks: the units' offline checks (systemd-analyze), promtool for the alerting rules, and
+# systemd-nspawn to boot a Debian 12 container with the package installed.
+SERVICE_PACKAGES := systemd prometheus systemd-container debootstrap
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps deps-all caches test-deps build run test bench bench-windows fuzz install uninstall screenshots windows \
         test-windows windows-installer test-windows-installer screenshots-windows package test-package \
-        test-reproducible package-arm64 test-arm64 clean
+        test-reproducible package-arm64 test-arm64 test-alerts test-service clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -80,7 +83,7 @@ test: test-deps
 # `make caches` runs beside the stages.
 deps-all:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(TEST_PACKAGES) $(WIN_PACKAGES) $(INSTALLER_PACKAGES) \
-	    $(FUZZ_PACKAGES) $(PACKAGE_PACKAGES)"
+	    $(FUZZ_PACKAGES) $(PACKAGE_PACKAGES) $(SERVICE_PACKAGES)"
 
 # What a fresh machine builds once into ~/.cache/pylvane (Qt for Windows, 15 to 35 minutes on two cores, and as
 # root the Debian roots of the arm64 build and the package tests); the targets that need it build it otherwise.
@@ -143,10 +146,24 @@ package: deps
 	lintian --fail-on error --info $(PACKAGE_DIR)/pylvane_*.deb
 	appstreamcli validate --no-net --pedantic $(PACKAGE_DIR)/pylvane.metainfo.xml
 
-# Installs the package on a clean Debian 12 root, runs it as an ordinary user, removes it. Needs root.
+# The units' offline checks; then installs the package on a clean Debian 12 root, runs it as an ordinary user,
+# removes it. Needs root.
 test-package: package
-	@$(MAKE) --no-print-directory deps PACKAGES="debootstrap iproute2 libcap2-bin"
+	@$(MAKE) --no-print-directory deps PACKAGES="debootstrap iproute2 libcap2-bin systemd"
+	bash scripts/check-units.sh $(PACKAGE_DIR)/pylvane
 	bash packaging/test-package.sh $(PACKAGE_DIR)/pylvane_*.deb
+
+# The Prometheus alerting rules in docs/prometheus checked and unit-tested by promtool. Debian 12 ships promtool
+# only in the prometheus package, whose server its installation also enables where systemd runs.
+test-alerts:
+	@$(MAKE) --no-print-directory deps PACKAGES="prometheus"
+	bash scripts/check-alerts.sh
+
+# Boots a Debian 12 container with systemd as its init, installs the package, runs the system service through
+# its cycles, a reload, a hang the watchdog ends, and a purge. Needs root.
+test-service: package
+	@$(MAKE) --no-print-directory deps PACKAGES="$(SERVICE_PACKAGES)"
+	bash scripts/boot-test.sh $(PACKAGE_DIR)/pylvane_*.deb
 
 # build-arm64/pylvane_<version>_arm64.deb, for a Raspberry Pi or any arm64 board running Debian 12, cross-built
 # with Debian's own packages in a Debian 12 root kept in ~/.cache/pylvane, and checked by lintian. Needs root.

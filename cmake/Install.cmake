@@ -33,3 +33,21 @@ install(CODE "if(\"\$ENV{DESTDIR}\" STREQUAL \"\" AND CMAKE_INSTALL_PREFIX MATCH
                   endif()
               endif()"
         COMPONENT CatalogUpdate)
+
+# The system service and the user service, neither enabled: the administrator or the user opts in (systemctl
+# enable). A user unit goes to lib/systemd/user under the prefix. A system unit goes to lib/systemd/system under
+# it too, but for the prefix /usr, as in the Debian package: Debian 12 keeps the system's units in /lib, outside
+# the prefix, which is why this is decided at install time, when the prefix is known (file(INSTALL) adds DESTDIR).
+# The service's settings are the administrator's, so only a commented example is installed; /etc stays untouched.
+if(NOT WIN32)
+    install(FILES ${CMAKE_SOURCE_DIR}/packaging/systemd/user/pylvane.service DESTINATION lib/systemd/user)
+    install(CODE "
+        set(units \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\")
+        if(CMAKE_INSTALL_PREFIX MATCHES \"^/usr/?$\")
+            set(units /lib/systemd/system)
+        endif()
+        file(INSTALL \"${CMAKE_SOURCE_DIR}/packaging/systemd/pylvane.service\" DESTINATION \"\${units}\"
+             FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    ")
+    install(FILES ${CMAKE_SOURCE_DIR}/packaging/pylvane.conf DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pylvane/examples)
+endif()
