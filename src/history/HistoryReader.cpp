@@ -1,5 +1,7 @@
 #include "history/HistoryReader.h"
 
+#include "monitor/CycleReport.h"
+
 #include "history/HistoryFileCheck.h"
 #include "history/HistorySchema.h"
 
@@ -94,15 +96,7 @@ std::vector<HistoryCheck> HistoryReader::checks(int64_t series, int64_t fromMs, 
 
 QString HistoryReader::kindName(TargetKind kind)
 {
-    switch (kind) {
-    case TargetKind::Device:
-        return QStringLiteral("device");
-    case TargetKind::Cam:
-        return QStringLiteral("camera");
-    case TargetKind::Process:
-        break;
-    }
-    return QStringLiteral("process");
+    return ::kindName(kind); // the names the writer stores
 }
 
 std::vector<HistorySeries>

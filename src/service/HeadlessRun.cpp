@@ -1,6 +1,7 @@
 #include "service/HeadlessRun.h"
 
 #include "eventlog/EventLog.h"
+#include "history/HistoryRecorder.h"
 #include "metrics/MetricsWriter.h"
 #include "outcome/StatusCheck.h"
 #include "outcome/StatusFile.h"
@@ -73,6 +74,16 @@ void HeadlessRun::useSettings(const QByteArray& settings)
     cycle_.setFields(fields.get());
     fields_ = std::move(fields);
     cycle_.setConfirmDown(store.confirmDown());
+    // The history beside the status file; a reload that changes how many days it keeps starts it again, after what
+    // waits has been written.
+    if (!history_ || historyDays_ != store.historyDays()) {
+        reporter_.setHistory(nullptr);
+        history_.reset();
+        historyDays_ = store.historyDays();
+        history_ = std::make_unique<HistoryRecorder>(stateFolder_, historyDays_, &events_);
+        history_->start();
+        reporter_.setHistory(history_.get());
+    }
     const QString metricsFolder = store.metricsFolder();
     if (metrics_ && metrics_->folder() == metricsFolder)
         return;

@@ -15,6 +15,7 @@
 
 class EventLog;
 class FileTargetFields;
+class HistoryRecorder;
 class MetricsWriter;
 class Platform;
 class ServiceNotify;
@@ -22,11 +23,11 @@ class SystemEvents;
 class TargetProbes;
 
 // A run without a desktop (`pylvane --headless`): the schedule, the cycles, the log, the status file, the system's
-// log and the metrics, as the desktop program has them, with the settings from a file rather than from the settings
-// window and no window, tray or notice: nothing here needs more than QCoreApplication. The settings are read again
-// when asked (SIGHUP), and refused whole when the file is unusable; "check now" (SIGUSR1) does what the settings
-// window's "X" does. The service manager hears when the schedule is armed, of each reload and of each cycle's
-// outcome (ServiceNotify).
+// log, the metrics and the history, as the desktop program has them, with the settings from a file rather than from
+// the settings window and no window, tray or notice: nothing here needs more than QCoreApplication. The settings are
+// read again when asked (SIGHUP), and refused whole when the file is unusable; "check now" (SIGUSR1) does what the
+// settings window's "X" does. The service manager hears when the schedule is armed, of each reload and of each
+// cycle's outcome (ServiceNotify).
 class HeadlessRun : public QObject, public StatusLamp {
     Q_OBJECT
 public:
@@ -71,5 +72,7 @@ private:
     std::unique_ptr<Notifier> notifier_;
     CycleReporter reporter_;
     std::unique_ptr<MetricsWriter> metrics_;
+    std::unique_ptr<HistoryRecorder> history_;
+    int historyDays_ = 0;
     bool ended_ = false;
 };

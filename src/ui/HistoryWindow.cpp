@@ -137,7 +137,7 @@ std::vector<HistoryDigest::Enabled> HistoryWindow::enabledTargets() const
                                       std::pair{TargetKind::Process, kProcessCount}})
         for (int number = 1; number <= count; ++number)
             if (fields_.enableValue(kind, number) == TargetFields::Ticked)
-                enabled.push_back({kind, number, fields_.targetText(kind, number).trimmed()});
+                enabled.push_back({kind, number, fields_.targetText(kind, number)});
     return enabled;
 }
 
