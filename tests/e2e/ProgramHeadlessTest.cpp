@@ -354,7 +354,8 @@ TEST_F(ProgramHeadless, AnAbstractSocketIsReachedAndAnotherProcesssWatchdogLeftA
 
 // One run, as the service manager sees it: ready once the schedule is armed, the watchdog fed, a storm of reloads
 // taken one at a time, a broken file refused with the old settings kept, the first cycle's outcome as its status,
-// a second cycle on --check-now, and an orderly end on SIGTERM. The run after a killed one says so.
+// a second cycle on --check-now and a third on SIGUSR1, each kept in the history that --history reads back, and an
+// orderly end on SIGTERM. The run after a killed one says so.
 TEST_F(ProgramHeadless, RunsForTheServiceManagerThroughSignalsAndReloads)
 {
     FakeNotifySocket manager(home.path(QStringLiteral("notify")));
@@ -406,8 +407,29 @@ TEST_F(ProgramHeadless, RunsForTheServiceManagerThroughSignalsAndReloads)
     EXPECT_NE(status().value(QStringLiteral("ended")).toString(), firstEnd);
     QTest::qWait(1'000);
     EXPECT_EQ(manager.countStarting(QStringLiteral("STATUS=PYLVANE ")), 2) << "two requests made one cycle";
+    ::kill(pid_t(program.processId()), SIGUSR1);
+    EXPECT_TRUE(waitFor([&] { return manager.countStarting(QStringLiteral("STATUS=PYLVANE ")) == 3; }, kCycleWaitMs));
+    // The last day's uptime of each enabled target, from the history of the cycles so far.
+    const QJsonArray third = status().value(QStringLiteral("targets")).toArray();
+    ASSERT_EQ(third.size(), 35);
+    EXPECT_TRUE(third[0].toObject().value(QStringLiteral("uptime_24h")).isDouble());
+    EXPECT_TRUE(third[1].toObject().value(QStringLiteral("uptime_24h")).isNull()) << "Device2 was never checked";
 
     EXPECT_EQ(stop(program), 0);
+    // Three cycles, a row each for the two enabled targets, read back without a display by the history command.
+    const Answer csv = run({QStringLiteral("--history"), QStringLiteral("--csv"), QStringLiteral("--state-dir"),
+                            stateFolder});
+    EXPECT_EQ(csv.code, 0) << qPrintable(csv.err);
+    const QStringList rows = csv.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_FALSE(rows.isEmpty()) << qPrintable(csv.err);
+    EXPECT_TRUE(rows.first().startsWith(QStringLiteral("time,kind,number,name,text,state"))) << qPrintable(csv.out);
+    EXPECT_EQ(rows.filter(QStringLiteral(",device,1,Device1,127.0.0.1,")).size(), 3) << qPrintable(csv.out);
+    EXPECT_EQ(rows.filter(QStringLiteral(",process,1,Process1,e2e_test,")).size(), 3) << qPrintable(csv.out);
+    EXPECT_EQ(rows.size(), 7) << qPrintable(csv.out);
+    const Answer summary = run({QStringLiteral("--history"), QStringLiteral("--state-dir"), stateFolder});
+    EXPECT_EQ(summary.code, 0) << qPrintable(summary.err);
+    EXPECT_TRUE(summary.out.contains(QStringLiteral("Device1")) && summary.out.contains(QStringLiteral("Process1")))
+        << qPrintable(summary.out);
     const QString err = QString::fromUtf8(program.readAllStandardError());
     EXPECT_TRUE(err.contains(QStringLiteral("the settings in ") + settingsFile +
                              " were not read again: line 3 "

@@ -52,8 +52,9 @@ set_value d3b 0
 # about 20 s later finds them down again and does everything a cycle without the option would have done.
 set_value ConfirmDown 1
 
-# The status file of an earlier run would answer for this one.
-rm -f "$WINEPREFIX"/drive_c/users/*/AppData/Local/Pylvane/status.json
+# The status file and the history of an earlier run would answer for this one.
+rm -f "$WINEPREFIX"/drive_c/users/*/AppData/Local/Pylvane/status.json \
+    "$WINEPREFIX"/drive_c/users/*/AppData/Local/Pylvane/history.sqlite*
 
 (cd "$work" && QT_QPA_PLATFORM=offscreen exec "$wine" "$exe") </dev/null >"$tmp/output" 2>&1 &
 app=$!
@@ -77,6 +78,20 @@ status=$("$wine" "$exe" --status </dev/null 2>/dev/null) || code=$?
 expected="PYLVANE CRITICAL - 2 down: Cam1 $PYLVANE_SILENT_HOST, Process2 $missing | down=2;;1;0;35 unknown=0;;;0;35 confirming=0;;;0;35"
 [ "$code" = 2 ] || fail "pylvane.exe --status exited with $code, not 2; it printed: $status"
 [ "${status%$'\r'}" = "$expected" ] || fail "pylvane.exe --status printed '$status', not '$expected'"
+
+# Both cycles (the first, which found the camera down once, and its second look) in the history, which is kept
+# beside the status file in %LOCALAPPDATA%\Pylvane and read back without a window.
+histories=("$WINEPREFIX"/drive_c/users/*/AppData/Local/Pylvane/history.sqlite)
+[ -s "${histories[0]}" ] || fail "no history.sqlite in %LOCALAPPDATA%\\Pylvane: $(ls -A "$WINEPREFIX"/drive_c/users/*/AppData/Local/Pylvane)"
+code=0
+history=$("$wine" "$exe" --history --csv </dev/null 2>/dev/null | tr -d '\r') || code=$?
+[ "$code" = 0 ] || fail "pylvane.exe --history --csv exited with $code: $history"
+[ "$(grep -c ',camera,1,Cam1,' <<<"$history")" = 2 ] || fail "the camera's two checks are not in the history: $history"
+grep -q ',camera,1,Cam1,[^,]*,down,' <<<"$history" || fail "the second look's down is not in the history: $history"
+code=0
+summary=$("$wine" "$exe" --history </dev/null 2>/dev/null | tr -d '\r') || code=$?
+[ "$code" = 0 ] && grep -q 'Cam1' <<<"$summary" || fail "pylvane.exe --history exited with $code: $summary"
+echo "The history under Wine: $summary"
 
 # The diagnosis through the program's standard output: one line per check with the management service's time, and a
 # warning (exit code 1) while the event source is not registered, as it is not in this prefix.
