@@ -52,6 +52,7 @@ int HistoryCommand::run(const QString& folder, const Options& options, QString& 
                         const QTimeZone& zone)
 {
     HistoryReader reader(folder);
+    reader.setServiceForRoot(options.serviceForRoot);
     QString why;
     const HistoryReader::Opened opened = reader.open(&why);
     if (opened != HistoryReader::Ok) {

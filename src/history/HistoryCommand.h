@@ -14,6 +14,7 @@ public:
     struct Options {
         Form form = Summary;
         int days = 90; // how far back outages and checks go
+        bool serviceForRoot = false; // root reads a service's history (see HistoryFileCheck)
     };
     // No history yet, or one that cannot be read: UNKNOWN, as monitoring plugins have it.
     static constexpr int kNoHistory = 3;

@@ -8,6 +8,7 @@
 class HistoryFileCheck {
 public:
     enum Result { Ok, Missing, Refused };
-    // `why` says what was refused.
-    static Result check(const QString& folder, QString* why);
+    // `why` says what was refused. With `serviceForRoot`, root may read the history of a service that runs as
+    // another user (its folder asked for by name): the files are then to be the folder's owner's.
+    static Result check(const QString& folder, QString* why, bool serviceForRoot = false);
 };

@@ -31,7 +31,7 @@ private:
 
 } // namespace
 
-HistoryFileCheck::Result HistoryFileCheck::check(const QString& folder, QString* why)
+HistoryFileCheck::Result HistoryFileCheck::check(const QString& folder, QString* why, bool serviceForRoot)
 {
     const auto refuse = [why](const char* text) {
         if (why != nullptr)
@@ -42,8 +42,11 @@ HistoryFileCheck::Result HistoryFileCheck::check(const QString& folder, QString*
     if (dir.get() < 0)
         return errno == ENOENT ? Missing : refuse("the history's folder is not a folder of your own");
     struct stat info {};
-    if (fstat(dir.get(), &info) != 0 || info.st_uid != geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    if (fstat(dir.get(), &info) != 0 || (info.st_uid != geteuid() && !(serviceForRoot && geteuid() == 0)) ||
+        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
         return refuse("the history's folder may be changed by another user");
+    // SQLite makes a missing -shm as root with the database's owner, so the service can still open it.
+    const uid_t owner = info.st_uid;
     const Descriptor file(openat(dir.get(), HistorySchema::kFileName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0) {
         if (errno == ENOENT)
@@ -52,7 +55,7 @@ HistoryFileCheck::Result HistoryFileCheck::check(const QString& folder, QString*
     }
     if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return refuse("the history file is not a regular file");
-    if (info.st_uid != geteuid())
+    if (info.st_uid != owner)
         return refuse("the history file belongs to another user");
     if (info.st_nlink != 1)
         return refuse("the history file has more than one name");
@@ -66,7 +69,7 @@ HistoryFileCheck::Result HistoryFileCheck::check(const QString& folder, QString*
         }
         if (!S_ISREG(info.st_mode))
             return refuse("the history's journal is a link or not a regular file");
-        if (info.st_uid != geteuid())
+        if (info.st_uid != owner)
             return refuse("the history's journal belongs to another user");
     }
     return Ok;

@@ -39,7 +39,8 @@ bool missing(DWORD error)
 
 } // namespace
 
-HistoryFileCheck::Result HistoryFileCheck::check(const QString& folder, QString* why)
+// A service's history on Windows is read by its own user; `serviceForRoot` is for POSIX's root.
+HistoryFileCheck::Result HistoryFileCheck::check(const QString& folder, QString* why, bool /*serviceForRoot*/)
 {
     const auto refuse = [why](const char* text) {
         if (why != nullptr)

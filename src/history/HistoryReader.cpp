@@ -34,7 +34,7 @@ HistoryReader::Opened HistoryReader::open(QString* why)
         return opened;
     };
     QString refused;
-    switch (HistoryFileCheck::check(folder_, &refused)) {
+    switch (HistoryFileCheck::check(folder_, &refused, serviceForRoot_)) {
     case HistoryFileCheck::Missing:
         return fail(NoHistory, QStringLiteral("no history yet"));
     case HistoryFileCheck::Refused:

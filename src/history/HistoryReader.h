@@ -32,6 +32,8 @@ public:
 
     // `folder` holds history.sqlite (StatusFile::defaultFolder() for a run).
     explicit HistoryReader(QString folder);
+    // Root may read the history of a service that runs as another user (see HistoryFileCheck).
+    void setServiceForRoot(bool on) { serviceForRoot_ = on; }
 
     // `why` says what failed or was refused.
     Opened open(QString* why = nullptr);
@@ -52,5 +54,6 @@ public:
 
 private:
     QString folder_;
+    bool serviceForRoot_ = false;
     SqliteConnection db_;
 };

@@ -72,6 +72,9 @@ int history(const QCommandLineParser& parser, HistoryCommand::Form form, const Q
             return kBadCommandLine;
         }
     }
+    // Root asking for a state folder by name asks for a service's, which runs as a user of its own.
+    options.serviceForRoot = !stateDir.isEmpty() || !qEnvironmentVariableIsEmpty("PYLVANE_STATE_DIR") ||
+                             !qEnvironmentVariableIsEmpty("STATE_DIRECTORY");
     QString out;
     QString error;
     const int code = HistoryCommand::run(

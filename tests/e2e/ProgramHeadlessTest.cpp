@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -445,6 +446,15 @@ TEST_F(ProgramHeadless, RunsForTheServiceManagerThroughSignalsAndReloads)
         const QString line = QString::fromUtf8(status.readAllStandardOutput());
         EXPECT_TRUE(line.startsWith(QStringLiteral("PYLVANE ")) && !line.contains(QStringLiteral("status f")))
             << qPrintable(line);
+        // And its history, which SQLite reads as root without leaving a file of root's beside the service's.
+        QProcess history;
+        history.setProcessEnvironment(environment);
+        history.start(QStringLiteral(PYLVANE_EXECUTABLE),
+                      {QStringLiteral("--history"), QStringLiteral("--state-dir"), stateFolder});
+        ASSERT_TRUE(history.waitForFinished(20'000));
+        EXPECT_EQ(history.exitCode(), 0) << history.readAllStandardError().toStdString();
+        for (const QFileInfo& file : QDir(stateFolder).entryInfoList(QDir::Files | QDir::Hidden))
+            EXPECT_EQ(file.ownerId(), runUser()) << qPrintable(file.fileName());
     }
     QFile marker(stateFolder + QStringLiteral("/pylvane.pid"));
     ASSERT_TRUE(marker.open(QIODevice::ReadOnly));
