@@ -320,6 +320,12 @@ bool HistoryDatabase::prune(int* rc)
     return true;
 }
 
+void HistoryDatabase::releaseMemory()
+{
+    if (isOpen())
+        sqlite3_db_release_memory(connection_.handle());
+}
+
 std::vector<HistoryDatabase::RecentCheck> HistoryDatabase::checksSince(int64_t sinceMs)
 {
     std::vector<RecentCheck> found;

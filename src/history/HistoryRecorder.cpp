@@ -168,10 +168,11 @@ bool HistoryRecorder::ensureOpen()
         // Only rows of runs before this one: this run's cycles go in after this read.
         const int64_t now = QDateTime::currentMSecsSinceEpoch();
         const std::vector<HistoryDatabase::RecentCheck> recent = database_->checksSince(now - RecentUptime::kSpanMs);
+        database_->releaseMemory();
+        seeded_ = true;
         const std::lock_guard lock(mutex_);
         for (const HistoryDatabase::RecentCheck& check : recent)
             recent_.add(check.kind, check.number, check.text, check.endedMs, check.up);
-        seeded_ = true;
     }
     return true;
 }
@@ -184,6 +185,7 @@ void HistoryRecorder::write(const HistoryCycle& cycle)
         return;
     }
     const HistoryDatabase::Outcome outcome = database_->writeCycle(cycle);
+    database_->releaseMemory();
     {
         const std::lock_guard lock(mutex_);
         lastOutcome_ = outcome;
