@@ -34,9 +34,14 @@ struct Found {
 // One read-only look at one statement's first value; never a write, a journal or a lock that holds up the writer.
 std::optional<QString> readOne(const QString& path, const char* sql, QString* why)
 {
-    // Read-only, and through no link. A write-ahead log left by a run that was killed needs a write to be read;
-    // then the file is read as it stands alone (immutable), which is enough for its first day.
-    for (const bool immutable : {false, true}) {
+    // Read-only, and through no link. Where a writer keeps its log and index beside the file, it is read as any
+    // reader reads it, which leaves only its read mark in the index. Where there are none, SQLite would make them even
+    // for a read: the file is then read as it stands alone (immutable), making nothing. So is a file whose log needs
+    // a write to be read, left by a run that was killed.
+    const bool shared =
+        QFileInfo::exists(path + QStringLiteral("-wal")) && QFileInfo::exists(path + QStringLiteral("-shm"));
+    for (int attempt = shared ? 0 : 1; attempt < 2; ++attempt) {
+        const bool immutable = attempt == 1;
         QUrl uri = QUrl::fromLocalFile(path);
         uri.setScheme(QStringLiteral("file"));
         uri.setQuery(immutable ? QStringLiteral("mode=ro&immutable=1") : QStringLiteral("mode=ro"));
@@ -95,7 +100,8 @@ QString sizeText(qint64 bytes)
 
 } // namespace
 
-// Only looked at and read, never written: a Pylvane that runs keeps writing it meanwhile (WAL lets both be).
+// Only looked at and read, never written and nothing made beside it: a Pylvane that runs keeps writing it meanwhile
+// (WAL lets both be).
 CheckResult DiagnosisChecks::history()
 {
     CheckResult check = named("history", "History");
