@@ -153,7 +153,8 @@ bool HistoryRecorder::ensureOpen()
     case HistoryDatabase::Open::Refused:
     case HistoryDatabase::Open::Newer:
         off_ = true;
-        say(Fault::Refused, QStringLiteral("%1: %2; no history is kept in this run").arg(folder_, database_->problem()));
+        say(Fault::Refused,
+            QStringLiteral("%1: %2; no history is kept in this run").arg(folder_, database_->problem()));
         return false;
     case HistoryDatabase::Open::Locked:
         say(Fault::Locked, QStringLiteral("%1 was held by another program for over %2 s; the next cycle tries again")
@@ -225,5 +226,6 @@ void HistoryRecorder::say(Fault fault, const QString& text)
     if (events_ == nullptr)
         return;
     SystemEvents* events = events_;
-    QMetaObject::invokeMethod(&context_, [events, text] { events->historyProblem(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &context_, [events, text] { events->historyProblem(text); }, Qt::QueuedConnection);
 }

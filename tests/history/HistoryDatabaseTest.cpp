@@ -32,8 +32,8 @@ TEST_F(HistoryDatabaseTest, ANewFileGetsTheLayoutAndAPrivateFolder)
     EXPECT_EQ(scalar(path, "PRAGMA user_version"), std::to_string(HistorySchema::kVersion));
     EXPECT_EQ(scalar(path, "PRAGMA journal_mode"), "wal");
     EXPECT_EQ(scalar(path, "SELECT count(*) FROM sqlite_master WHERE type = 'table'"), "3");
-    EXPECT_EQ(QFileInfo(folder).permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                                                 QFileDevice::ReadOther | QFileDevice::WriteOther),
+    EXPECT_EQ(QFileInfo(folder).permissions() &
+                  (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther),
               QFileDevice::Permissions());
 }
 
@@ -135,8 +135,7 @@ TEST_P(RecentUptimeTable, CountsTheLastDaysChecksThatKnew)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, RecentUptimeTable,
-    ::testing::Values(UptimeRow{"NothingYet", {}, std::nullopt},
-                      UptimeRow{"OneUp", {{0, true}}, 1.0},
+    ::testing::Values(UptimeRow{"NothingYet", {}, std::nullopt}, UptimeRow{"OneUp", {{0, true}}, 1.0},
                       UptimeRow{"ThreeUpOneDown", {{0, true}, {1000, false}, {2000, true}, {3000, true}}, 0.75},
                       UptimeRow{"OlderThanADayIsLeftOut", {{kDay + 1, false}, {0, true}}, 1.0},
                       UptimeRow{"OnlyOlderThanADay", {{kDay + 1, false}}, std::nullopt},

@@ -70,7 +70,8 @@ TEST(HistoryRecorder, ACallerNeverWaitsAndCyclesBeyondTheFewThatWaitAreDroppedAn
     for (int i = 0; i < 8; ++i)
         recorder.record(report(now + i * 1000));
     EXPECT_LT(clock.elapsed(), 1000) << "the caller waited on the database";
-    ASSERT_TRUE(waitFor([&] { return events.messages().size() >= 2; }, 15'000)) << events.messages().join('\n').toStdString();
+    ASSERT_TRUE(waitFor([&] { return events.messages().size() >= 2; }, 15'000))
+        << events.messages().join('\n').toStdString();
     holder.exec("ROLLBACK");
     ASSERT_TRUE(recorder.waitIdle(15'000));
     recorder.record(report(now + 100'000));
