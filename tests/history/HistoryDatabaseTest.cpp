@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 
+#include <ostream>
+
 namespace {
 
 using namespace HistoryTestData;
@@ -122,6 +124,11 @@ struct UptimeRow {
     std::vector<std::pair<int64_t, bool>> checks; // ms before now, up
     std::optional<double> expected;
 };
+
+void PrintTo(const UptimeRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class RecentUptimeTable : public ::testing::TestWithParam<UptimeRow> {};
 

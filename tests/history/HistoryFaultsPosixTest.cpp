@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,6 +46,11 @@ struct Fault {
     bool off;         // no history in this run: the second cycle is not written either
     bool needsRoot = false;
 };
+
+void PrintTo(const Fault& fault, std::ostream* out)
+{
+    *out << fault.name;
+}
 
 std::shared_ptr<void> nothing()
 {

@@ -174,6 +174,11 @@ struct UptimeRow {
     std::vector<QJsonValue> told; // after each step
 };
 
+void PrintTo(const UptimeRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 class StatusUptime : public ::testing::TestWithParam<UptimeRow> {};
 
 TEST_P(StatusUptime, IsNullBeforeTheFirstCheckThatKnewAndTheShareUpAfter)
