@@ -118,6 +118,19 @@ TEST_F(HistoryDatabaseTest, TheLastDaysChecksThatKnewAreReadBackForTheUptime)
     EXPECT_EQ(uptime.ratio(QStringLiteral("camera"), 3, QStringLiteral("192.168.1.23"), kNow), 1.0);
 }
 
+// Series that no target names any more are let go once there are many, and those of the last day stay.
+TEST(RecentUptime, SeriesWithNothingInTheLastDayGoOnceThereAreMany)
+{
+    RecentUptime uptime;
+    for (int i = 0; i < RecentUptime::kSeriesKept - 1; ++i)
+        uptime.add(QStringLiteral("camera"), 1, QStringLiteral("10.0.1.%1").arg(i), kNow - 2 * kDay, true);
+    uptime.add(QStringLiteral("camera"), 2, QStringLiteral("10.0.0.2"), kNow - 1000, false);
+    EXPECT_EQ(uptime.seriesHeld(), RecentUptime::kSeriesKept) << "not many yet";
+    uptime.add(QStringLiteral("camera"), 1, QStringLiteral("10.0.0.1"), kNow, true);
+    EXPECT_EQ(uptime.seriesHeld(), 2);
+    EXPECT_EQ(uptime.ratio(QStringLiteral("camera"), 2, QStringLiteral("10.0.0.2"), kNow), 0.0);
+}
+
 // The uptime kept in memory: rows placed by their time, whatever order they came in, and a day's span.
 struct UptimeRow {
     const char* name;
