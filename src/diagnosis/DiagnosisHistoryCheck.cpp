@@ -22,21 +22,26 @@ namespace {
 constexpr int kFileLimitMs = 1'000;
 
 struct Found {
-    QString refused;         // what stands under one of the names, as the writer would refuse it
+    QString refused; // what stands under one of the names, as the writer would refuse it
     bool exists = false;
-    qint64 bytes = 0;        // the file and its write-ahead log
-    QString oldest;          // the first day kept, "2026-01-03"; empty for none
+    qint64 bytes = 0; // the file and its write-ahead log
+    QString oldest;   // the first day kept, "2026-01-03"; empty for none
     int version = 0;
-    QString unreadable;      // why it could not be read
-    QStringList setAside;    // damaged files set aside
+    QString unreadable;   // why it could not be read
+    QStringList setAside; // damaged files set aside
 };
 
 // One read-only look at one statement's first value; never a write, a journal or a lock that holds up the writer.
 std::optional<QString> readOne(const QString& path, const char* sql, QString* why)
 {
-    // Read-only, and through no link. A write-ahead log left by a run that was killed needs a write to be read;
-    // then the file is read as it stands alone (immutable), which is enough for its first day.
-    for (const bool immutable : {false, true}) {
+    // Read-only, and through no link. Where a writer keeps its log and index beside the file, it is read as any
+    // reader reads it, which leaves only its read mark in the index. Where there are none, SQLite would make them even
+    // for a read: the file is then read as it stands alone (immutable), making nothing. So is a file whose log needs
+    // a write to be read, left by a run that was killed.
+    const bool shared =
+        QFileInfo::exists(path + QStringLiteral("-wal")) && QFileInfo::exists(path + QStringLiteral("-shm"));
+    for (int attempt = shared ? 0 : 1; attempt < 2; ++attempt) {
+        const bool immutable = attempt == 1;
         QUrl uri = QUrl::fromLocalFile(path);
         uri.setScheme(QStringLiteral("file"));
         uri.setQuery(immutable ? QStringLiteral("mode=ro&immutable=1") : QStringLiteral("mode=ro"));
@@ -95,7 +100,8 @@ QString sizeText(qint64 bytes)
 
 } // namespace
 
-// Only looked at and read, never written: a Pylvane that runs keeps writing it meanwhile (WAL lets both be).
+// Only looked at and read, never written and nothing made beside it: a Pylvane that runs keeps writing it meanwhile
+// (WAL lets both be).
 CheckResult DiagnosisChecks::history()
 {
     CheckResult check = named("history", "History");
@@ -116,13 +122,15 @@ CheckResult DiagnosisChecks::history()
     check.values.insert(QStringLiteral("set_aside"), int(found->setAside.size()));
     const QString where = QStringLiteral("history.sqlite in ") + place;
     if (!found->refused.isEmpty()) {
-        check.set(Verdict::Fail, where + QStringLiteral(": ") + found->refused + QStringLiteral(", so no history is kept"),
+        check.set(Verdict::Fail,
+                  where + QStringLiteral(": ") + found->refused + QStringLiteral(", so no history is kept"),
                   removeRemedy(folder + QLatin1Char('/') + QString::fromLatin1(HistorySchema::kFileName),
                                QStringLiteral("Remove what stands there; Pylvane makes its own private files.")));
     } else if (!found->exists) {
         check.set(Verdict::Info, where + QStringLiteral(": no history yet; %1 days are kept").arg(days));
     } else if (!found->unreadable.isEmpty()) {
-        check.set(Verdict::Warn, where + QStringLiteral(", %1: cannot be read (%2)").arg(sizeText(found->bytes), found->unreadable),
+        check.set(Verdict::Warn,
+                  where + QStringLiteral(", %1: cannot be read (%2)").arg(sizeText(found->bytes), found->unreadable),
                   QStringLiteral("Start Pylvane: a damaged file is set aside and a new one begun."));
     } else if (found->version > HistorySchema::kVersion) {
         check.set(Verdict::Fail,
@@ -137,7 +145,9 @@ CheckResult DiagnosisChecks::history()
     }
     if (!found->setAside.isEmpty())
         check.worsen(Verdict::Warn,
-                     QStringLiteral("%1 damaged file(s) set aside: %2").arg(found->setAside.size()).arg(fewOf(found->setAside, 3)),
+                     QStringLiteral("%1 damaged file(s) set aside: %2")
+                         .arg(found->setAside.size())
+                         .arg(fewOf(found->setAside, 3)),
                      QStringLiteral("Look into them if the checks they hold matter, then remove them."));
     return check;
 }

@@ -12,7 +12,7 @@ struct CycleReport;
 // writer's thread shares nothing with it.
 struct HistoryCycle {
     struct Check {
-        QString kind;    // "device", "camera", "process"
+        QString kind; // "device", "camera", "process"
         int number = 0;
         QString logName; // "Cam3"
         QString text;    // the address or process name the check went to
@@ -22,7 +22,7 @@ struct HistoryCycle {
 
     int64_t endedMs = 0; // UTC
     int64_t durationMs = 0;
-    QString startedBy; // "schedule", "X", "second look"
+    QString startedBy;         // "schedule", "X", "second look"
     std::vector<Check> checks; // one per enabled target; a target that is off has none
 
     static HistoryCycle from(const CycleReport& report);

@@ -78,10 +78,9 @@ HistoryDatabase::Open HistoryDatabase::open()
         return result;
     close();
     // Kept, not removed: what it still holds may be read back by hand. Named by the time, never over another.
-    const QString prefix = folder_ + QLatin1Char('/') + QString::fromLatin1(HistorySchema::kFileName) +
-                           QStringLiteral(".damaged-");
-    const QString day =
-        QDateTime::fromMSecsSinceEpoch(nowMs_(), Qt::UTC).toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString prefix =
+        folder_ + QLatin1Char('/') + QString::fromLatin1(HistorySchema::kFileName) + QStringLiteral(".damaged-");
+    const QString day = QDateTime::fromMSecsSinceEpoch(nowMs_(), Qt::UTC).toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString stamp = day;
     for (int n = 2; QFileInfo::exists(prefix + stamp) || QFileInfo(prefix + stamp).isSymLink(); ++n)
         stamp = day + QLatin1Char('-') + QString::number(n);
@@ -120,7 +119,8 @@ HistoryDatabase::Open HistoryDatabase::openOnce(bool* damaged)
     }
     sqlite3_busy_timeout(connection_.handle(), kBusyTimeoutMs);
     const auto fail = [this](int code, const char* what) {
-        problem_ = QStringLiteral("history.sqlite %1: %2").arg(QLatin1String(what), QString::fromStdString(connection_.errorMessage()));
+        problem_ = QStringLiteral("history.sqlite %1: %2")
+                       .arg(QLatin1String(what), QString::fromStdString(connection_.errorMessage()));
         close();
         return primary(code) == SQLITE_BUSY ? Open::Locked : Open::Failed;
     };
@@ -148,7 +148,8 @@ HistoryDatabase::Open HistoryDatabase::openOnce(bool* damaged)
     if (!mode || *mode != QLatin1String("wal"))
         return fail(rc, "could not be put in WAL mode");
     // Each cycle's commit reaches the disk before the next: a power cut loses at most the cycle being written.
-    if ((rc = connection_.exec("PRAGMA synchronous = FULL")) != SQLITE_OK || (rc = connection_.exec(kCacheSize)) != SQLITE_OK)
+    if ((rc = connection_.exec("PRAGMA synchronous = FULL")) != SQLITE_OK ||
+        (rc = connection_.exec(kCacheSize)) != SQLITE_OK)
         return fail(rc, "could not be set up");
     if (from < HistorySchema::kVersion && !migrate(from)) {
         const int code = sqlite3_errcode(connection_.handle());
@@ -233,7 +234,8 @@ HistoryDatabase::Outcome HistoryDatabase::writeCycle(const HistoryCycle& cycle)
     if (rc != SQLITE_OK)
         return failed(rc, "the cycle could not begin");
     {
-        SqliteStatement insert(connection_, "INSERT INTO cycles (ended_ms, duration_ms, started_by) VALUES (?1, ?2, ?3)");
+        SqliteStatement insert(connection_,
+                               "INSERT INTO cycles (ended_ms, duration_ms, started_by) VALUES (?1, ?2, ?3)");
         insert.bind(1, cycle.endedMs);
         insert.bind(2, cycle.durationMs);
         const QByteArray startedBy = cycle.startedBy.toUtf8();
@@ -246,7 +248,8 @@ HistoryDatabase::Outcome HistoryDatabase::writeCycle(const HistoryCycle& cycle)
     SqliteStatement insert(connection_,
                            "INSERT INTO checks (series, ended_ms, cycle, state, rtt_ms) VALUES (?1, ?2, ?3, ?4, ?5)");
     for (const HistoryCycle::Check& check : cycle.checks) {
-        const QString key = check.kind + QLatin1Char('|') + QString::number(check.number) + QLatin1Char('|') + check.text;
+        const QString key =
+            check.kind + QLatin1Char('|') + QString::number(check.number) + QLatin1Char('|') + check.text;
         int64_t series = series_.value(key, added.value(key, 0));
         if (series == 0) {
             if ((rc = seriesId(check, &series)) != SQLITE_OK)
@@ -318,6 +321,12 @@ bool HistoryDatabase::prune(int* rc)
     if (sqlite3_changes(connection_.handle()) < budget)
         pruning_ = false;
     return true;
+}
+
+void HistoryDatabase::releaseMemory()
+{
+    if (isOpen())
+        sqlite3_db_release_memory(connection_.handle());
 }
 
 std::vector<HistoryDatabase::RecentCheck> HistoryDatabase::checksSince(int64_t sinceMs)

@@ -153,7 +153,8 @@ bool HistoryRecorder::ensureOpen()
     case HistoryDatabase::Open::Refused:
     case HistoryDatabase::Open::Newer:
         off_ = true;
-        say(Fault::Refused, QStringLiteral("%1: %2; no history is kept in this run").arg(folder_, database_->problem()));
+        say(Fault::Refused,
+            QStringLiteral("%1: %2; no history is kept in this run").arg(folder_, database_->problem()));
         return false;
     case HistoryDatabase::Open::Locked:
         say(Fault::Locked, QStringLiteral("%1 was held by another program for over %2 s; the next cycle tries again")
@@ -168,10 +169,11 @@ bool HistoryRecorder::ensureOpen()
         // Only rows of runs before this one: this run's cycles go in after this read.
         const int64_t now = QDateTime::currentMSecsSinceEpoch();
         const std::vector<HistoryDatabase::RecentCheck> recent = database_->checksSince(now - RecentUptime::kSpanMs);
+        database_->releaseMemory();
+        seeded_ = true;
         const std::lock_guard lock(mutex_);
         for (const HistoryDatabase::RecentCheck& check : recent)
             recent_.add(check.kind, check.number, check.text, check.endedMs, check.up);
-        seeded_ = true;
     }
     return true;
 }
@@ -184,6 +186,7 @@ void HistoryRecorder::write(const HistoryCycle& cycle)
         return;
     }
     const HistoryDatabase::Outcome outcome = database_->writeCycle(cycle);
+    database_->releaseMemory();
     {
         const std::lock_guard lock(mutex_);
         lastOutcome_ = outcome;
@@ -223,5 +226,6 @@ void HistoryRecorder::say(Fault fault, const QString& text)
     if (events_ == nullptr)
         return;
     SystemEvents* events = events_;
-    QMetaObject::invokeMethod(&context_, [events, text] { events->historyProblem(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &context_, [events, text] { events->historyProblem(text); }, Qt::QueuedConnection);
 }

@@ -81,7 +81,7 @@ private:
 
     // The worker's own.
     std::unique_ptr<HistoryDatabase> database_;
-    bool off_ = false;     // refused for this run
+    bool off_ = false; // refused for this run
     bool seeded_ = false;
     std::set<Fault> said_;
 };

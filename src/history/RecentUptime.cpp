@@ -10,6 +10,14 @@ QString RecentUptime::key(const QString& kind, int number, const QString& text)
 void RecentUptime::add(const QString& kind, int number, const QString& text, int64_t endedMs, bool up)
 {
     checks_[key(kind, number, text)].emplace_back(endedMs, up);
+    // A series no target names any more is never asked for again; once there are many, the old ones go.
+    if (checks_.size() > kSeriesKept) {
+        const int64_t from = endedMs - kSpanMs;
+        for (auto it = checks_.begin(); it != checks_.end();) {
+            std::erase_if(it.value(), [from](const auto& check) { return check.first < from; });
+            it = it.value().empty() ? checks_.erase(it) : std::next(it);
+        }
+    }
 }
 
 std::optional<double> RecentUptime::ratio(const QString& kind, int number, const QString& text, int64_t nowMs)

@@ -16,10 +16,13 @@
 class RecentUptime {
 public:
     static constexpr int64_t kSpanMs = 24LL * 60 * 60 * 1000;
+    // Four times the targets: beyond it, series with nothing in the last day are let go.
+    static constexpr qsizetype kSeriesKept = 140;
 
     void add(const QString& kind, int number, const QString& text, int64_t endedMs, bool up);
     // The share up of the checks from `nowMs` less a day on; nothing before the first that knew. Older checks go.
     std::optional<double> ratio(const QString& kind, int number, const QString& text, int64_t nowMs);
+    qsizetype seriesHeld() const { return checks_.size(); }
 
 private:
     static QString key(const QString& kind, int number, const QString& text);

@@ -38,7 +38,8 @@ struct TargetReport {
 };
 
 struct CycleReport {
-    // What started the cycle: its schedule, the main window's "X", or a target found down waiting to be looked at again.
+    // What started the cycle: its schedule, the main window's "X", or a target found down waiting to be looked at
+    // again.
     enum class StartedBy { Schedule, X, SecondLook };
 
     // Every target in cycle order, off.

@@ -56,8 +56,8 @@ bool CycleReporter::report(const CycleReport& report, int secondsToNextCycle)
     };
     // A local file of a few kilobytes, written on the spot: scripts see the cycle as soon as it ended.
     const bool written = StatusFile::write(
-        statusFolder_,
-        StatusFile::json(report, [this](int i) { return changes_.since(i); }, secondsToNextCycle, uptime));
+        statusFolder_, StatusFile::json(
+                           report, [this](int i) { return changes_.since(i); }, secondsToNextCycle, uptime));
     if (changes.any() && notifyChanges_)
         notifier_.show(Notice::about(report, changes));
     if (events_ != nullptr) {

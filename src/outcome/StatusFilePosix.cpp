@@ -28,7 +28,8 @@ bool StatusFile::prepareFolder(const QString& folder)
         if (errno != ENOENT)
             return false;
         const QString parent = QFileInfo(folder).absolutePath();
-        // Another writer of the folder (the history's thread) may make it at the same moment: then it is judged as found.
+        // Another writer of the folder (the history's thread) may make it at the same moment: then it is judged as
+        // found.
         if (!QDir().mkpath(parent) || (mkdir(path.constData(), 0700) != 0 && errno != EEXIST) ||
             lstat(path.constData(), &info) != 0)
             return false;

@@ -222,8 +222,8 @@ void plantHistory(Home& home, bool damagedBeside)
     HistoryCycle cycle;
     cycle.endedMs = QDateTime(QDate(2026, 3, 1), QTime(12, 0)).toMSecsSinceEpoch();
     cycle.startedBy = QStringLiteral("schedule");
-    cycle.checks.push_back({QStringLiteral("camera"), 1, QStringLiteral("Cam1"), QStringLiteral("10.213.47.92"),
-                            QStringLiteral("up"), 3});
+    cycle.checks.push_back(
+        {QStringLiteral("camera"), 1, QStringLiteral("Cam1"), QStringLiteral("10.213.47.92"), QStringLiteral("up"), 3});
     ASSERT_EQ(database.writeCycle(cycle), HistoryDatabase::Outcome::Written);
     if (damagedBeside)
         writeFile(folder + QStringLiteral("/history.sqlite.damaged-20260101-000000"), "not a database");
@@ -357,7 +357,8 @@ const Fault kFaults[] = {
     {"LinkAsHistoryLog", Run::AsUser, "history", "fail", "history.sqlite-wal is a link, so no history is kept",
      [](Home& home) {
          plantHistory(home, false);
-         QFile::link(QStringLiteral("/etc/passwd"), home.path(QStringLiteral(".local/state/pylvane/history.sqlite-wal")));
+         QFile::link(QStringLiteral("/etc/passwd"),
+                     home.path(QStringLiteral(".local/state/pylvane/history.sqlite-wal")));
      }},
     {"FolderAsHistory", Run::AsUser, "history", "fail", "history.sqlite is a folder",
      [](Home& home) { QDir().mkpath(home.path(QStringLiteral(".local/state/pylvane/history.sqlite"))); }},

@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 
+#include <ostream>
+
 namespace {
 
 using namespace HistoryTestData;
@@ -32,8 +34,8 @@ TEST_F(HistoryDatabaseTest, ANewFileGetsTheLayoutAndAPrivateFolder)
     EXPECT_EQ(scalar(path, "PRAGMA user_version"), std::to_string(HistorySchema::kVersion));
     EXPECT_EQ(scalar(path, "PRAGMA journal_mode"), "wal");
     EXPECT_EQ(scalar(path, "SELECT count(*) FROM sqlite_master WHERE type = 'table'"), "3");
-    EXPECT_EQ(QFileInfo(folder).permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                                                 QFileDevice::ReadOther | QFileDevice::WriteOther),
+    EXPECT_EQ(QFileInfo(folder).permissions() &
+                  (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther),
               QFileDevice::Permissions());
 }
 
@@ -116,12 +118,30 @@ TEST_F(HistoryDatabaseTest, TheLastDaysChecksThatKnewAreReadBackForTheUptime)
     EXPECT_EQ(uptime.ratio(QStringLiteral("camera"), 3, QStringLiteral("192.168.1.23"), kNow), 1.0);
 }
 
+// Series that no target names any more are let go once there are many, and those of the last day stay.
+TEST(RecentUptime, SeriesWithNothingInTheLastDayGoOnceThereAreMany)
+{
+    RecentUptime uptime;
+    for (int i = 0; i < RecentUptime::kSeriesKept - 1; ++i)
+        uptime.add(QStringLiteral("camera"), 1, QStringLiteral("10.0.1.%1").arg(i), kNow - 2 * kDay, true);
+    uptime.add(QStringLiteral("camera"), 2, QStringLiteral("10.0.0.2"), kNow - 1000, false);
+    EXPECT_EQ(uptime.seriesHeld(), RecentUptime::kSeriesKept) << "not many yet";
+    uptime.add(QStringLiteral("camera"), 1, QStringLiteral("10.0.0.1"), kNow, true);
+    EXPECT_EQ(uptime.seriesHeld(), 2);
+    EXPECT_EQ(uptime.ratio(QStringLiteral("camera"), 2, QStringLiteral("10.0.0.2"), kNow), 0.0);
+}
+
 // The uptime kept in memory: rows placed by their time, whatever order they came in, and a day's span.
 struct UptimeRow {
     const char* name;
     std::vector<std::pair<int64_t, bool>> checks; // ms before now, up
     std::optional<double> expected;
 };
+
+void PrintTo(const UptimeRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class RecentUptimeTable : public ::testing::TestWithParam<UptimeRow> {};
 
@@ -135,8 +155,7 @@ TEST_P(RecentUptimeTable, CountsTheLastDaysChecksThatKnew)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, RecentUptimeTable,
-    ::testing::Values(UptimeRow{"NothingYet", {}, std::nullopt},
-                      UptimeRow{"OneUp", {{0, true}}, 1.0},
+    ::testing::Values(UptimeRow{"NothingYet", {}, std::nullopt}, UptimeRow{"OneUp", {{0, true}}, 1.0},
                       UptimeRow{"ThreeUpOneDown", {{0, true}, {1000, false}, {2000, true}, {3000, true}}, 0.75},
                       UptimeRow{"OlderThanADayIsLeftOut", {{kDay + 1, false}, {0, true}}, 1.0},
                       UptimeRow{"OnlyOlderThanADay", {{kDay + 1, false}}, std::nullopt},

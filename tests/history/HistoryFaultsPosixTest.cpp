@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,11 +41,16 @@ struct Fault {
     const char* name;
     // Puts the fault in place; what it returns is held until the first cycle was tried.
     std::function<std::shared_ptr<void>(const QString& folder, const QString& victim)> plant;
-    Outcome first;       // what becomes of the first cycle
-    const char* said;    // a part of the one event told; the fault is told once however many cycles meet it
-    bool off;            // no history in this run: the second cycle is not written either
+    Outcome first;    // what becomes of the first cycle
+    const char* said; // a part of the one event told; the fault is told once however many cycles meet it
+    bool off;         // no history in this run: the second cycle is not written either
     bool needsRoot = false;
 };
+
+void PrintTo(const Fault& fault, std::ostream* out)
+{
+    *out << fault.name;
+}
 
 std::shared_ptr<void> nothing()
 {
@@ -210,7 +216,8 @@ TEST(HistoryFullDisk, LosesOnlyTheCyclesThatMeetItAndIsSaidOnce)
         recorder.record(report(kNow + i * 1000, 10));
         ASSERT_TRUE(recorder.waitIdle(10'000));
         const std::optional<Outcome> outcome = recorder.lastOutcome();
-        ASSERT_TRUE(outcome == Outcome::Written || outcome == Outcome::DiskFull) << int(outcome.value_or(Outcome::Failed));
+        ASSERT_TRUE(outcome == Outcome::Written || outcome == Outcome::DiskFull)
+            << int(outcome.value_or(Outcome::Failed));
         (outcome == Outcome::Written ? written : full) += 1;
     }
     ASSERT_EQ(full, 3) << "the file never filled";

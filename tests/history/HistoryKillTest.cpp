@@ -77,8 +77,7 @@ TEST(KilledHistoryWriters, LeaveEveryCommittedCycleAndNoPartOfOne)
                                             "count(*) <> 35)"),
               "0")
         << "a cycle is in the file in part";
-    EXPECT_EQ(HistoryTestData::scalar(path, "SELECT count(*) FROM cycles"),
-              std::to_string(present.size()));
+    EXPECT_EQ(HistoryTestData::scalar(path, "SELECT count(*) FROM cycles"), std::to_string(present.size()));
     EXPECT_GT(committed.size(), 0);
     std::printf("%d kills (%d in the loop of cycles): %lld cycles said to be committed, %lld in the file; %d refused "
                 "starts made again\n",

@@ -23,8 +23,8 @@ int main(int argc, char* argv[])
         cycle.startedBy = QStringLiteral("schedule");
         for (int n = 1; n <= 35; ++n)
             cycle.checks.push_back({QStringLiteral("camera"), n, QStringLiteral("Cam%1").arg(n),
-                                    QStringLiteral("10.0.0.%1").arg(n), n % 3 == 0 ? QStringLiteral("down")
-                                                                                   : QStringLiteral("up"),
+                                    QStringLiteral("10.0.0.%1").arg(n),
+                                    n % 3 == 0 ? QStringLiteral("down") : QStringLiteral("up"),
                                     n % 3 == 0 ? std::nullopt : std::optional<int>(n)});
         if (database.writeCycle(cycle) != HistoryDatabase::Outcome::Written) {
             std::fprintf(stderr, "not written: %s\n", qPrintable(database.problem()));

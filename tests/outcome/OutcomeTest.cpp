@@ -174,6 +174,11 @@ struct UptimeRow {
     std::vector<QJsonValue> told; // after each step
 };
 
+void PrintTo(const UptimeRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 class StatusUptime : public ::testing::TestWithParam<UptimeRow> {};
 
 TEST_P(StatusUptime, IsNullBeforeTheFirstCheckThatKnewAndTheShareUpAfter)
@@ -211,16 +216,12 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, StatusUptime,
     ::testing::Values(
         UptimeRow{"UnknownThenUp", {{State::Unknown}, {State::Up}}, {QJsonValue::Null, 1.0}},
-        UptimeRow{"SecondLookCountsInNeither",
-                  {{State::Up}, {State::Up, true}, {State::Down}},
-                  {1.0, 1.0, 0.5}},
+        UptimeRow{"SecondLookCountsInNeither", {{State::Up}, {State::Up, true}, {State::Down}}, {1.0, 1.0, 0.5}},
         UptimeRow{"UnknownsInBetween",
                   {{State::Down}, {State::Unknown}, {State::Up}, {State::Up}},
                   {0.0, 0.0, 0.5, 0.666667}},
         UptimeRow{"OffBeforeAnyCheck", {{State::Off}}, {QJsonValue::Null}},
-        UptimeRow{"AChangedAddressStartsAgain",
-                  {{State::Down}, {State::Up, false, "192.168.1.99"}},
-                  {0.0, 1.0}}),
+        UptimeRow{"AChangedAddressStartsAgain", {{State::Down}, {State::Up, false, "192.168.1.99"}}, {0.0, 1.0}}),
     [](const ::testing::TestParamInfo<UptimeRow>& info) { return std::string(info.param.name); });
 
 // The plugin line from the file: OK, CRITICAL, and UNKNOWN for no file, a damaged one or a stale one.

@@ -145,9 +145,9 @@ TEST(SettingsStoreRoundTrip, NotifyChangesIsKeptBesideTheSeventyOneAndASaveLeave
 // HistoryDays as set by hand: a whole number from 1 to 3650, blanks around it allowed; anything else keeps 400.
 TEST(SettingsStoreRead, HistoryDaysOutsideItsRangeOrNoNumberKeepsTheDefault)
 {
-    const std::pair<const char*, int> rows[] = {{"30", 30},     {" 90 ", 90},   {"1", 1},       {"3650", 3650},
-                                                {"0", 400},     {"3651", 400},  {"-5", 400},    {"12.5", 400},
-                                                {"", 400},      {"a year", 400}, {"99999999999", 400}};
+    const std::pair<const char*, int> rows[] = {
+        {"30", 30},  {" 90 ", 90},  {"1", 1},  {"3650", 3650},  {"0", 400},          {"3651", 400},
+        {"-5", 400}, {"12.5", 400}, {"", 400}, {"a year", 400}, {"99999999999", 400}};
     for (const auto& [text, days] : rows) {
         TempDir dir;
         const QString path = dir.path(QStringLiteral("Pylvane.conf"));
