@@ -309,8 +309,10 @@ TEST_F(StartupTest, TheTrayMenusHistoryAndCtrlHOpenTheHistoryWindow)
     ASSERT_TRUE(loaded.wait(10'000));
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(QAccessible::queryAccessibleInterface(window)->text(QAccessible::Name), QStringLiteral("Pylvane history"));
-    EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("HistoryStatus"))->text().startsWith("No history yet"));
-    EXPECT_FALSE(QFile::exists(statusFolder + QStringLiteral("/history.sqlite")));
+    // The run made its database at start; before its first cycle no target has a history in it.
+    const QString said = window->findChild<QLabel*>(QStringLiteral("HistoryStatus"))->text();
+    EXPECT_TRUE(said.startsWith("No history yet") || said.startsWith("No enabled target has a history yet"))
+        << qPrintable(said);
     window->close();
 
     main().show();
