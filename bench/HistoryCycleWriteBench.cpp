@@ -4,8 +4,7 @@
 // over the cycles of one run of the writer as the program keeps it open all day, the first one left out: enough of
 // them that SQLite's checkpoints, which copy the -wal into the file every thousand pages or so, come at their own
 // rate among them. The first cycle of a run, which also looks its series up in the file, creates the -wal, syncs
-// its folder and prunes, goes to
-// standard error, measured on writers opened afresh.
+// its folder and prunes, goes to standard error, measured on writers opened afresh.
 #include "HistoryBenchFolder.h"
 #include "Spread.h"
 
