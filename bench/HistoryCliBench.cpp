@@ -80,7 +80,7 @@ bool readEveryWay(const QString& folder)
 bool plansUseKeys(const QString& file, const std::set<std::string>& statements, std::string* why)
 {
     SqliteConnection db;
-    if (db.open(file.toStdString(), SQLITE_OPEN_READONLY) != SQLITE_OK) {
+    if (db.open(QFile::encodeName(file).toStdString(), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW) != SQLITE_OK) {
         *why = "cannot open the database to ask for plans";
         return false;
     }
