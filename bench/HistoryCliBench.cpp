@@ -149,7 +149,11 @@ int main(int argc, char** argv)
         const bool ended = process.waitForFinished(kGiveUpMs);
         const double taken = double(timer.nsecsElapsed()) / 1e6;
         const QByteArray out = process.readAllStandardOutput();
-        if (!ended || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        if (!ended || process.exitStatus() != QProcess::NormalExit) {
+            std::printf("bench: history_cli_ms failed: %s: %s\n", qPrintable(program), qPrintable(process.errorString()));
+            return 1;
+        }
+        if (process.exitCode() != 0) {
             std::printf("bench: history_cli_ms failed: %s ended with %d: %s\n", qPrintable(program),
                         process.exitCode(), process.readAllStandardError().constData());
             return 1;
