@@ -158,6 +158,13 @@ private:
 
 } // namespace
 
+std::string HistoryGenerator::currentText(const std::string& kind, int number)
+{
+    if (kind == "camera" && number == kMovedCamera)
+        return kMovedCameraText;
+    return textOf(kind == "device" ? Kind::Device : kind == "camera" ? Kind::Camera : Kind::Process, number);
+}
+
 HistoryGenerator::Result HistoryGenerator::generate(const std::string& path, const Options& options)
 {
     Result result;

@@ -36,6 +36,10 @@ public:
 
     static constexpr int kTargets = 35;
 
+    // The address or process name a target is checked at by the end ("device", "camera" or "process", from 1): what
+    // the settings of a run that wrote this history would hold.
+    static std::string currentText(const std::string& kind, int number);
+
     // Creates the database at `path`, which must not exist yet; its -wal is checkpointed into it at the end.
     static Result generate(const std::string& path, const Options& options);
 };

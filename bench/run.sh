@@ -25,11 +25,15 @@ bash "$here/probes/run.sh" "$build" || echo "bench: probes failed"
 # The history's database after 400 days of 35 targets (bar: 64 MB), each of nine made afresh (about a minute).
 "$build/bench/bench_history" | grep '^bench:' || echo "bench: history_db_400d_MB failed"
 
-# HISTORY FIGURES STILL TO COME, each the median of at least 9 runs with min= and max= (bench/Spread.h), on a
-# database of 400 days made by bench/HistoryGenerator.h:
-#   bench: history_cycle_write_ms value=   one cycle of 35 targets written with its commit   (bar: 5 ms)
-#   bench: history_window_open_ms value=   the History window opened until painted           (bar: 300 ms)
-#   bench: history_cli_ms value=           `pylvane --history`                               (bar: 500 ms)
+# One cycle of 35 targets written with its commit into 400 days (bar: 5 ms).
+"$build/bench/bench_history_cycle_write" | grep '^bench:' || echo "bench: history_cycle_write_ms failed"
+
+# The History window opened on 400 days of 35 targets until its strips are painted, offscreen (bar: 300 ms).
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_history_window_open" | grep '^bench:' ||
+    echo "bench: history_window_open_ms failed"
+
+# `pylvane --history` on the same 400 days, after a check that the readers' statements use the keys (bar: 500 ms).
+"$build/bench/bench_history_cli" "$build/pylvane" | grep '^bench:' || echo "bench: history_cli_ms failed"
 
 # Idle memory of the running program against a minimal Qt Widgets window, nine times over (about four minutes).
 bash "$here/idle_rss.sh" "$build" || echo "bench: idle_rss_vs_qt_hello failed"

@@ -114,6 +114,22 @@ TEST_F(HistoryGeneratorTest, ACameraGivenANewAddressStartsANewSeries)
                      "WHERE kind = 'camera' AND number = 3 AND text = '192.168.1.123'"));
 }
 
+TEST_F(HistoryGeneratorTest, TheCurrentTextsNameEachTargetsNewestSeries)
+{
+    // What the benchmarks put in the settings must find the series the last cycle wrote, one per target.
+    SqliteStatement newest(db_, "SELECT s.kind, s.number, s.text FROM series s JOIN checks c ON c.series = s.id "
+                                "WHERE c.ended_ms = (SELECT max(ended_ms) FROM cycles WHERE started_by = 'schedule')");
+    int found = 0;
+    while (newest.step() == SQLITE_ROW) {
+        ++found;
+        EXPECT_EQ(HistoryGenerator::currentText(newest.text(0), int(newest.integer(1))), newest.text(2))
+            << newest.text(0) << " " << newest.integer(1);
+    }
+    EXPECT_EQ(found, HistoryGenerator::kTargets);
+    EXPECT_EQ(HistoryGenerator::currentText("camera", 3), "192.168.1.123");
+    EXPECT_EQ(HistoryGenerator::currentText("camera", 4), "192.168.1.24");
+}
+
 TEST_F(HistoryGeneratorTest, TheSameOptionsGiveTheSameRows)
 {
     const std::string again = QFile::encodeName(dir_.path(QStringLiteral("again.sqlite"))).toStdString();
