@@ -1,5 +1,7 @@
 #include "history/HistoryRecorder.h"
 
+#include "history/IdlePages.h"
+
 #include "history/HistorySchema.h"
 #include "monitor/CycleReport.h"
 #include "systemlog/SystemEvents.h"
@@ -123,6 +125,7 @@ void HistoryRecorder::work()
             write(cycle);
         else
             ensureOpen();
+        IdlePages::release();
         lock.lock();
         busy_ = false;
         if (!cycleWaits)
