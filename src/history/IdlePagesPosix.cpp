@@ -16,29 +16,36 @@ namespace {
 struct Mapping {
     std::uintptr_t from = 0;
     std::uintptr_t to = 0;
-    bool privateCode = false; // r-xp: never written, mapped again from the file on the next use
+    bool readOnlyPrivate = false; // r?-p: cannot be written from now on
+    long dirtyKb = 0;             // written since it was mapped (Private_Dirty, Anonymous)
     std::string path;
 };
 
+// Each mapping of this process with what /proc/self/smaps says of its pages.
 std::vector<Mapping> mappings()
 {
     std::vector<Mapping> found;
-    FILE* maps = std::fopen("/proc/self/maps", "re");
-    if (maps == nullptr)
+    FILE* smaps = std::fopen("/proc/self/smaps", "re");
+    if (smaps == nullptr)
         return found;
     char line[4096];
-    while (std::fgets(line, sizeof line, maps) != nullptr) {
+    while (std::fgets(line, sizeof line, smaps) != nullptr) {
         unsigned long long from = 0;
         unsigned long long to = 0;
         char permissions[5] = {};
         int pathAt = 0;
-        if (std::sscanf(line, "%llx-%llx %4s %*s %*s %*s %n", &from, &to, permissions, &pathAt) < 3 || pathAt <= 0)
-            continue;
-        char* path = line + pathAt;
-        path[std::strcspn(path, "\n")] = '\0';
-        found.push_back({std::uintptr_t(from), std::uintptr_t(to), std::strcmp(permissions, "r-xp") == 0, path});
+        long kb = 0;
+        if (std::sscanf(line, "%llx-%llx %4s %*s %*s %*s %n", &from, &to, permissions, &pathAt) >= 3 && pathAt > 0) {
+            char* path = line + pathAt;
+            path[std::strcspn(path, "\n")] = '\0';
+            found.push_back({std::uintptr_t(from), std::uintptr_t(to),
+                             permissions[1] == '-' && permissions[3] == 'p', 0, path});
+        } else if (!found.empty() && (std::sscanf(line, "Private_Dirty: %ld kB", &kb) == 1 ||
+                                      std::sscanf(line, "Anonymous: %ld kB", &kb) == 1)) {
+            found.back().dirtyKb += kb;
+        }
     }
-    std::fclose(maps);
+    std::fclose(smaps);
     return found;
 }
 
@@ -55,16 +62,16 @@ const Mapping* holding(const std::vector<Mapping>& all, const void* address)
 
 void IdlePages::release()
 {
-    // The code of the library that holds SQLite, found by the mapping of one of its functions. Only code is dropped:
-    // its read-only data is left alone, since part of it was written by the loader (relocations) before it was made
-    // read-only, and dropping that would bring back the file's bytes in its place. Where SQLite is part of the
-    // program itself, nothing is dropped.
+    // The pages of the library that holds SQLite, found by the mapping of one of its functions, that no one can
+    // have written: its code and constants. A read-only mapping the loader wrote before it made it read-only
+    // (relocations) holds dirty pages and is left alone, since dropping it would bring back the file's bytes in its
+    // place; so is everything where SQLite is part of the program itself.
     const std::vector<Mapping> all = mappings();
     const Mapping* sqlite = holding(all, reinterpret_cast<const void*>(&sqlite3_libversion));
     const Mapping* program = holding(all, reinterpret_cast<const void*>(&IdlePages::release));
     if (sqlite != nullptr && program != nullptr && !sqlite->path.empty() && sqlite->path != program->path) {
         for (const Mapping& mapping : all)
-            if (mapping.privateCode && mapping.path == sqlite->path)
+            if (mapping.readOnlyPrivate && mapping.dirtyKb == 0 && mapping.path == sqlite->path)
                 madvise(reinterpret_cast<void*>(mapping.from), mapping.to - mapping.from, MADV_DONTNEED);
     }
     // The worker's allocator arena keeps what SQLite freed; trimming returns its free pages.
