@@ -36,10 +36,11 @@ TEST_F(HistoryDatabaseTest, ANewFileGetsTheLayoutAndAPrivateFolder)
     EXPECT_EQ(scalar(path, "PRAGMA journal_mode"), "wal");
     EXPECT_EQ(scalar(path, "SELECT count(*) FROM sqlite_master WHERE type = 'table'"), "3");
     // Windows keeps the folder private through its access list, which Qt's permission bits do not show.
-    if (QSysInfo::productType() != QLatin1String("windows"))
+    if (QSysInfo::productType() != QLatin1String("windows")) {
         EXPECT_EQ(QFileInfo(folder).permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                                      QFileDevice::ReadOther | QFileDevice::WriteOther),
                   QFileDevice::Permissions());
+    }
 }
 
 TEST_F(HistoryDatabaseTest, OneCheckPerEnabledTargetWithItsStateAndRoundTrip)
