@@ -78,7 +78,7 @@ fi
 # that hides other users' processes or maps the user into a namespace of its own.
 for line in Type=notify DynamicUser=yes AmbientCapabilities=CAP_NET_RAW CapabilityBoundingSet=CAP_NET_RAW \
     StateDirectory=pylvane WorkingDirectory=/var/lib/pylvane "WatchdogSec=60s" Restart=on-failure \
-    "ExecReload=/bin/kill -HUP \$MAINPID" "ExecStartPre=/usr/bin/pylvane --check-config /etc/pylvane/pylvane.conf" \
+    "ExecReload=/bin/kill -HUP \$MAINPID" "ExecStartPre=/bin/sh -c '/usr/bin/pylvane --check-config /etc/pylvane/pylvane.conf; [ \$\$? -lt 2 ]'" \
     "ExecStart=/usr/bin/pylvane --headless --config /etc/pylvane/pylvane.conf"; do
     grep -qxF "$line" "$units/pylvane.service" || fail "the system unit lacks $line"
 done
