@@ -301,6 +301,10 @@ sys.exit(not (targets.get("Device1") == "up" and targets.get("Device2") == "down
 output=$(in_container pylvane --status --state-dir /var/lib/pylvane 2>&1) && status=0 || status=$?
 check "pylvane --status --state-dir /var/lib/pylvane run by root says 2 down, CRITICAL, exit 2 (got $status: $output)" \
     test "$status" = 2 -a "${output#PYLVANE CRITICAL - 2 down: }" != "$output"
+# The history the service keeps beside it, read back by root as the status is.
+output=$(in_container pylvane --history --csv --state-dir /var/lib/pylvane 2>&1) && status=0 || status=$?
+check "pylvane --history --state-dir /var/lib/pylvane run by root lists the silent host's check (got $status: $output)" \
+    grep -q ',device,2,Device2,[^,]*,down,' <<<"$output"
 # Read as the node exporter would, as another user through the bind mount the README gives it: /run/private
 # itself is root's alone.
 in_container systemd-run --quiet --wait --pipe -p User=nobody \
