@@ -113,8 +113,9 @@ HistoryReader::current(const std::vector<HistorySeries>& all,
             const std::optional<QString> text = enabledText(kind, number);
             if (!text)
                 continue;
+            const QString name = kindName(kind); // clang 14, which builds the fuzzers, cannot capture a binding
             const auto match = std::find_if(all.begin(), all.end(), [&](const HistorySeries& series) {
-                return series.kind == kindName(kind) && series.number == number && series.text == *text;
+                return series.kind == name && series.number == number && series.text == *text;
             });
             if (match != all.end())
                 shown.push_back(*match);
