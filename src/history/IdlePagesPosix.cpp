@@ -62,17 +62,17 @@ const Mapping* holding(const std::vector<Mapping>& all, const void* address)
 
 void IdlePages::release()
 {
-    // The pages of the library that holds SQLite, found by the mapping of one of its functions, that no one can
-    // have written: its code and constants. A read-only mapping the loader wrote before it made it read-only
-    // (relocations) holds dirty pages and is left alone, since dropping it would bring back the file's bytes in its
-    // place; so is everything where SQLite is part of the program itself.
+    // The pages of the library that holds SQLite, found by the mapping of one of its functions, that no one wrote:
+    // its code and constants. MADV_PAGEOUT asks the kernel to reclaim them and keeps what they hold whatever the
+    // mapping is (an emulator may back a library with memory of its own, which MADV_DONTNEED would empty); a kernel
+    // without it refuses the call and nothing changes. Nothing is asked where SQLite is part of the program itself.
     const std::vector<Mapping> all = mappings();
     const Mapping* sqlite = holding(all, reinterpret_cast<const void*>(&sqlite3_libversion));
     const Mapping* program = holding(all, reinterpret_cast<const void*>(&IdlePages::release));
     if (sqlite != nullptr && program != nullptr && !sqlite->path.empty() && sqlite->path != program->path) {
         for (const Mapping& mapping : all)
             if (mapping.readOnlyPrivate && mapping.dirtyKb == 0 && mapping.path == sqlite->path)
-                madvise(reinterpret_cast<void*>(mapping.from), mapping.to - mapping.from, MADV_DONTNEED);
+                madvise(reinterpret_cast<void*>(mapping.from), mapping.to - mapping.from, MADV_PAGEOUT);
     }
     // The worker's allocator arena keeps what SQLite freed; trimming returns its free pages.
     malloc_trim(0);
