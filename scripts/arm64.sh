@@ -121,7 +121,7 @@ chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LC_ALL=C.UTF
         cmake --build "$build" -j "$JOBS"
         [ -n "$PYLVANE_NO_BINFMT" ] || unset PYLVANE_NO_BINFMT
         # Those that kill and contend with child processes run 8 to 11 times slower under emulation: alone.
-        PYLVANE_UNDER_QEMU=1 PYLVANE_SERIAL_TESTS="KilledWriters|KilledCycles|LogProcesses|ProgramEnd" \
+        PYLVANE_UNDER_QEMU=1 PYLVANE_SERIAL_TESTS="KilledWriters|KilledHistoryWriters|KilledCycles|LogProcesses|ProgramEnd|ProgramHeadless" \
             bash scripts/run-tests.sh "$build" "$JOBS"
     fi
 ' bash "$what" "$build"
